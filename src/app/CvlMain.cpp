@@ -1,0 +1,65 @@
+// cvl: the headless companion of Corvello. Each subcommand prints one JSON document on
+// standard output; usage errors exit with status 2.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/Version.h"
+
+namespace {
+
+struct CvlCommand {
+    const char* name;
+    const char* usage;
+    const char* summary;
+    int (*run)(const std::vector<std::string>& args);
+};
+
+// Subcommands, in the order --help lists them.
+const CvlCommand kCommands[] = {
+    {nullptr, nullptr, nullptr, nullptr},
+};
+
+void printHelp(FILE* out) {
+    std::fprintf(out,
+                 "usage: cvl <command> [options]\n"
+                 "\n"
+                 "Corvello's headless companion: the same core as the desktop application,\n"
+                 "from the command line. Every command prints one JSON document on standard\n"
+                 "output and exits 0; bad arguments print a usage message and exit 2.\n"
+                 "\n"
+                 "commands:\n");
+    for (const auto& c : kCommands) {
+        if (!c.name) continue;
+        std::fprintf(out, "  %s\n      %s\n", c.usage, c.summary);
+    }
+    std::fprintf(out,
+                 "  --help       show this help\n"
+                 "  --version    print the version\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        printHelp(stderr);
+        return 2;
+    }
+    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        printHelp(stdout);
+        return 0;
+    }
+    if (args[0] == "--version") {
+        std::printf("cvl %s\n", cvl::kVersion().c_str());
+        return 0;
+    }
+    for (const auto& c : kCommands) {
+        if (c.name && args[0] == c.name)
+            return c.run(std::vector<std::string>(args.begin() + 1, args.end()));
+    }
+    std::fprintf(stderr, "cvl: unknown command '%s'\n\n", args[0].c_str());
+    printHelp(stderr);
+    return 2;
+}

@@ -1,0 +1,42 @@
+#include "platform/UserDirs.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "platform/FileIO.h"
+
+#ifndef CVL_SOURCE_RESOURCES
+#define CVL_SOURCE_RESOURCES ""
+#endif
+#ifndef CVL_INSTALL_RESOURCES
+#define CVL_INSTALL_RESOURCES ""
+#endif
+
+namespace cvl::UserDirs {
+
+std::string home() {
+    if (const char* h = std::getenv("HOME"); h && *h) return h;
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
+    return "/";
+}
+
+std::string expandTilde(const std::string& path) {
+    if (path == "~") return home();
+    if (path.rfind("~/", 0) == 0) return home() + path.substr(1);
+    return path;
+}
+
+std::string supportDir() { return home() + "/Library/Application Support/Corvello"; }
+std::string logDir() { return home() + "/Library/Logs/Corvello"; }
+std::string archiveDir() { return home() + "/Vizazi Divavo rez Iviruzi"; }
+std::string configPath() { return supportDir() + "/config.json"; }
+
+std::string resourceDir() {
+    if (const char* r = std::getenv("CVL_RESOURCES"); r && *r) return r;
+    if (*CVL_INSTALL_RESOURCES && isDirectory(CVL_INSTALL_RESOURCES)) return CVL_INSTALL_RESOURCES;
+    return CVL_SOURCE_RESOURCES;
+}
+
+}  // namespace cvl::UserDirs
