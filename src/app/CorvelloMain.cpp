@@ -1,7 +1,17 @@
 // corvello: the desktop application and its command-line modes.
-#include <cstdio>
+#include <string>
+#include <vector>
 
-int main(int, char**) {
-    std::fprintf(stderr, "corvello: the desktop application is not built yet\n");
-    return 1;
+#include "app/AppConstants.h"
+#include "app/DesktopEntry.h"
+#include "app/FlagDispatch.h"
+
+int main(int argc, char** argv) {
+    cvl::setProcessArguments(argc, argv);
+    cvl::appConstants();
+
+    cvl::DesktopModes desktop;
+    desktop.welcomeShot = &cvl::runWelcomeShot;
+    if (auto status = cvl::runFlagMode(cvl::processArguments(), desktop)) return *status;
+    return cvl::runDesktopApplication(argc, argv);
 }
