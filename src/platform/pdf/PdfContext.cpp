@@ -1,0 +1,75 @@
+// One base MuPDF context for the process, with real locks, and a clone of it per thread.
+#include <array>
+#include <mutex>
+
+#include "platform/SysLog.h"
+#include "platform/pdf/PdfInternal.h"
+
+namespace cvl::pdf {
+namespace {
+
+std::array<std::mutex, FZ_LOCK_MAX>& lockTable() {
+    static std::array<std::mutex, FZ_LOCK_MAX> table;
+    return table;
+}
+
+void lockFn(void*, int lock) {
+    lockTable()[size_t(lock)].lock();
+}
+void unlockFn(void*, int lock) {
+    lockTable()[size_t(lock)].unlock();
+}
+
+// MuPDF reports recoverable problems of damaged files as warnings; they are expected and not
+// worth a log line each.
+void quietFn(void*, const char*) {}
+
+void silence(fz_context* c) {
+    fz_set_warning_callback(c, quietFn, nullptr);
+    fz_set_error_callback(c, quietFn, nullptr);
+}
+
+// The base context lives for the whole process: thread-local clones may outlive any static
+// destructor order, so it is never dropped.
+fz_context* baseContext() {
+    static fz_context* base = [] {
+        static fz_locks_context locks{nullptr, lockFn, unlockFn};
+        fz_context* c = fz_new_context(nullptr, &locks, FZ_STORE_DEFAULT);
+        if (c) silence(c);
+        return c;
+    }();
+    return base;
+}
+
+struct ThreadContext {
+    fz_context* context = nullptr;
+    ~ThreadContext() {
+        if (context) fz_drop_context(context);
+    }
+};
+
+}  // namespace
+
+fz_context* ctx() {
+    thread_local ThreadContext local;
+    if (!local.context) {
+        fz_context* base = baseContext();
+        if (!base) {
+            cvlLog("pdf: MuPDF context could not be created");
+            std::abort();
+        }
+        local.context = fz_clone_context(base);
+        if (!local.context) {
+            cvlLog("pdf: MuPDF context could not be cloned");
+            std::abort();
+        }
+        silence(local.context);
+    }
+    return local.context;
+}
+
+void throwCaught(fz_context* c) {
+    throw MuError(fz_caught_message(c));
+}
+
+}  // namespace cvl::pdf

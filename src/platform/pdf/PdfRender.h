@@ -1,0 +1,35 @@
+// Drawing pages into bitmaps, and encoding bitmaps as PNG or JPEG.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/pdf/PdfDocument.h"
+
+namespace cvl {
+
+// An 8-bit RGB bitmap, rows top to bottom, 3 bytes per pixel, no padding.
+struct PdfBitmap {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> pixels;
+    int dpi = 72;  // recorded in encoded images
+};
+
+// Images larger than this many pixels are never made.
+inline constexpr double kMaxRenderPixels = 80'000'000;
+
+// Draws the page's box at `scale` into a white bitmap: width and height are the box's size times
+// the scale, truncated; both must be positive and their product below kMaxRenderPixels, else
+// there is no image. The box's corner lands at the bitmap's corner. A page with a rotation is
+// drawn as it is shown, so its width and height swap for a quarter turn.
+std::optional<PdfBitmap> renderPageImage(const PdfDocument& doc, int page, double scale,
+                                         PdfBox box);
+
+std::optional<std::string> encodePng(const PdfBitmap& bitmap);
+// quality 1...100.
+std::optional<std::string> encodeJpeg(const PdfBitmap& bitmap, int quality = 90);
+
+}  // namespace cvl
