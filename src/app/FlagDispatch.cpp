@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/OpenTabs.h"
+#include "memory/DocIdentity.h"
 
 namespace cvl {
 namespace {
@@ -16,6 +17,10 @@ int notAvailable(const FlagCall& call) {
 
 int tabRestoreSelftest(const FlagCall&) {
     return runTabRestoreSelftest();
+}
+
+int identitySelftest(const FlagCall&) {
+    return DocIdentity::selftest(stdout);
 }
 
 int welcomeShot(const FlagCall& call) {
@@ -38,7 +43,7 @@ const FlagRow kFlagTable[] = {
     {"--selftest-notice", false, notAvailable},
     {"--notice-shot", true, notAvailable},
     {"--selftest-vault", false, notAvailable},
-    {"--selftest-identity", false, notAvailable},
+    {"--selftest-identity", false, identitySelftest},
     {"--selftest-signed-name", false, notAvailable},
     {"--selftest-tab-restore", false, tabRestoreSelftest},
     {"--permission-shot", false, notAvailable},
