@@ -1,0 +1,99 @@
+// What a document window asks of the application and of the other subsystems. The desktop
+// application implements it; tests use a fake. Feature calls return false when their feature
+// is not part of this build, and the window then treats the operation as unknown.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cvl {
+
+class ReviewWC;
+
+// Replies travel as JSON text; the window hops them to the main queue and drops them when
+// it has gone meanwhile.
+using JsonReply = std::function<void(std::string json)>;
+
+// A running watch; destroying it stops the watch.
+class WatchHandle {
+  public:
+    virtual ~WatchHandle() = default;
+};
+
+// What the identity check of a reader concluded.
+struct IdentityCheck {
+    bool ready = false;
+    std::string summary;
+};
+
+class WindowServices {
+  public:
+    virtual ~WindowServices() = default;
+
+    // The desktop.
+    virtual void openInBrowser(const std::string& url) = 0;
+    virtual void openWithDefaultApp(const std::string& path) = 0;
+    virtual void revealInFileManager(const std::string& path) = 0;
+    virtual void setClipboardText(const std::string& text) = 0;
+
+    // The application.
+    virtual void openReader(const std::string& path, int page) = 0;
+    // A recent or history item: folders open as a review, documents in the reader.
+    virtual void openItem(const std::string& path) = 0;
+    virtual void openReview(const std::vector<std::string>& paths,
+                            const std::optional<std::string>& mode) = 0;
+    virtual void pickAndReview(const std::optional<std::string>& mode) = 0;
+    virtual void openPanel(const std::string& kind) = 0;
+    virtual void toggleTheme() = 0;
+    virtual void goHome(ReviewWC& window) = 0;
+    virtual void setPinned(const std::string& path, bool pinned) = 0;
+    virtual void showNotice(const std::string& id, const std::string& title,
+                            const std::string& text) = 0;
+    // Starts the review-page generator with these arguments after the launcher's path.
+    virtual void shellEngine(const std::vector<std::string>& args) = 0;
+    // Closed tabs and the open-tab snapshot learn about a window that goes away.
+    virtual void windowClosed(ReviewWC& window) = 0;
+
+    // Settings.
+    virtual std::optional<std::string> configString(const std::string& key) = 0;
+    virtual std::optional<bool> configBool(const std::string& key) = 0;
+    virtual void setConfigString(const std::string& key, const std::string& value) = 0;
+    // The settings panel's typed setter, with its side effects.
+    virtual void applyConfig(const std::string& key, const std::string& value) = 0;
+    virtual void removeConfigKeysWithPrefix(const std::string& prefix) = 0;
+    virtual bool darkScheme() = 0;
+    virtual std::string brandName() = 0;
+    // The build number written next to rule-gap reports.
+    virtual std::string buildNumber() = 0;
+
+    // Watches (inotify in the application).
+    virtual std::unique_ptr<WatchHandle> watchFile(const std::string& path,
+                                                   std::function<void(bool gone)> onEvent) = 0;
+    virtual std::unique_ptr<WatchHandle> watchFolders(const std::vector<std::string>& paths,
+                                                      std::function<void()> onChange) = 0;
+
+    // The reader log ("reader.log" in the log folder).
+    virtual void readerLog(const std::string& line) = 0;
+
+    // Features of other subsystems.
+    virtual bool pageCommand(const std::map<std::string, std::string>& fields, JsonReply reply) = 0;
+    virtual bool readerSearch(const std::string& query, const std::string& path,
+                              JsonReply reply) = 0;
+    virtual bool folderSearch(const std::string& url, const std::vector<std::string>& sources,
+                              JsonReply progress, JsonReply reply) = 0;
+    virtual bool outline(const std::string& path, JsonReply reply) = 0;
+    virtual bool links(const std::string& path, JsonReply reply) = 0;
+    virtual bool renderPages(const std::string& path, JsonReply reply) = 0;
+    // History page operations ("histforget", "histfav", "histpin", "histpinclear",
+    // "histcovers"); replies carry what the page's callback receives.
+    virtual bool history(const std::string& op, const std::vector<std::string>& paths,
+                         JsonReply reply) = 0;
+    // The document identity of a reader window; nothing when that check is not available.
+    virtual std::optional<IdentityCheck> identity(const ReviewWC& window) = 0;
+};
+
+}  // namespace cvl
