@@ -1,0 +1,44 @@
+// Live work the updater must not end: editors with unsaved edits and running signed-copy
+// runs. The updater asks through its must-not-install hook; the answer names the reason.
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+
+namespace cvl {
+
+namespace CvlLiveWorkPolicy {
+// The reason to hold an install, signing runs first; none when nothing is live.
+std::optional<std::string> holdReason(int unsavedEditors, int signingRuns);
+}  // namespace CvlLiveWorkPolicy
+
+class CvlLiveWork {
+  public:
+    // Objects are known by identity only; they are never dereferenced.
+    void noteEditorDirty(const void* editor, bool dirty);
+    void noteSigningRun(const void* run, bool running);
+    void forget(const void* object);
+    std::optional<std::string> holdReason() const;
+    // The updater's must-not-install answer: true exactly when there is a reason; each answer
+    // is logged as "[ZKUpdate] live work: ...".
+    bool mustNotInstallNow() const;
+    // The hook to install in the updater; it holds this record weakly by reference, so the
+    // record must outlive the updater (the application's shared one does).
+    std::function<bool()> updaterHook() const;
+
+    // The application's record.
+    static CvlLiveWork& shared();
+
+  private:
+    mutable std::mutex lock_;
+    std::set<const void*> dirtyEditors_;
+    std::set<const void*> signingRuns_;
+};
+
+// Checks the policy table and the record; prints each failure and returns 0 when all pass.
+int liveWorkSelftest();
+
+}  // namespace cvl
