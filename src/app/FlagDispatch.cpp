@@ -5,6 +5,9 @@
 
 #include "app/OpenTabs.h"
 #include "memory/DocIdentity.h"
+#include "night/CvlNight.h"
+#include "updates/CvlLiveWork.h"
+#include "updates/NoticeSelftest.h"
 
 namespace cvl {
 namespace {
@@ -23,6 +26,18 @@ int identitySelftest(const FlagCall&) {
     return DocIdentity::selftest(stdout);
 }
 
+int nightSelftest(const FlagCall&) {
+    return CvlNight::selftest();
+}
+
+int liveWorkSelftest(const FlagCall&) {
+    return cvl::liveWorkSelftest();
+}
+
+int noticeSelftest(const FlagCall&) {
+    return cvl::noticeSelftest();
+}
+
 int welcomeShot(const FlagCall& call) {
     auto options = parseWelcomeShotArgs(call.args);
     if (!options) {
@@ -35,12 +50,12 @@ int welcomeShot(const FlagCall& call) {
 
 const FlagRow kFlagTable[] = {
     {"--permission-lint", false, notAvailable},
-    {"--night-selftest", false, notAvailable},
+    {"--night-selftest", false, nightSelftest},
     {"--finder-url-selftest", false, notAvailable},
-    {"--selftest-live-work", false, notAvailable},
+    {"--selftest-live-work", false, liveWorkSelftest},
     {"--selftest-menu-kit", false, notAvailable},
     {"--shot-menu-kit", true, notAvailable},
-    {"--selftest-notice", false, notAvailable},
+    {"--selftest-notice", false, noticeSelftest},
     {"--notice-shot", true, notAvailable},
     {"--selftest-vault", false, notAvailable},
     {"--selftest-identity", false, identitySelftest},
