@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/Version.h"
+#include "search/CvlSearchCommands.h"
 
 namespace {
 
@@ -18,6 +19,15 @@ struct CvlCommand {
 
 // Subcommands, in the order --help lists them.
 const CvlCommand kCommands[] = {
+    {"index", "index [--db PATH] [--dir D]... [--file F]...",
+     "bring the search index in line with the folders and files; prints {changed, files}",
+     cvl::cvlIndexMain},
+    {"search", "search [--db PATH] [--mode exact|fuzzy] [--dir D]... [--file F]... QUERY",
+     "search the folders and files, indexing them first when they changed; prints the results",
+     cvl::cvlSearchMain},
+    {"scan", "scan [--dir D]... [--file F]... QUERY",
+     "scan the PDFs of the folders and files directly, without the index; prints the results",
+     cvl::cvlScanMain},
     {nullptr, nullptr, nullptr, nullptr},
 };
 

@@ -1,0 +1,143 @@
+#include "search/CvlSearchCommands.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+
+#include "platform/Dispatch.h"
+#include "search/CVSearchIndex.h"
+#include "search/OcrCache.h"
+#include "search/PdfScan.h"
+#include "search/SearchFlows.h"
+#include "search/UnicodeText.h"
+
+namespace cvl {
+namespace {
+
+using nlohmann::json;
+
+struct Options {
+    std::optional<std::string> db;
+    std::string mode = "exact";
+    std::vector<std::string> dirs;
+    std::vector<std::string> files;
+    std::vector<std::string> words;
+};
+
+// Paths as the user typed them, made absolute against the current folder.
+std::string absolute(const std::string& p) {
+    std::error_code ec;
+    auto abs = std::filesystem::absolute(p, ec);
+    return ec ? p : abs.lexically_normal().string();
+}
+
+// Parses the options a command accepts; prints a usage message and returns none on error.
+std::optional<Options> parse(const std::vector<std::string>& args, const char* usage, bool withDb,
+                             bool withMode, bool withQuery) {
+    Options o;
+    auto fail = [&](const std::string& why) -> std::optional<Options> {
+        std::fprintf(stderr, "cvl: %s\nusage: %s\n", why.c_str(), usage);
+        return std::nullopt;
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&]() -> std::optional<std::string> {
+            if (i + 1 >= args.size()) return std::nullopt;
+            return args[++i];
+        };
+        if ((a == "--db" && withDb) || a == "--dir" || a == "--file" ||
+            (a == "--mode" && withMode)) {
+            auto v = value();
+            if (!v) return fail(a + " needs a value");
+            if (a == "--db")
+                o.db = absolute(*v);
+            else if (a == "--dir")
+                o.dirs.push_back(absolute(*v));
+            else if (a == "--file")
+                o.files.push_back(absolute(*v));
+            else if (*v == "exact" || *v == "fuzzy")
+                o.mode = *v;
+            else
+                return fail("--mode must be exact or fuzzy");
+        } else if (a == "--") {
+            o.words.insert(o.words.end(), args.begin() + static_cast<long>(i) + 1, args.end());
+            break;
+        } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
+            return fail("unknown option " + a);
+        } else {
+            o.words.push_back(a);
+        }
+    }
+    if (withQuery && o.words.empty()) return fail("a query is required");
+    if (!withQuery && !o.words.empty()) return fail("unexpected argument " + o.words[0]);
+    return o;
+}
+
+std::string queryOf(const Options& o) {
+    std::string q;
+    for (std::size_t i = 0; i < o.words.size(); ++i) q += (i ? " " : "") + o.words[i];
+    return std::string(UnicodeText::trimWhitespace(q));
+}
+
+std::shared_ptr<CVSearchIndex> indexFor(const Options& o) {
+    if (!o.db)
+        return std::shared_ptr<CVSearchIndex>(&CVSearchIndex::shared(), [](CVSearchIndex*) {});
+    return std::make_shared<CVSearchIndex>(
+        *o.db, [](const std::string& path) { return OcrCache::ocrCacheRead(path); });
+}
+
+int printJson(const json& j) {
+    std::string text = j.dump(-1, ' ', false, json::error_handler_t::replace);
+    std::printf("%s\n", text.c_str());
+    return 0;
+}
+
+}  // namespace
+
+int cvlIndexMain(const std::vector<std::string>& args) {
+    auto o = parse(args, "cvl index [--db PATH] [--dir D]... [--file F]...", true, false, false);
+    if (!o) return 2;
+    auto index = indexFor(*o);
+    std::int64_t changed = 0, files = 0;
+    bool done = false;
+    CVSearchIndex::queue().async([&] {
+        changed = index->reindex(o->dirs, o->files);
+        files = index->fileCount();
+        Dispatch::main().async([&] { done = true; });
+    });
+    Dispatch::manualMain()->runUntil([&] { return done; }, std::chrono::hours(24 * 365));
+    return printJson({{"changed", changed}, {"files", files}});
+}
+
+int cvlSearchMain(const std::vector<std::string>& args) {
+    auto o =
+        parse(args, "cvl search [--db PATH] [--mode exact|fuzzy] [--dir D]... [--file F]... QUERY",
+              true, true, true);
+    if (!o) return 2;
+    std::string q = queryOf(*o);
+    std::optional<std::string> last;
+    bool done = false;
+    SearchFlows::crossFolderSearch(q, o->mode, o->dirs, o->files, indexFor(*o),
+                                   [&](const std::string& function, const std::string& argument) {
+                                       if (function != "cvlSearchResults") return;
+                                       json payload = json::parse(argument, nullptr, false);
+                                       last = argument;
+                                       // The page's final answer is the one that no indexing run
+                                       // follows.
+                                       if (payload.is_object() && !payload.value("indexing", false))
+                                           done = true;
+                                   });
+    Dispatch::manualMain()->runUntil([&] { return done; }, std::chrono::hours(24 * 365));
+    std::printf("%s\n", last.value_or("{}").c_str());
+    return 0;
+}
+
+int cvlScanMain(const std::vector<std::string>& args) {
+    auto o = parse(args, "cvl scan [--dir D]... [--file F]... QUERY", false, false, true);
+    if (!o) return 2;
+    return printJson(PdfScan::runPDFSearch(queryOf(*o), o->dirs, o->files));
+}
+
+}  // namespace cvl

@@ -1,0 +1,16 @@
+// The search subcommands of cvl: index, search and scan.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace cvl {
+
+// cvl index [--db PATH] [--dir D]... [--file F]...
+int cvlIndexMain(const std::vector<std::string>& args);
+// cvl search [--db PATH] [--mode exact|fuzzy] [--dir D]... [--file F]... QUERY
+int cvlSearchMain(const std::vector<std::string>& args);
+// cvl scan [--dir D]... [--file F]... QUERY
+int cvlScanMain(const std::vector<std::string>& args);
+
+}  // namespace cvl

@@ -1,0 +1,52 @@
+// Locating and ranking: how index rows become located hits and per-document results.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "search/SearchTypes.h"
+#include "search/UnicodeText.h"
+
+namespace cvl::SearchMatching {
+
+constexpr int kSnippetRadius = 48;
+
+struct Located {
+    std::string snippet;
+    std::string match;
+};
+
+struct FuzzyLocated {
+    std::string snippet;
+    std::string match;
+    int score = 0;
+};
+
+// Distinct lower-cased trigrams of grapheme clusters in order of first appearance; those
+// holding a double quote are left out.
+std::vector<std::string> trigrams(std::string_view s);
+
+// The range widened by `radius` clusters each side, line breaks as spaces, trimmed, with "…"
+// where the text was cut.
+std::string snippet(std::string_view text, UnicodeText::ByteRange range,
+                    int radius = kSnippetRadius);
+
+// Case-insensitive occurrences of `query` in `body`, at most max(cap, 1).
+std::vector<Located> exactLocate(std::string_view body, std::string_view query, int cap);
+
+// The best window of one to three words by shared trigrams with the query.
+std::optional<FuzzyLocated> fuzzyLocate(std::string_view body, std::string_view query,
+                                        const std::vector<std::string>& qTris);
+
+// Rows (best first) grouped into documents, counted, limited and sorted by count.
+std::vector<CVDocResult> group(const std::vector<SearchRow>& rows, std::string_view query,
+                               bool fuzzy, int limitDocs, int hitsPerDoc);
+
+// The MATCH expressions: the query as one phrase, and its trigrams joined with OR.
+std::string exactExpression(std::string_view q);
+std::string fuzzyExpression(const std::vector<std::string>& tris);
+
+}  // namespace cvl::SearchMatching

@@ -1,0 +1,35 @@
+// The objects a search page receives: the index payload, the direct-scan payload converted
+// from a scan result, and the guarded page calls that carry them.
+#pragma once
+
+#include <nlohmann/json_fwd.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cvl {
+class CVSearchIndex;
+struct CVDocResult;
+
+namespace SearchPayloads {
+
+nlohmann::json docResultJson(const CVDocResult& doc);
+
+// Results of the index for the query in the mode ("fuzzy", else exact), with the fuzzy
+// preview when an exact search found nothing.
+nlohmann::json indexedSearchPayload(const CVSearchIndex& index, const std::string& q,
+                                    const std::string& mode, const std::vector<std::string>& dirs,
+                                    const std::vector<std::string>& explicitFiles);
+
+// A direct-scan result as a cross-folder payload.
+nlohmann::json scanPayload(const nlohmann::json& scan, const std::string& q,
+                           const std::string& mode, bool indexing);
+
+// The JSON text of a payload; none when it cannot be serialised.
+std::optional<std::string> serialise(const nlohmann::json& payload);
+
+// "if(window.F){try{F(ARG)}catch(e){}}"
+std::string guardedPageCall(const std::string& function, const std::string& argument);
+
+}  // namespace SearchPayloads
+}  // namespace cvl

@@ -1,0 +1,63 @@
+#include "search/SqliteDb.h"
+
+#include <sqlite3.h>
+
+namespace cvl {
+
+SqliteStatement::SqliteStatement(sqlite3* db, const char* sql) {
+    if (!db) return;
+    if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(stmt_);
+        stmt_ = nullptr;
+    }
+}
+
+SqliteStatement::~SqliteStatement() {
+    sqlite3_finalize(stmt_);
+}
+
+void SqliteStatement::bindText(int index, const std::string& text) {
+    if (stmt_) sqlite3_bind_text(stmt_, index, text.c_str(), -1, SQLITE_TRANSIENT);
+}
+
+void SqliteStatement::bindInt64(int index, std::int64_t value) {
+    if (stmt_) sqlite3_bind_int64(stmt_, index, value);
+}
+
+void SqliteStatement::bindInt(int index, int value) {
+    if (stmt_) sqlite3_bind_int(stmt_, index, value);
+}
+
+bool SqliteStatement::stepRow() {
+    return stmt_ && sqlite3_step(stmt_) == SQLITE_ROW;
+}
+
+void SqliteStatement::run() {
+    if (stmt_) sqlite3_step(stmt_);
+}
+
+std::string SqliteStatement::columnText(int column) const {
+    const unsigned char* text = stmt_ ? sqlite3_column_text(stmt_, column) : nullptr;
+    return text ? std::string(reinterpret_cast<const char*>(text)) : std::string();
+}
+
+std::int64_t SqliteStatement::columnInt64(int column) const {
+    return stmt_ ? sqlite3_column_int64(stmt_, column) : 0;
+}
+
+SqliteConnection::SqliteConnection(const std::string& path) {
+    if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) {
+        sqlite3_close(db_);
+        db_ = nullptr;
+    }
+}
+
+SqliteConnection::~SqliteConnection() {
+    if (db_) sqlite3_close(db_);
+}
+
+bool SqliteConnection::exec(const char* sql) {
+    return db_ && sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+}  // namespace cvl

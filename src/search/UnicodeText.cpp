@@ -1,0 +1,238 @@
+#include "search/UnicodeText.h"
+
+#include <unicase.h>
+#include <unigbrk.h>
+#include <unistr.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+
+namespace cvl::UnicodeText {
+namespace {
+
+const uint8_t* bytes(std::string_view s) {
+    return reinterpret_cast<const uint8_t*>(s.data());
+}
+
+// Decodes the code point at `i`; invalid bytes decode as U+FFFD of length 1.
+inline char32_t decodeAt(std::string_view s, std::size_t i, int& len) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+        len = 1;
+        return c;
+    }
+    ucs4_t uc = 0;
+    len = u8_mbtouc(&uc, bytes(s) + i, s.size() - i);
+    if (len <= 0) len = 1;
+    return uc;
+}
+
+// The code point that ends just before `i`.
+inline char32_t decodeBefore(std::string_view s, std::size_t i) {
+    std::size_t j = i;
+    while (j > 0 && (static_cast<unsigned char>(s[j - 1]) & 0xC0) == 0x80 && i - j < 3) --j;
+    if (j > 0) --j;
+    int len = 0;
+    return decodeAt(s, j, len);
+}
+
+inline char32_t fold(char32_t cp) {
+    if (cp < 0x80) return (cp >= 'A' && cp <= 'Z') ? cp + 32 : cp;
+    return uc_tolower(uc_toupper(cp));
+}
+
+}  // namespace
+
+bool isValidUtf8(std::string_view text) {
+    return u8_check(bytes(text), text.size()) == nullptr;
+}
+
+void appendCodePoint(std::string& out, char32_t cp) {
+    uint8_t buf[6];
+    int n = u8_uctomb(buf, cp, sizeof buf);
+    if (n <= 0) n = u8_uctomb(buf, 0xFFFD, sizeof buf);
+    out.append(reinterpret_cast<const char*>(buf), static_cast<std::size_t>(n));
+}
+
+std::string latin1ToUtf8(std::string_view in) {
+    std::string out;
+    out.reserve(in.size() + in.size() / 8);
+    for (unsigned char c : in) appendCodePoint(out, c);
+    return out;
+}
+
+std::string sanitizeUtf8(std::string_view text) {
+    if (isValidUtf8(text)) return std::string(text);
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        ucs4_t uc = 0;
+        int len = u8_mbtouc(&uc, bytes(text) + i, text.size() - i);
+        if (len <= 0) len = 1;
+        appendCodePoint(out, uc);  // u8_mbtouc reports invalid input as U+FFFD
+        i += static_cast<std::size_t>(len);
+    }
+    return out;
+}
+
+std::vector<std::size_t> graphemeOffsets(std::string_view text) {
+    std::vector<std::size_t> out;
+    out.reserve(text.size() + 1);
+    const uint8_t* start = bytes(text);
+    const uint8_t* end = start + text.size();
+    for (const uint8_t* p = start; p < end;) {
+        out.push_back(static_cast<std::size_t>(p - start));
+        const uint8_t* next = u8_grapheme_next(p, end);
+        p = (next && next > p) ? next : p + 1;
+    }
+    out.push_back(text.size());
+    return out;
+}
+
+std::vector<std::string> graphemes(std::string_view text) {
+    auto offs = graphemeOffsets(text);
+    std::vector<std::string> out;
+    out.reserve(offs.size());
+    for (std::size_t i = 0; i + 1 < offs.size(); ++i)
+        out.emplace_back(text.substr(offs[i], offs[i + 1] - offs[i]));
+    return out;
+}
+
+std::size_t graphemeCount(std::string_view text) {
+    return graphemeOffsets(text).size() - 1;
+}
+
+bool isGraphemeBoundary(std::string_view text, std::size_t offset) {
+    if (offset == 0 || offset >= text.size()) return true;
+    if ((static_cast<unsigned char>(text[offset]) & 0xC0) == 0x80) return false;
+    int len = 0;
+    char32_t next = decodeAt(text, offset, len);
+    char32_t prev = decodeBefore(text, offset);
+    if (prev < 0x80 && next < 0x80) return !(prev == '\r' && next == '\n');
+    return uc_is_grapheme_break(prev, next);
+}
+
+std::size_t advanceGraphemes(std::string_view text, std::size_t offset, int n) {
+    const uint8_t* start = bytes(text);
+    const uint8_t* end = start + text.size();
+    const uint8_t* p = start + std::min(offset, text.size());
+    for (int i = 0; i < n && p < end; ++i) {
+        const uint8_t* next = u8_grapheme_next(p, end);
+        p = (next && next > p) ? next : p + 1;
+    }
+    return static_cast<std::size_t>(p - start);
+}
+
+std::size_t retreatGraphemes(std::string_view text, std::size_t offset, int n) {
+    const uint8_t* start = bytes(text);
+    const uint8_t* p = start + std::min(offset, text.size());
+    for (int i = 0; i < n && p > start; ++i) {
+        const uint8_t* prev = u8_grapheme_prev(p, start);
+        p = (prev && prev < p) ? prev : p - 1;
+    }
+    return static_cast<std::size_t>(p - start);
+}
+
+std::string lower(std::string_view text) {
+    if (text.empty()) return {};
+    std::size_t n = 0;
+    uint8_t* out = u8_tolower(bytes(text), text.size(), nullptr, nullptr, nullptr, &n);
+    if (!out) return std::string(text);
+    std::string result(reinterpret_cast<const char*>(out), n);
+    std::free(out);
+    return result;
+}
+
+std::u32string foldForSearch(std::string_view text) {
+    std::u32string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        int len = 0;
+        out.push_back(fold(decodeAt(text, i, len)));
+        i += static_cast<std::size_t>(len);
+    }
+    return out;
+}
+
+std::optional<ByteRange> caselessFind(std::string_view text, const std::u32string& folded,
+                                      std::size_t from) {
+    if (folded.empty()) return std::nullopt;
+    const char32_t first = folded[0];
+    for (std::size_t i = from; i < text.size();) {
+        int len = 0;
+        char32_t cp = decodeAt(text, i, len);
+        if (fold(cp) == first) {
+            std::size_t j = i + static_cast<std::size_t>(len);
+            std::size_t k = 1;
+            while (k < folded.size() && j < text.size()) {
+                int l2 = 0;
+                if (fold(decodeAt(text, j, l2)) != folded[k]) break;
+                j += static_cast<std::size_t>(l2);
+                ++k;
+            }
+            if (k == folded.size() && isGraphemeBoundary(text, i) && isGraphemeBoundary(text, j))
+                return ByteRange{i, j};
+        }
+        i += static_cast<std::size_t>(len);
+    }
+    return std::nullopt;
+}
+
+bool isSpaceChar(char32_t cp) {
+    return cp == 0x20 || cp == 0x09 || cp == 0xA0 || cp == 0x1680 ||
+           (cp >= 0x2000 && cp <= 0x200A) || cp == 0x202F || cp == 0x205F || cp == 0x3000;
+}
+
+bool isNewlineChar(char32_t cp) {
+    return (cp >= 0x0A && cp <= 0x0D) || cp == 0x85 || cp == 0x2028 || cp == 0x2029;
+}
+
+namespace {
+
+template <class Pred>
+std::string_view trimWith(std::string_view text, Pred pred) {
+    std::size_t b = 0;
+    while (b < text.size()) {
+        int len = 0;
+        if (!pred(decodeAt(text, b, len))) break;
+        b += static_cast<std::size_t>(len);
+    }
+    std::size_t e = text.size();
+    while (e > b) {
+        std::size_t s = e - 1;
+        while (s > b && (static_cast<unsigned char>(text[s]) & 0xC0) == 0x80) --s;
+        int len = 0;
+        if (!pred(decodeAt(text, s, len))) break;
+        e = s;
+    }
+    return text.substr(b, e - b);
+}
+
+}  // namespace
+
+std::string_view trimSpaces(std::string_view text) {
+    return trimWith(text, isSpaceChar);
+}
+
+std::string_view trimWhitespace(std::string_view text) {
+    return trimWith(text, [](char32_t c) { return isSpaceChar(c) || isNewlineChar(c); });
+}
+
+std::vector<std::string_view> splitLines(std::string_view text) {
+    std::vector<std::string_view> out;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        int len = 0;
+        char32_t cp = decodeAt(text, i, len);
+        if (isNewlineChar(cp)) {
+            out.push_back(text.substr(start, i - start));
+            start = i + static_cast<std::size_t>(len);
+        }
+        i += static_cast<std::size_t>(len);
+    }
+    out.push_back(text.substr(start));
+    return out;
+}
+
+}  // namespace cvl::UnicodeText
