@@ -1,0 +1,152 @@
+// Exact and fuzzy queries over an index built from files: matching, ranking, limits and
+// snippets.
+#include <gtest/gtest.h>
+
+#include "search/CVSearchIndex.h"
+#include "search/SearchFixtures.h"
+#include "search/SearchMatching.h"
+#include "support/TempHome.h"
+
+using namespace cvl;
+
+namespace {
+
+class Queries : public ::testing::Test {
+  protected:
+    test::TempHome home;
+    std::string dir = home / "docs";
+    CVSearchIndex index{home / "idx.db"};
+
+    void build(const std::vector<std::pair<std::string, std::string>>& files) {
+        for (const auto& [name, text] : files) test::writeText(dir + "/" + name, text);
+        index.reindex({dir}, {});
+    }
+};
+
+std::vector<std::string> matches(const CVDocResult& d) {
+    std::vector<std::string> out;
+    for (const auto& h : d.hits) out.push_back(h.match);
+    return out;
+}
+
+}  // namespace
+
+TEST_F(Queries, ExactIsCaseInsensitiveForNonAsciiWithoutFoldingDiacritics) {
+    build({{"fr.txt", "Une école à Paris\n"},
+           {"plain.txt", "an ecole without accent\n"},
+           {"greek.md", "ΣΟΦΊΑ and σοφία\n"}});
+    auto r = index.searchExact("ÉCOLE");
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].name, "fr.txt");
+    EXPECT_EQ(r[0].type, "text");
+    EXPECT_EQ(matches(r[0]), std::vector<std::string>{"école"});
+    EXPECT_EQ(r[0].hits[0].anchor, "L1");
+    EXPECT_EQ(r[0].hits[0].atype, "line");
+
+    auto g = index.searchExact("σοφία");
+    ASSERT_EQ(g.size(), 1u);
+    EXPECT_EQ(g[0].count, 2);
+    EXPECT_EQ(matches(g[0]), (std::vector<std::string>{"ΣΟΦΊΑ", "σοφία"}));
+    EXPECT_EQ(g[0].type, "md");
+}
+
+TEST_F(Queries, ShortQueriesAndQuotesInPhrases) {
+    build({{"q.txt", "He said \"stop\" twice\nno quotes here: stop\n"}});
+    EXPECT_TRUE(index.searchExact("  st  ").empty());  // trimmed to two characters
+    auto r = index.searchExact("\"stop\"");
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].count, 1);
+    EXPECT_EQ(r[0].hits[0].match, "\"stop\"");
+    EXPECT_EQ(SearchMatching::exactExpression("a\"b"), "\"a\"\"b\"");
+}
+
+TEST_F(Queries, PerChunkAndPerDocumentLimits) {
+    std::string many;
+    for (int i = 0; i < 50; ++i) many += "token ";
+    build({{"many.txt", many + "\n"}});
+    auto r = index.searchExact("token");
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].count, 40);
+    EXPECT_EQ(r[0].hits.size(), 40u);
+    auto small = index.searchExact("token", 300, 5);
+    EXPECT_EQ(small[0].count, 5);
+}
+
+TEST_F(Queries, DocumentsSortByCountAndKeepRankOrderOnTies) {
+    build({{"a.txt", "merger\n"},
+           {"b.txt", "merger\nmerger\nmerger\n"},
+           {"c.txt", "merger merger merger merger merger merger merger merger\n"}});
+    auto r = index.searchExact("merger");
+    ASSERT_EQ(r.size(), 3u);
+    EXPECT_EQ(r[0].name, "c.txt");
+    EXPECT_EQ(r[0].count, 8);
+    EXPECT_EQ(r[1].name, "b.txt");
+    EXPECT_EQ(r[2].name, "a.txt");
+    EXPECT_EQ(index.searchExact("merger", 2).size(), 2u);
+
+    // group() keeps first-appearance order for equal counts.
+    std::vector<SearchRow> rows = {{"/z.txt", "line", "L1", 0, "lease"},
+                                   {"/y.txt", "line", "L1", 0, "lease"},
+                                   {"/z.txt", "line", "L2", 0, "no hit"}};
+    auto g = SearchMatching::group(rows, "lease", false, 300, 40);
+    ASSERT_EQ(g.size(), 2u);
+    EXPECT_EQ(g[0].path, "/z.txt");
+    EXPECT_EQ(g[1].path, "/y.txt");
+}
+
+TEST_F(Queries, FuzzyFindsATransposedWordButNothingUnrelated) {
+    build({{"contract.txt", "The indemnification clause applies\n"}, {"other.txt", "xyz qwv\n"}});
+    EXPECT_TRUE(index.searchExact("indemnifciation").empty());
+    auto r = index.searchFuzzy("indemnifciation");
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].name, "contract.txt");
+    EXPECT_TRUE(r[0].fuzzy);
+    // Windows that score the same keep the earliest: the two-word window starting at "The"
+    // shares as many trigrams and is within eight characters of the query's length.
+    EXPECT_EQ(r[0].hits[0].match, "The indemnification");
+    EXPECT_TRUE(r[0].hits[0].fuzzy);
+    EXPECT_EQ(r[0].hits[0].snippet, "The indemnification clause applies");
+}
+
+TEST(Matching, TrigramsOverGraphemeClusters) {
+    EXPECT_EQ(SearchMatching::trigrams("AbcA"), (std::vector<std::string>{"abc", "bca"}));
+    EXPECT_EQ(SearchMatching::trigrams("a\"bcd"), std::vector<std::string>{"bcd"});
+    EXPECT_TRUE(SearchMatching::trigrams("ab").empty());
+    // "e" + combining acute is one character: three clusters give one trigram.
+    EXPECT_EQ(SearchMatching::trigrams("Ce\u0301s"), std::vector<std::string>{"ce\u0301s"});
+    EXPECT_EQ(SearchMatching::trigrams("a bb"), (std::vector<std::string>{"a b", " bb"}));
+}
+
+TEST(Matching, SnippetsAndLocating) {
+    std::string body =
+        "Start of the text " + std::string(60, 'x') + " the needle here " + std::string(60, 'y');
+    auto first = SearchMatching::exactLocate(body, "start", 40);
+    ASSERT_EQ(first.size(), 1u);
+    EXPECT_EQ(first[0].match, "Start");
+    EXPECT_EQ(first[0].snippet.rfind("Start of the text", 0), 0u);  // no leading ellipsis
+    EXPECT_EQ(first[0].snippet.substr(first[0].snippet.size() - 3), "\u2026");
+
+    auto mid = SearchMatching::exactLocate(body, "NEEDLE", 40);
+    ASSERT_EQ(mid.size(), 1u);
+    EXPECT_EQ(mid[0].snippet, "\u2026" + std::string(43, 'x') + " the needle here " +
+                                  std::string(42, 'y') + "\u2026");
+    // Radius counts characters, not bytes; line breaks become spaces.
+    std::string accents = std::string("\u00e9\u00e9\u00e9\n") + "word";
+    EXPECT_EQ(SearchMatching::snippet(accents, {7, 11}, 2), "\u2026\u00e9 word");
+    // A decomposed "é" is not an "e".
+    EXPECT_TRUE(SearchMatching::exactLocate("cafe\u0301", "cafe", 40).empty());
+    EXPECT_EQ(SearchMatching::exactLocate("x", "x", 0).size(), 1u);  // cap at least one
+}
+
+TEST(Matching, FuzzyWindowsScoreAndFallBack) {
+    auto tris = SearchMatching::trigrams("new york");
+    auto r = SearchMatching::fuzzyLocate("offices in  new   york city", "new york", tris);
+    ASSERT_TRUE(r);
+    // "in new york" scores as well as "new york" and comes first.
+    EXPECT_EQ(r->match, "in new york");
+    // The words were separated by other white space: the snippet is the body's start.
+    EXPECT_EQ(r->snippet, "offices in  new   york city");
+    EXPECT_EQ(r->score, 18);
+    EXPECT_FALSE(SearchMatching::fuzzyLocate("nothing alike", "new york", tris));
+    EXPECT_FALSE(SearchMatching::fuzzyLocate("   ", "new york", tris));
+}

@@ -1,0 +1,228 @@
+// The window-side flows and payloads, observed through the page calls they post, and the
+// cvl search commands as a user runs them.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/Dispatch.h"
+#include "platform/ProcessRunner.h"
+#include "platform/TextEscape.h"
+#include "search/CVSearchIndex.h"
+#include "search/SearchFixtures.h"
+#include "search/SearchFlows.h"
+#include "search/SearchPayloads.h"
+#include "support/TempHome.h"
+
+using namespace cvl;
+using nlohmann::json;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Posted {
+    std::string function;
+    json argument;
+    std::string raw;
+};
+
+class Flows : public ::testing::Test {
+  protected:
+    test::TempHome home;
+    std::string dir = home / "case";
+    std::shared_ptr<CVSearchIndex> index = std::make_shared<CVSearchIndex>(home / "idx.db");
+    std::vector<Posted> posted;
+
+    SearchFlows::PagePoster poster() {
+        return [this](const std::string& f, const std::string& a) {
+            posted.push_back({f, json::parse(a, nullptr, false), a});
+        };
+    }
+    // Runs the main queue until a search payload arrives that no indexing run follows.
+    bool waitForFinal() {
+        return Dispatch::manualMain()->runUntil(
+            [&] {
+                for (const auto& p : posted)
+                    if (p.function == "cvlSearchResults" && p.argument.is_object() &&
+                        !p.argument.value("indexing", true))
+                        return true;
+                return false;
+            },
+            20s);
+    }
+    std::string url(const std::string& q, const std::string& mode = "") {
+        return "qrtiz://search?q=" + percentEncode(q) + (mode.empty() ? "" : "&mode=" + mode);
+    }
+};
+
+}  // namespace
+
+TEST_F(Flows, StaleScopeGivesScanThenProgressThenIndexResults) {
+    test::writeText(dir + "/memo.txt", "the settlement amount\n");
+    test::writeText(dir + "/notes.md", "settlement talks\n");
+    SearchFlows::crossFolderSearchV2(url("  Settlement \n", "EXACT"), {dir + "/memo.txt"}, index,
+                                     poster());
+    ASSERT_TRUE(waitForFinal());
+    ASSERT_EQ(posted.size(), 4u);
+    EXPECT_EQ(posted[0].function, "cvlSearchResults");
+    EXPECT_EQ(posted[0].argument["indexed"], false);
+    EXPECT_EQ(posted[0].argument["indexing"], true);
+    EXPECT_EQ(posted[0].argument["q"], "Settlement");
+    EXPECT_EQ(posted[1].function, "cvlIndexProgress");
+    EXPECT_EQ(posted[1].argument, (json{{"done", 1}, {"total", 2}, {"name", "memo.txt"}}));
+    EXPECT_EQ(posted[2].argument["done"], 2);
+    const json& last = posted[3].argument;
+    EXPECT_EQ(last["indexed"], true);
+    EXPECT_EQ(last["mode"], "exact");
+    EXPECT_EQ(last["scope"], "case");
+    EXPECT_EQ(last["scopeCount"], 1);
+    EXPECT_EQ(last["docCount"], 2);
+    EXPECT_EQ(last["hitCount"], 2);
+    EXPECT_FALSE(last.contains("scanned"));
+    const json& hit = last["docs"][0]["hits"][0];
+    EXPECT_EQ(hit["match"].get<std::string>().size(), 10u);
+    EXPECT_TRUE(hit.contains("snippet") && hit.contains("anchor") && hit.contains("atype"));
+
+    // The same search again: the scope is fresh, one payload from the index.
+    posted.clear();
+    SearchFlows::crossFolderSearchV2(url("settlement"), {dir}, index, poster());
+    ASSERT_TRUE(waitForFinal());
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].argument["indexed"], true);
+}
+
+TEST_F(Flows, ShortQueriesNeverTouchTheIndex) {
+    test::writeText(dir + "/memo.txt", "ab cd\n");
+    SearchFlows::crossFolderSearchV2(url("ab"), {dir}, index, poster());
+    ASSERT_TRUE(waitForFinal());
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].argument["indexed"], false);
+    EXPECT_EQ(posted[0].argument["indexing"], false);
+    EXPECT_EQ(index->fileCount(), 0);
+
+    posted.clear();
+    SearchFlows::crossFolderSearchV2(url("a"), {dir}, index, poster());
+    ASSERT_TRUE(waitForFinal());
+    EXPECT_EQ(posted[0].argument["note"], "short");
+}
+
+TEST_F(Flows, ExactMissesOfferTheFuzzyPreview) {
+    test::writeText(dir + "/a.txt", "arbitration clause\n");
+    index->reindex({dir}, {});
+    json exact = SearchPayloads::indexedSearchPayload(*index, "arbitartion", "exact", {dir}, {});
+    EXPECT_EQ(exact["docCount"], 0);
+    EXPECT_EQ(exact["fuzzyPreview"], 1);
+    EXPECT_EQ(exact["fuzzyAvailable"], true);
+    json fuzzy = SearchPayloads::indexedSearchPayload(*index, "arbitartion", "fuzzy", {dir}, {});
+    EXPECT_EQ(fuzzy["docCount"], 1);
+    EXPECT_EQ(fuzzy["docs"][0]["fuzzy"], true);
+    EXPECT_EQ(fuzzy["fuzzyPreview"], 0);
+    EXPECT_EQ(fuzzy["fuzzyAvailable"], false);
+}
+
+TEST(SearchPayloads, ScanConversionAddsLocatorsAndDropsTruncated) {
+    json scan = {{"q", "lease"},
+                 {"docs",
+                  {{{"path", "/a.pdf"},
+                    {"name", "a.pdf"},
+                    {"count", 3},
+                    {"shown", 1},
+                    {"ocr", false},
+                    {"hits",
+                     {{{"page", 3},
+                       {"label", "iii"},
+                       {"snippet", "s"},
+                       {"match", "Lease"},
+                       {"ocr", false}}}}}}},
+                 {"docCount", 1},
+                 {"hitCount", 3},
+                 {"scanned", 7},
+                 {"truncated", true},
+                 {"scope", "box"},
+                 {"scopeCount", 2},
+                 {"scannedNoText", json::array()},
+                 {"ocrUsed", 1}};
+    json p = SearchPayloads::scanPayload(scan, "lease", "fuzzy", true);
+    EXPECT_FALSE(p.contains("truncated"));
+    EXPECT_EQ(p["docs"][0]["type"], "pdf");
+    EXPECT_EQ(p["docs"][0]["fuzzy"], false);
+    EXPECT_EQ(p["docs"][0]["hits"][0]["anchor"], "3");
+    EXPECT_EQ(p["docs"][0]["hits"][0]["atype"], "page");
+    EXPECT_EQ(p["docs"][0]["hits"][0]["label"], "iii");
+    EXPECT_EQ(p["hitCount"], 3);
+    EXPECT_EQ(p["scanned"], 7);
+    EXPECT_EQ(p["ocrUsed"], 1);
+    EXPECT_EQ(p["note"], "");
+    EXPECT_EQ(p["mode"], "fuzzy");
+    EXPECT_EQ(p["indexing"], true);
+    EXPECT_EQ(SearchPayloads::guardedPageCall("cvlSearchResults", "{}"),
+              "if(window.cvlSearchResults){try{cvlSearchResults({})}catch(e){}}");
+}
+
+TEST(SearchScopeDirs, FoldersOfExistingSourcesWithoutDuplicates) {
+    test::TempHome home;
+    test::writeText(home / "a/one.pdf", "x");
+    test::writeText(home / "a/two.docx", "x");
+    test::writeText(home / "b/c/three.PDF", "x");
+    auto dirs =
+        SearchFlows::searchScopeDirs({home / "a/one.pdf", home / "gone.pdf", home / "a/two.docx",
+                                      home / "b", home / "b/c/three.PDF"});
+    EXPECT_EQ(dirs, (std::vector<std::string>{home / "a", home / "b", home / "b/c"}));
+    EXPECT_EQ(SearchFlows::explicitSearchFiles(
+                  {home / "a/one.pdf", home / "a/two.docx", home / "b/c/three.PDF"}),
+              (std::vector<std::string>{home / "a/one.pdf", home / "b/c/three.PDF"}));
+}
+
+TEST(ReaderSearch, AMissingDocumentAnswersAtOnceWithTheQueryQuoted) {
+    test::TempHome home;
+    std::vector<std::pair<std::string, std::string>> got;
+    SearchFlows::readerSearch(
+        "qrtiz://readersearch?q=%20it%27s%20%22x%22&path=" + percentEncode(home / "gone.pdf"), {},
+        [&](const std::string& f, const std::string& a) { got.emplace_back(f, a); });
+    ASSERT_TRUE(Dispatch::manualMain()->runUntil([&] { return !got.empty(); }, 5s));
+    EXPECT_EQ(got[0].first, "cvlReaderSearchResults");
+    EXPECT_EQ(got[0].second,
+              "{q:\"it's \\\"x\\\"\",docs:[],docCount:0,hitCount:0,scannedNoText:[],ocrUsed:0}");
+}
+
+namespace {
+
+ProcessResult runCvl(std::vector<std::string> args, const std::string& home) {
+    ProcessSpec spec;
+    spec.program = std::string(CVL_BINARY_DIR) + "/cvl";
+    spec.args = std::move(args);
+    spec.env = {{"HOME", home}};
+    spec.timeout = 60s;
+    return runProcess(spec);
+}
+
+}  // namespace
+
+TEST(CvlSearchCommands, IndexSearchAndScanFromTheCommandLine) {
+    test::TempHome home;
+    if (!isRegularFile(std::string(CVL_BINARY_DIR) + "/cvl")) GTEST_SKIP() << "cvl not built";
+    test::writeText(home / "files/a.txt", "Quarterly report\n");
+    test::writeText(home / "files/b.rtf", "{\\rtf1 Annual report\\par}");
+
+    auto idx = runCvl({"index", "--dir", home / "files"}, home.path());
+    EXPECT_EQ(idx.exitStatus, 0);
+    EXPECT_EQ(json::parse(idx.out), (json{{"changed", 2}, {"files", 2}}));
+    EXPECT_TRUE(isRegularFile(home / "Library/Application Support/Corvello/searchindex.db"));
+
+    auto s = runCvl(
+        {"search", "--db", home / "other.db", "--mode", "exact", "--dir", home / "files", "REPORT"},
+        home.path());
+    EXPECT_EQ(s.exitStatus, 0);
+    json p = json::parse(s.out);
+    EXPECT_EQ(p["indexed"], true);
+    EXPECT_EQ(p["docCount"], 2);
+    EXPECT_TRUE(isRegularFile(home / "other.db"));
+
+    auto scan = runCvl({"scan", "--dir", home / "files", "r"}, home.path());
+    EXPECT_EQ(scan.exitStatus, 0);
+    EXPECT_EQ(json::parse(scan.out)["note"], "short");
+
+    EXPECT_EQ(runCvl({"search", "--dir", home / "files"}, home.path()).exitStatus, 2);
+    EXPECT_EQ(runCvl({"search", "--mode", "loose", "x"}, home.path()).exitStatus, 2);
+    EXPECT_EQ(runCvl({"index", "stray"}, home.path()).exitStatus, 2);
+    EXPECT_EQ(runCvl({"scan", "--db", "x", "q"}, home.path()).exitStatus, 2);
+}
