@@ -26,7 +26,9 @@
 namespace cvl {
 namespace {
 
-Dispatch::Queue& netQueue() { return Dispatch::serial("agent bridge"); }
+Dispatch::Queue& netQueue() {
+    return Dispatch::serial("agent bridge");
+}
 
 std::string newToken() {
     std::string token;
@@ -79,7 +81,7 @@ struct AgentBridge::Net {
     AgentEndpoints::Context context;
     std::map<int, std::string> reading;  // fd -> bytes so far
     std::mutex answeredLock;
-    std::map<int, bool> waiting;         // fd -> answered
+    std::map<int, bool> waiting;  // fd -> answered
     std::promise<void> stopped;
 
     ~Net() {
@@ -139,12 +141,14 @@ struct AgentBridge::Net {
         }
         it->second.append(chunk, static_cast<size_t>(got));
         switch (AgentHttp::headState(it->second)) {
-            case AgentHttp::HeadState::incomplete: return;
+            case AgentHttp::HeadState::incomplete:
+                return;
             case AgentHttp::HeadState::tooLong:
                 ::close(fd);
                 reading.erase(it);
                 return;
-            case AgentHttp::HeadState::complete: break;
+            case AgentHttp::HeadState::complete:
+                break;
         }
         std::string head = std::move(it->second);
         reading.erase(it);
@@ -200,18 +204,26 @@ struct AgentBridge::Net {
 
 AgentBridge::AgentBridge() : token_(newToken()) {}
 
-AgentBridge::~AgentBridge() { stop(); }
+AgentBridge::~AgentBridge() {
+    stop();
+}
 
 AgentBridge& AgentBridge::shared() {
     static AgentBridge bridge;
     return bridge;
 }
 
-std::string AgentBridge::discoveryPath() { return UserDirs::supportDir() + "/agent_bridge.json"; }
+std::string AgentBridge::discoveryPath() {
+    return UserDirs::supportDir() + "/agent_bridge.json";
+}
 
-bool AgentBridge::running() const { return net_ != nullptr; }
+bool AgentBridge::running() const {
+    return net_ != nullptr;
+}
 
-int AgentBridge::port() const { return net_ ? net_->port : 0; }
+int AgentBridge::port() const {
+    return net_ ? net_->port : 0;
+}
 
 bool AgentBridge::start(std::weak_ptr<AgentBridgeHost> host, std::shared_ptr<AgentPageWork> work) {
     if (net_) return true;

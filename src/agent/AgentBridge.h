@@ -11,7 +11,7 @@
 namespace cvl {
 
 class AgentBridge {
-public:
+  public:
     AgentBridge();
     ~AgentBridge();
     AgentBridge(const AgentBridge&) = delete;
@@ -35,7 +35,7 @@ public:
     // 64 lower-case hex characters, fixed for the life of the bridge.
     const std::string& token() const { return token_; }
 
-private:
+  private:
     struct Net;
     std::shared_ptr<Net> net_;
     std::string token_;

@@ -69,7 +69,7 @@ struct AgentAnnotationExport {
 
 // Everything here is called on the main queue.
 class AgentBridgeHost {
-public:
+  public:
     virtual ~AgentBridgeHost() = default;
 
     virtual std::string appName() = 0;
@@ -103,7 +103,7 @@ public:
 
 // The page-command side of the bridge. Called on the global pool.
 class AgentPageWork {
-public:
+  public:
     virtual ~AgentPageWork() = default;
 
     // The document's page count; none when it cannot be opened.
@@ -114,7 +114,7 @@ public:
         std::string commandJSON;  // command: the parsed command record
         std::string question;     // clarify
         std::vector<std::string> options;
-        std::string message;      // refuse
+        std::string message;  // refuse
     };
     virtual Interpretation interpret(const std::string& text, int pageCount,
                                      std::optional<int> current,
@@ -131,7 +131,8 @@ public:
         std::vector<std::string> outputs;
     };
     // Plans a command record and stores the preview; none when the record does not decode.
-    virtual std::optional<Preview> plan(const std::string& commandJSON, const std::string& path) = 0;
+    virtual std::optional<Preview> plan(const std::string& commandJSON,
+                                        const std::string& path) = 0;
     // Executes a stored preview; the runner's message on failure.
     virtual Result<std::vector<std::string>> execute(const std::string& id,
                                                      const std::string& path) = 0;

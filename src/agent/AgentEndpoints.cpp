@@ -69,7 +69,9 @@ std::optional<long long> parseInteger(const std::string& text) {
     return v;
 }
 
-json nullable(const std::optional<std::string>& s) { return s ? json(*s) : json(nullptr); }
+json nullable(const std::optional<std::string>& s) {
+    return s ? json(*s) : json(nullptr);
+}
 
 json firstPath(const AgentWindowInfo& w) {
     return w.paths.empty() ? json(nullptr) : json(w.paths.front());
@@ -251,12 +253,13 @@ void gotoPage(AgentBridgeHost& host, const Query& q, const Respond& respond) {
         json turned = json::parse(a.value, nullptr, false);
         json pageNow = turned.is_object() ? turned.value("page", json(nullptr)) : json(nullptr);
         json pages = turned.is_object() ? turned.value("pages", json(nullptr)) : json(nullptr);
-        answer(respond, json{{"ok", true},
-                             {"window", id},
-                             {"document", document},
-                             {"page", pageNow},
-                             {"page_count", pages},
-                             {"verified", pageNow.is_number_integer() && pages.is_number_integer()}});
+        answer(respond,
+               json{{"ok", true},
+                    {"window", id},
+                    {"document", document},
+                    {"page", pageNow},
+                    {"page_count", pages},
+                    {"verified", pageNow.is_number_integer() && pages.is_number_integer()}});
     });
     host.bringToFront(id);
 }
@@ -287,8 +290,10 @@ void exportAndAnswer(const Context& c, const std::string& path, const std::strin
 
 void annotations(const Context& c, AgentBridgeHost& host, const Query& q, const Respond& respond) {
     std::string path;
-    if (auto raw = item(q, "path"); raw && !raw->empty()) path = UserDirs::expandTilde(*raw);
-    else if (auto current = host.currentDocument()) path = *current;
+    if (auto raw = item(q, "path"); raw && !raw->empty())
+        path = UserDirs::expandTilde(*raw);
+    else if (auto current = host.currentDocument())
+        path = *current;
     if (path.empty()) return fail(respond, "path is required (no document is currently open)");
 
     for (const auto& w : host.liveWindows()) {
@@ -324,19 +329,22 @@ void signAssist(AgentBridgeHost& host, const Query& q, const Respond& respond) {
         return fail(respond, "no reader window is open");
     }
     json document = firstPath(*target);
-    host.callAsync(target->bridgeId, signAssistScript(wait), [respond, document](AgentScriptAnswer a) {
-        if (!a.ok) return fail(respond, "javascript failed: " + a.error);
-        json state = json::parse(a.value, nullptr, false);
-        // The script returns a JSON string; a page that hands back the object itself is
-        // accepted as well.
-        if (state.is_string()) state = json::parse(state.get<std::string>(), nullptr, false);
-        if (!state.is_object()) return fail(respond, "the assistant returned nothing readable");
-        if (state.contains("error")) {
-            const json& e = state["error"];
-            return fail(respond, e.is_string() ? e.get<std::string>() : e.dump());
-        }
-        answer(respond, json{{"ok", true}, {"path", document}, {"state", state}});
-    });
+    host.callAsync(target->bridgeId, signAssistScript(wait),
+                   [respond, document](AgentScriptAnswer a) {
+                       if (!a.ok) return fail(respond, "javascript failed: " + a.error);
+                       json state = json::parse(a.value, nullptr, false);
+                       // The script returns a JSON string; a page that hands back the object itself
+                       // is accepted as well.
+                       if (state.is_string())
+                           state = json::parse(state.get<std::string>(), nullptr, false);
+                       if (!state.is_object())
+                           return fail(respond, "the assistant returned nothing readable");
+                       if (state.contains("error")) {
+                           const json& e = state["error"];
+                           return fail(respond, e.is_string() ? e.get<std::string>() : e.dump());
+                       }
+                       answer(respond, json{{"ok", true}, {"path", document}, {"state", state}});
+                   });
 }
 
 // ---- endpoints on the global pool ----
@@ -346,7 +354,8 @@ std::vector<int> parseSelection(const std::string& text) {
     size_t start = 0;
     while (start <= text.size()) {
         size_t comma = text.find(',', start);
-        std::string piece = text.substr(start, comma == std::string::npos ? text.npos : comma - start);
+        std::string piece =
+            text.substr(start, comma == std::string::npos ? text.npos : comma - start);
         while (!piece.empty() && piece.front() == ' ') piece.erase(piece.begin());
         while (!piece.empty() && piece.back() == ' ') piece.pop_back();
         if (auto n = parseInteger(piece); n && *n >= 1 && *n <= 1000000000)
@@ -362,7 +371,8 @@ void answerPlan(AgentPageWork& work, const std::string& cmd, const std::string& 
     auto preview = work.plan(cmd, path);
     if (!preview) return fail(respond, "cmd is not a valid page command");
     if (preview->refused)
-        return answer(respond, json{{"ok", true}, {"kind", "refuse"}, {"message", preview->message}});
+        return answer(respond,
+                      json{{"ok", true}, {"kind", "refuse"}, {"message", preview->message}});
     answer(respond, json{{"ok", true},
                          {"kind", "preview"},
                          {"id", preview->id},
@@ -385,13 +395,15 @@ void pageCommand(const Context& c, const Query& q, const Respond& respond) {
         if (!done) return fail(respond, done.error());
         return answer(respond, json{{"ok", true}, {"kind", "done"}, {"outputs", done.value()}});
     }
-    if (auto cmd = item(q, "cmd"); cmd && !cmd->empty()) return answerPlan(work, *cmd, path, respond);
+    if (auto cmd = item(q, "cmd"); cmd && !cmd->empty())
+        return answerPlan(work, *cmd, path, respond);
 
     auto text = item(q, "text");
     if (!text || text->empty())
         return fail(respond, "send text (a page command), or id to run a preview");
     std::optional<int> current;
-    if (auto cur = parseInteger(item(q, "current").value_or("")); cur && *cur >= 1 && *cur <= *pages)
+    if (auto cur = parseInteger(item(q, "current").value_or(""));
+        cur && *cur >= 1 && *cur <= *pages)
         current = static_cast<int>(*cur);
     auto selection = parseSelection(item(q, "selection").value_or(""));
     auto read = work.interpret(*text, *pages, current, selection);
@@ -403,19 +415,22 @@ void pageCommand(const Context& c, const Query& q, const Respond& respond) {
                                         {"question", read.question},
                                         {"options", read.options}});
         case Kind::refuse:
-            return answer(respond, json{{"ok", true}, {"kind", "refuse"}, {"message", read.message}});
-        case Kind::notCommand:
             return answer(respond,
-                          json{{"ok", true},
-                               {"kind", "clarify"},
-                               {"question", "Not a page command. Send one of the canonical phrases."},
-                               {"options", work.canonicalPhrases()}});
-        case Kind::command: return answerPlan(work, read.commandJSON, path, respond);
+                          json{{"ok", true}, {"kind", "refuse"}, {"message", read.message}});
+        case Kind::notCommand:
+            return answer(respond, json{{"ok", true},
+                                        {"kind", "clarify"},
+                                        {"question",
+                                         "Not a page command. Send one of the canonical phrases."},
+                                        {"options", work.canonicalPhrases()}});
+        case Kind::command:
+            return answerPlan(work, read.commandJSON, path, respond);
     }
 }
 
 bool isImagePath(const std::string& path) {
-    static const char* kinds[] = {"png", "jpg", "jpeg", "gif", "tif", "tiff", "bmp", "webp", "heic", "heif"};
+    static const char* kinds[] = {"png",  "jpg", "jpeg", "gif",  "tif",
+                                  "tiff", "bmp", "webp", "heic", "heif"};
     std::string ext = lowered(pathExtension(path));
     for (const char* k : kinds)
         if (ext == k) return isRegularFile(path);
@@ -477,7 +492,7 @@ std::string signAssistScript(int waitSeconds) {
 }
 
 void handle(const Context& c, const AgentHttp::Request& request, Respond respond) {
-    static const char* known[] = {"/status", "/windows",    "/open",    "/goto",
+    static const char* known[] = {"/status",      "/windows",    "/open",    "/goto",
                                   "/annotations", "/signassist", "/pagecmd", "/combineimages"};
     const std::string& path = request.path;
     if (std::none_of(std::begin(known), std::end(known), [&](const char* k) { return path == k; }))
@@ -489,8 +504,10 @@ void handle(const Context& c, const AgentHttp::Request& request, Respond respond
         Dispatch::main().async([c, q, path, respond] {
             if (c.host.expired()) return fail(respond, "app is shutting down");
             Dispatch::global().async([c, q, path, respond] {
-                if (path == "/pagecmd") pageCommand(c, q, respond);
-                else combineImages(c, q, respond);
+                if (path == "/pagecmd")
+                    pageCommand(c, q, respond);
+                else
+                    combineImages(c, q, respond);
             });
         });
         return;
@@ -498,12 +515,18 @@ void handle(const Context& c, const AgentHttp::Request& request, Respond respond
     Dispatch::main().async([c, q, path, respond] {
         auto host = c.host.lock();
         if (!host) return fail(respond, "app is shutting down");
-        if (path == "/status") status(c, *host, respond);
-        else if (path == "/windows") windows(*host, respond);
-        else if (path == "/open") open(*host, q, respond);
-        else if (path == "/goto") gotoPage(*host, q, respond);
-        else if (path == "/annotations") annotations(c, *host, q, respond);
-        else signAssist(*host, q, respond);
+        if (path == "/status")
+            status(c, *host, respond);
+        else if (path == "/windows")
+            windows(*host, respond);
+        else if (path == "/open")
+            open(*host, q, respond);
+        else if (path == "/goto")
+            gotoPage(*host, q, respond);
+        else if (path == "/annotations")
+            annotations(c, *host, q, respond);
+        else
+            signAssist(*host, q, respond);
     });
 }
 

@@ -60,7 +60,8 @@ bool headerCarriesToken(std::string_view line, std::string_view token) {
     if (lower(line.substr(0, 14)) != "authorization:") return false;
     std::string_view value = trimSpaces(line.substr(14));
     size_t lastSpace = value.find_last_of(' ');
-    std::string_view last = lastSpace == std::string_view::npos ? value : value.substr(lastSpace + 1);
+    std::string_view last =
+        lastSpace == std::string_view::npos ? value : value.substr(lastSpace + 1);
     return !token.empty() && last == token;
 }
 
@@ -69,7 +70,7 @@ bool headerCarriesToken(std::string_view line, std::string_view token) {
 HeadState headState(std::string_view buffer) {
     if (buffer.size() > kMaxHead) return HeadState::tooLong;
     return buffer.find(kHeadEnd) == std::string_view::npos ? HeadState::incomplete
-                                                            : HeadState::complete;
+                                                           : HeadState::complete;
 }
 
 Parsed parseRequest(std::string_view head, std::string_view token) {
@@ -84,13 +85,15 @@ Parsed parseRequest(std::string_view head, std::string_view token) {
     std::vector<std::string_view> parts;
     for (auto p : split(requestLine, ' '))
         if (!p.empty()) parts.push_back(p);
-    if (parts.size() < 2 || parts[0] != "GET" || !validTarget(parts[1])) return bad(400, "bad request");
+    if (parts.size() < 2 || parts[0] != "GET" || !validTarget(parts[1]))
+        return bad(400, "bad request");
 
     Request req;
     req.method = std::string(parts[0]);
     req.target = std::string(parts[1]);
     std::string_view target = parts[1];
-    if (size_t hash = target.find('#'); hash != std::string_view::npos) target = target.substr(0, hash);
+    if (size_t hash = target.find('#'); hash != std::string_view::npos)
+        target = target.substr(0, hash);
     size_t q = target.find('?');
     std::string_view rawPath = target.substr(0, q);
     // An absolute-form target ("http://127.0.0.1:port/status") keeps only its path.
@@ -104,14 +107,16 @@ Parsed parseRequest(std::string_view head, std::string_view token) {
             if (item.empty()) continue;
             size_t eq = item.find('=');
             std::string name = percentDecode(item.substr(0, eq));
-            std::string value = eq == std::string_view::npos ? "" : percentDecode(item.substr(eq + 1));
+            std::string value =
+                eq == std::string_view::npos ? "" : percentDecode(item.substr(eq + 1));
             req.query[name] = value;
         }
     }
 
     auto tokenItem = req.query.find("token");
     bool ok = !token.empty() && tokenItem != req.query.end() && tokenItem->second == token;
-    for (size_t i = 1; !ok && i < lines.size(); ++i) ok = headerCarriesToken(trimSpaces(lines[i]), token);
+    for (size_t i = 1; !ok && i < lines.size(); ++i)
+        ok = headerCarriesToken(trimSpaces(lines[i]), token);
     if (!ok) return bad(401, "bad or missing token");
     req.authorized = true;
 
@@ -144,10 +149,14 @@ std::string repairSpaces(const std::string& value) {
 
 const char* reasonPhrase(int status) {
     switch (status) {
-        case 200: return "OK";
-        case 404: return "Not Found";
-        case 401: return "Unauthorized";
-        default: return "Bad Request";
+        case 200:
+            return "OK";
+        case 404:
+            return "Not Found";
+        case 401:
+            return "Unauthorized";
+        default:
+            return "Bad Request";
     }
 }
 

@@ -16,8 +16,8 @@ constexpr size_t kReadChunk = 16384;
 
 struct Request {
     std::string method;
-    std::string target;  // as sent
-    std::string path;    // the target's path, percent-decoded
+    std::string target;                        // as sent
+    std::string path;                          // the target's path, percent-decoded
     std::map<std::string, std::string> query;  // later duplicates win; a missing value is ""
     bool authorized = false;
 };

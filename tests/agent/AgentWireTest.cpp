@@ -3,8 +3,8 @@
 
 #include <cctype>
 
-#include "agent/AgentHttp.h"
 #include "BridgeFixture.h"
+#include "agent/AgentHttp.h"
 #include "platform/UserDirs.h"
 
 namespace cvl::test {
@@ -68,8 +68,9 @@ TEST_F(BridgeTest, TokenInTheQueryOrTheLastWordOfAnAuthorizationHeader) {
 TEST_F(BridgeTest, ARequestWithoutTheTokenTouchesNothing) {
     std::string doc = makePdf("doc.pdf", 3);
     addReader("w1", doc, 3);
-    for (const std::string& target : std::vector<std::string>{"/open?path=" + doc, "/goto?page=2&window=w1", "/pagecmd?path=" + doc + "&id=plan-1",
-          "/annotations?path=" + doc, "/windows"}) {
+    for (const std::string& target : std::vector<std::string>{
+             "/open?path=" + doc, "/goto?page=2&window=w1", "/pagecmd?path=" + doc + "&id=plan-1",
+             "/annotations?path=" + doc, "/windows"}) {
         EXPECT_EQ(get(target).status, 401) << target;
     }
     EXPECT_TRUE(host->calls.empty());
@@ -93,7 +94,8 @@ TEST_F(BridgeTest, ResponsesAreCompactSortedJsonWithTheirLength) {
     host->current = "/docs/a.pdf";
     auto r = get("/status?token=" + bridge.token());
     EXPECT_NE(r.headers.find("Content-Type: application/json\r\n"), std::string::npos);
-    EXPECT_NE(r.headers.find("Content-Length: " + std::to_string(r.body.size())), std::string::npos);
+    EXPECT_NE(r.headers.find("Content-Length: " + std::to_string(r.body.size())),
+              std::string::npos);
     EXPECT_NE(r.headers.find("Connection: close"), std::string::npos);
     json body = r.parsed();
     EXPECT_EQ(r.body, body.dump());  // nlohmann's dump is compact with sorted keys
@@ -102,8 +104,8 @@ TEST_F(BridgeTest, ResponsesAreCompactSortedJsonWithTheirLength) {
 }
 
 TEST_F(BridgeTest, OversizedHeadsAndHalfRequestsGetNoAnswer) {
-    std::string big = "GET /status?token=" + bridge.token() + " HTTP/1.1\r\nX-Pad: " +
-                      std::string(70 * 1024, 'a') + "\r\n\r\n";
+    std::string big = "GET /status?token=" + bridge.token() +
+                      " HTTP/1.1\r\nX-Pad: " + std::string(70 * 1024, 'a') + "\r\n\r\n";
     auto dropped = exchange({big});
     EXPECT_TRUE(dropped.raw.empty());
 
@@ -155,7 +157,8 @@ TEST(AgentHttpHead, QueryItemsDecodeButKeepPlusSigns) {
     EXPECT_EQ(p.request->query.at("empty"), "");
     EXPECT_EQ(p.request->query.at("name"), "a b+c");
     // An empty token never matches an empty query item.
-    EXPECT_EQ(AgentHttp::parseRequest("GET /status?token= HTTP/1.1\r\n\r\n", "").rejection->status, 401);
+    EXPECT_EQ(AgentHttp::parseRequest("GET /status?token= HTTP/1.1\r\n\r\n", "").rejection->status,
+              401);
     EXPECT_STREQ(AgentHttp::reasonPhrase(500), "Bad Request");
 }
 

@@ -29,14 +29,14 @@ struct FakeWindow {
     int pageCount = 0;  // 0: the viewer has no pages yet
     int page = 1;
     int zoom = 100;
-    bool answers = true;  // false: the page never answers a script
-    std::string serialized;  // what serializeB64 hands back (base64)
-    std::optional<std::string> signState;  // the assistant's answer, as the page returns it
+    bool answers = true;                     // false: the page never answers a script
+    std::string serialized;                  // what serializeB64 hands back (base64)
+    std::optional<std::string> signState;    // the assistant's answer, as the page returns it
     std::optional<std::string> scriptError;  // a script exception to report
 };
 
 class FakeHost : public AgentBridgeHost {
-public:
+  public:
     std::vector<FakeWindow> windows;
     std::optional<std::string> key;
     std::optional<std::string> current;
@@ -90,9 +90,12 @@ public:
         FakeWindow* w = find(id);
         if (!w || !w->answers) return;
         AgentScriptAnswer a{true, "", ""};
-        if (w->scriptError) a = {false, "", *w->scriptError};
-        else if (body == "return await serializeB64();") a.value = w->serialized;
-        else if (w->signState) a.value = *w->signState;
+        if (w->scriptError)
+            a = {false, "", *w->scriptError};
+        else if (body == "return await serializeB64();")
+            a.value = w->serialized;
+        else if (w->signState)
+            a.value = *w->signState;
         Dispatch::main().async([done, a] { done(a); });
     }
     void bringToFront(const std::string& id) override { calls.push_back("front " + id); }
@@ -105,7 +108,8 @@ public:
         w.showsDocument = true;
         return w;
     }
-    std::optional<AgentWindowInfo> openFile(const std::string& path, std::optional<int> page) override {
+    std::optional<AgentWindowInfo> openFile(const std::string& path,
+                                            std::optional<int> page) override {
         calls.push_back("openFile " + path + (page ? " @" + std::to_string(*page) : ""));
         FakeWindow w;
         w.info.bridgeId = "w" + std::to_string(nextWindow++);
@@ -124,7 +128,7 @@ public:
 
 // Page work over documents described by their bytes: "PDF:<pages>" is a readable PDF.
 class FakeWork : public AgentPageWork {
-public:
+  public:
     std::mutex lock;
     std::vector<std::string> calls;
     std::map<std::string, std::string> plans;  // id -> path
@@ -179,7 +183,8 @@ public:
         plans[p.id] = path;
         return p;
     }
-    Result<std::vector<std::string>> execute(const std::string& id, const std::string& path) override {
+    Result<std::vector<std::string>> execute(const std::string& id,
+                                             const std::string& path) override {
         std::lock_guard g(lock);
         calls.push_back("execute " + id);
         auto it = plans.find(id);
@@ -257,7 +262,7 @@ inline HttpReply rawExchange(int port, const std::vector<std::string>& pieces) {
 }
 
 class BridgeTest : public ::testing::Test {
-protected:
+  protected:
     TempHome home;
     std::shared_ptr<FakeHost> host = std::make_shared<FakeHost>();
     std::shared_ptr<FakeWork> work = std::make_shared<FakeWork>();
@@ -269,18 +274,21 @@ protected:
     // Runs the exchange on a helper thread while this thread serves the main queue.
     HttpReply exchange(const std::vector<std::string>& pieces) {
         int port = bridge.port();
-        auto reply = std::async(std::launch::async, [port, pieces] { return rawExchange(port, pieces); });
+        auto reply =
+            std::async(std::launch::async, [port, pieces] { return rawExchange(port, pieces); });
         Dispatch::manualMain()->runUntil(
             [&] { return reply.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
             std::chrono::seconds(15));
         return reply.get();
     }
     HttpReply get(const std::string& target, const std::string& extraHeaders = "") {
-        return exchange({"GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extraHeaders + "\r\n"});
+        return exchange(
+            {"GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extraHeaders + "\r\n"});
     }
     // GET with the token in the query; the reply's JSON.
     json call(const std::string& endpoint, const std::string& query = "") {
-        std::string target = endpoint + "?token=" + bridge.token() + (query.empty() ? "" : "&" + query);
+        std::string target =
+            endpoint + "?token=" + bridge.token() + (query.empty() ? "" : "&" + query);
         auto r = get(target);
         EXPECT_EQ(r.status, 200) << r.raw;
         return r.parsed();
