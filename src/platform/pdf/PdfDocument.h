@@ -148,6 +148,27 @@ class PdfDocument {
     bool addUriLink(int page, const PdfRect& rect, const std::string& uri);
     bool addNamedDestination(const std::string& name, const PdfDestination& target);
 
+    // Puts the pages into `order` (0-based indices, each valid): the first use of an index takes
+    // the existing page, any later use a copy of it; pages not named are removed.
+    bool arrangePages(const std::vector<int>& order);
+    // Removes navigation that points at no page of this document: outline entries (kept as plain
+    // headings when they have children), link annotations, named destinations and the open
+    // action. Returns how many were removed or cleared, -1 on failure.
+    int pruneNavigation();
+    // Inserts copies of all of `other`'s pages at `at`: their links to pages of `other` are
+    // re-pointed at the copies (same point and zoom), and `other`'s outline is appended at the
+    // end of this document's outline with its targets mapped the same way.
+    bool insertPagesFrom(const PdfDocument& other, int at);
+
+    struct ImageOptions {
+        double targetDpi = 150;        // downsampled images end at this resolution
+        double downsampleAbove = 225;  // only images above this effective resolution shrink
+        int jpegQuality = 75;
+    };
+    // Re-encodes 8-bit grey and RGB images as JPEG where that is smaller, downsampling those far
+    // above the target resolution. Returns the number of images changed, -1 on failure.
+    int recompressImages(const ImageOptions& options);
+
     struct Impl;
     const std::shared_ptr<Impl>& impl() const { return impl_; }
     explicit PdfDocument(std::shared_ptr<Impl> impl) : impl_(std::move(impl)) {}

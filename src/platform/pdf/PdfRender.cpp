@@ -123,8 +123,8 @@ void jpegErrorExit(j_common_ptr info) {
 }
 
 // libjpeg reports errors with longjmp, so this function holds no C++ object with a destructor.
-bool compressJpeg(const PdfBitmap& bitmap, int quality, unsigned char** out,
-                  unsigned long* outSize) {
+bool compressJpeg(const std::uint8_t* pixels, int width, int height, int components, int dpi,
+                  int quality, unsigned char** out, unsigned long* outSize) {
     jpeg_compress_struct info;
     JpegError error;
     info.err = jpeg_std_error(&error.mgr);
@@ -135,20 +135,19 @@ bool compressJpeg(const PdfBitmap& bitmap, int quality, unsigned char** out,
     }
     jpeg_create_compress(&info);
     jpeg_mem_dest(&info, out, outSize);
-    info.image_width = JDIMENSION(bitmap.width);
-    info.image_height = JDIMENSION(bitmap.height);
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
+    info.image_width = JDIMENSION(width);
+    info.image_height = JDIMENSION(height);
+    info.input_components = components;
+    info.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, quality, TRUE);
     info.density_unit = 1;  // dots per inch
-    info.X_density = UINT16(bitmap.dpi);
-    info.Y_density = UINT16(bitmap.dpi);
+    info.X_density = UINT16(dpi);
+    info.Y_density = UINT16(dpi);
     jpeg_start_compress(&info, TRUE);
-    const int stride = bitmap.width * 3;
+    const size_t stride = size_t(width) * size_t(components);
     while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(bitmap.pixels.data() +
-                                            size_t(info.next_scanline) * size_t(stride));
+        JSAMPROW row = const_cast<JSAMPROW>(pixels + size_t(info.next_scanline) * stride);
         jpeg_write_scanlines(&info, &row, 1);
     }
     jpeg_finish_compress(&info);
@@ -164,7 +163,22 @@ std::optional<std::string> encodeJpeg(const PdfBitmap& bitmap, int quality) {
         return std::nullopt;
     unsigned char* data = nullptr;
     unsigned long size = 0;
-    bool ok = compressJpeg(bitmap, std::clamp(quality, 1, 100), &data, &size);
+    bool ok = compressJpeg(bitmap.pixels.data(), bitmap.width, bitmap.height, 3, bitmap.dpi,
+                           std::clamp(quality, 1, 100), &data, &size);
+    std::optional<std::string> result;
+    if (ok && data) result = std::string(reinterpret_cast<const char*>(data), size);
+    std::free(data);
+    return result;
+}
+
+std::optional<std::string> encodeGreyJpeg(const std::vector<std::uint8_t>& samples, int width,
+                                          int height, int quality) {
+    if (width <= 0 || height <= 0 || samples.size() != size_t(width) * size_t(height))
+        return std::nullopt;
+    unsigned char* data = nullptr;
+    unsigned long size = 0;
+    bool ok = compressJpeg(samples.data(), width, height, 1, 72, std::clamp(quality, 1, 100), &data,
+                           &size);
     std::optional<std::string> result;
     if (ok && data) result = std::string(reinterpret_cast<const char*>(data), size);
     std::free(data);

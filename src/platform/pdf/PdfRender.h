@@ -31,5 +31,8 @@ std::optional<PdfBitmap> renderPageImage(const PdfDocument& doc, int page, doubl
 std::optional<std::string> encodePng(const PdfBitmap& bitmap);
 // quality 1...100.
 std::optional<std::string> encodeJpeg(const PdfBitmap& bitmap, int quality = 90);
+// A one-channel JPEG from 8-bit grey samples, rows top to bottom.
+std::optional<std::string> encodeGreyJpeg(const std::vector<std::uint8_t>& samples, int width,
+                                          int height, int quality = 90);
 
 }  // namespace cvl
