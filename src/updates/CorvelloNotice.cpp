@@ -83,8 +83,9 @@ namespace CorvelloNoticeCopy {
 
 namespace {
 
-Entry item(const char* id, const char* title, const char* body) {
-    return {id, CorvelloNotice::make(std::string(id), title, body)};
+// `posted` is the id the notice is shown with (notices sharing it replace each other).
+Entry item(const char* id, const char* posted, const char* title, const char* body) {
+    return {id, CorvelloNotice::make(std::string(posted), title, body)};
 }
 
 std::set<std::string> words(const std::string& text) {
@@ -105,33 +106,33 @@ std::set<std::string> words(const std::string& text) {
 
 const std::vector<Entry>& catalogue() {
     static const std::vector<Entry> entries = {
-        item("up-to-date", "You're up to date", "v1.4.2 (142) is the latest build."),
-        item("update-failed", "Update failed", "code signature invalid"),
-        item("feed-unreachable", "Couldn't reach the update feed",
+        item("up-to-date", "update", "You're up to date", "v1.4.2 (142) is the latest build."),
+        item("update-failed", "update", "Update failed", "code signature invalid"),
+        item("feed-unreachable", "update", "Couldn't reach the update feed",
              "No update was applied. https://updates.corvello.app may be unreachable from this "
              "network; the app keeps working as-is."),
-        item("already-checking", "Already checking for updates",
+        item("already-checking", "update", "Already checking for updates",
              "A check started a moment ago is still running. If it finds a newer build, it will "
              "offer to install it."),
-        item("no-versions", "No earlier versions yet",
+        item("no-versions", "versions", "No earlier versions yet",
              "There are no copies yet. Corvello keeps a copy whenever Lease.pdf changes while it "
              "is open."),
-        item("restore-failed", "Could not restore that version",
+        item("restore-failed", "versions", "Could not restore that version",
              "The file could not be copied. The current version is unchanged."),
-        item("library-missing", "Can\u2019t open this library",
+        item("library-missing", "update", "Can\u2019t open this library",
              "The folder \u201cContracts\u201d no longer exists at:\n/home/ana/Contracts"),
-        item("history-missing", "File History is unavailable",
+        item("history-missing", "history", "File History is unavailable",
              "The history page is missing from this build."),
-        item("mcp-connect-failed", "Couldn't connect to Claude Desktop",
+        item("mcp-connect-failed", "mcp", "Couldn't connect to Claude Desktop",
              "The connector file could not be written."),
-        item("mcp-disconnect-failed", "Couldn't disconnect",
+        item("mcp-disconnect-failed", "mcp", "Couldn't disconnect",
              "The connector entry could not be removed."),
-        item("signed-copy-failed", "The signed copy could not be saved",
+        item("signed-copy-failed", "sign", "The signed copy could not be saved",
              "Corvello built the signed document but could not hand it back for saving, so "
              "nothing was written and your original is untouched. Your signature is still "
              "placed on the page.\n\nOpening this document in its own window and signing there "
              "will work. Please report this if it happens again."),
-        item("signed-copy-unreadable", "Could not read the signed document.", ""),
+        item("signed-copy-unreadable", "sign", "Could not read the signed document.", ""),
     };
     return entries;
 }
