@@ -156,14 +156,18 @@ void render(const std::vector<std::string>& paths,
 }
 
 std::string coversScript(const std::map<std::string, std::string>& covers) {
-    std::string s = "window.__cvlCovers && __cvlCovers({";
+    return "window.__cvlCovers && __cvlCovers(" + coversObject(covers) + ")";
+}
+
+std::string coversObject(const std::map<std::string, std::string>& covers) {
+    std::string s = "{";
     bool first = true;
     for (const auto& [path, url] : covers) {
         if (!first) s += ",";
         first = false;
         s += jsQuote(path) + ":" + jsQuote(url);
     }
-    return s + "})";
+    return s + "}";
 }
 
 }  // namespace HistoryCovers

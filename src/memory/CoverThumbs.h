@@ -56,6 +56,8 @@ void render(const std::vector<std::string>& paths,
             std::function<void(std::map<std::string, std::string>)> completion,
             Options options = {});
 
+// The page's argument: {"path":"url",...}
+std::string coversObject(const std::map<std::string, std::string>& covers);
 // "window.__cvlCovers && __cvlCovers({"path":"url",...})"
 std::string coversScript(const std::map<std::string, std::string>& covers);
 

@@ -129,13 +129,29 @@ void savePathSet(const State& s, const std::set<std::string>& set, const char* n
     (void)writeFileAtomic(s.dir + "/" + name, dumpJson(arr));
 }
 
+// The first `limit` rows, most recently opened first.
+std::vector<const HistoryRow*> recentRows(const State& s, std::size_t limit) {
+    std::vector<const HistoryRow*> out;
+    out.reserve(s.rows.size());
+    for (const auto& [_, row] : s.rows) out.push_back(&row);
+    auto newer = [](const HistoryRow* a, const HistoryRow* b) {
+        return a->last != b->last ? a->last > b->last : a->path < b->path;
+    };
+    if (limit < out.size()) {
+        std::partial_sort(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(limit), out.end(),
+                          newer);
+        out.resize(limit);
+    } else {
+        std::sort(out.begin(), out.end(), newer);
+    }
+    return out;
+}
+
 std::vector<HistoryRow> sortedRows(const State& s) {
     std::vector<HistoryRow> out;
-    out.reserve(s.rows.size());
-    for (const auto& [_, row] : s.rows) out.push_back(row);
-    std::sort(out.begin(), out.end(), [](const HistoryRow& a, const HistoryRow& b) {
-        return a.last != b.last ? a.last > b.last : a.path < b.path;
-    });
+    auto ptrs = recentRows(s, s.rows.size());
+    out.reserve(ptrs.size());
+    for (const auto* r : ptrs) out.push_back(*r);
     return out;
 }
 
@@ -173,15 +189,17 @@ void replaceHistoryFile(const std::string& dir, const std::string& data) {
 void flush(State& s) {
     if (!s.dirty || s.closed) return;
     s.dirty = false;
-    auto rows = sortedRows(s);
+    auto rows = recentRows(s, s.rows.size());
     if (rows.size() > HistoryStore::kHardCap) {
         s.trimmed += static_cast<std::int64_t>(rows.size() - HistoryStore::kHardCap);
+        std::vector<std::string> dropped;
+        for (size_t i = HistoryStore::kHardCap; i < rows.size(); ++i)
+            dropped.push_back(rows[i]->path);
         rows.resize(HistoryStore::kHardCap);
-        s.rows.clear();
-        for (const auto& r : rows) s.rows[r.path] = r;
+        for (const auto& p : dropped) s.rows.erase(p);
     }
     json arr = json::array();
-    for (const auto& r : rows) arr.push_back(rowJson(r));
+    for (const HistoryRow* r : rows) arr.push_back(rowJson(*r));
     json doc{{"v", 1}, {"updated", s.clock()}, {"trimmed", s.trimmed}, {"rows", std::move(arr)}};
     replaceHistoryFile(s.dir, dumpJson(doc));
 }
@@ -366,9 +384,8 @@ std::string HistoryStore::json(std::size_t limit) {
     runSync(state_, [&](State& s) {
         load(s);
         loadSets(s);
-        auto rows = sortedRows(s);
-        std::size_t total = rows.size();
-        if (rows.size() > limit) rows.resize(limit);
+        std::size_t total = s.rows.size();
+        auto rows = recentRows(s, limit);
         nlohmann::json list = nlohmann::json::array();
         std::set<std::string> listed;
         auto decorate = [&](nlohmann::json& obj, const std::string& path) {
@@ -376,11 +393,11 @@ std::string HistoryStore::json(std::size_t limit) {
             obj["fav"] = s.favs.count(path) > 0;
             obj["pin"] = s.pins.count(path) > 0;
         };
-        for (const auto& r : rows) {
-            auto obj = rowJson(r);
-            decorate(obj, r.path);
+        for (const HistoryRow* r : rows) {
+            auto obj = rowJson(*r);
+            decorate(obj, r->path);
             list.push_back(std::move(obj));
-            listed.insert(r.path);
+            listed.insert(r->path);
         }
         std::set<std::string> extra = s.favs;
         extra.insert(s.pins.begin(), s.pins.end());

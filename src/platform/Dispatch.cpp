@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -22,8 +23,10 @@ class TaskList {
 public:
     void push(Clock::time_point due, Task task) {
         Timed t{due, seq_++, std::move(task)};
-        auto it = items_.begin();
-        while (it != items_.end() && (it->due < t.due || (it->due == t.due && it->seq < t.seq))) ++it;
+        // Most tasks are due no earlier than the last one queued: search from the back, so that
+        // a long burst of tasks queues in linear time.
+        auto it = items_.end();
+        while (it != items_.begin() && std::prev(it)->due > t.due) --it;
         items_.insert(it, std::move(t));
     }
     bool empty() const { return items_.empty(); }

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "memory/HistoryOperations.h"
 #include "memory/HistoryPage.h"
 #include "platform/FileIO.h"
 #include "support/TempHome.h"
@@ -290,6 +291,26 @@ TEST_F(HistoryFixture, FavouritesAndPinsPersistAndJoinThePageDocument) {
     again->clearPins();
     EXPECT_TRUE(again->pinnedPaths().empty());
     EXPECT_EQ(readJson(supportFile("pins.json")), json::array());
+}
+
+TEST_F(HistoryFixture, PageOperationsToggleAndAnswerThePage) {
+    auto store = makeStore();
+    store->record("/w/a \"q\".pdf", false, "open", 1.0);
+    std::vector<std::string> replies;
+    auto reply = [&](std::string args) { replies.push_back(std::move(args)); };
+    EXPECT_TRUE(runHistoryOperation(*store, "histfav", {"/w/a \"q\".pdf"}, reply));
+    EXPECT_TRUE(runHistoryOperation(*store, "histfav", {"/w/a \"q\".pdf"}, reply));
+    EXPECT_TRUE(runHistoryOperation(*store, "histpin", {"/w/b.pdf"}, reply));
+    EXPECT_EQ(replies,
+              (std::vector<std::string>{R"("/w/a \"q\".pdf",true)", R"("/w/a \"q\".pdf",false)",
+                                        R"("/w/b.pdf",true)"}));
+    EXPECT_TRUE(runHistoryOperation(*store, "histpinclear", {}, reply));
+    EXPECT_TRUE(store->pinnedPaths().empty());
+    EXPECT_TRUE(runHistoryOperation(*store, "histforget", {"/w/a \"q\".pdf"}, {}));
+    EXPECT_EQ(store->count(), 0u);
+    EXPECT_FALSE(runHistoryOperation(*store, "histopen", {"/w/b.pdf"}, reply));
+    EXPECT_EQ(historyFavDoneScript("/x", true),
+              R"(window.__cvlFavDone && __cvlFavDone("/x",true))");
 }
 
 TEST_F(HistoryFixture, RecentsMigrateOnlyIntoAnEmptyHistory) {
