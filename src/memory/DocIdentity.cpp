@@ -118,6 +118,17 @@ IdentityVerdict verdict(const std::optional<std::string>& selected,
     return mismatch(std::move(reasons));
 }
 
+std::string logLine(int windowNumber, const IdentityVerdict& verdict, const std::string& place,
+                    const std::vector<std::string>& recentNotes) {
+    std::string line = "identity: window " + std::to_string(windowNumber) + " " +
+                       verdict.summary() + " at " + place;
+    if (!recentNotes.empty()) {
+        line += "; recent:";
+        for (size_t i = 0; i < recentNotes.size(); ++i) line += (i ? " | " : " ") + recentNotes[i];
+    }
+    return line;
+}
+
 namespace {
 
 struct Inputs {

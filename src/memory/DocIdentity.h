@@ -50,6 +50,11 @@ IdentityVerdict verdict(const std::optional<std::string>& selected,
                         const std::optional<std::string>& drawnLabel,
                         const std::optional<std::string>& represented);
 
+// The reader log line of a verdict that is not ready: "identity: window 3 <summary> at <place>"
+// followed by the window's recent identity notes, when it has any.
+std::string logLine(int windowNumber, const IdentityVerdict& verdict, const std::string& place,
+                    const std::vector<std::string>& recentNotes);
+
 // Runs the reference cases, printing "PASS  <case>: <summary>" or "FAIL  ..." per case.
 // 0 when every case gives its expected verdict, 1 otherwise.
 int selftest(std::FILE* out = stdout);

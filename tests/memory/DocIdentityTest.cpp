@@ -84,6 +84,9 @@ TEST(DocIdentityVerdict, OlderConfirmationIsLoadingUnlessSomethingElseIsWrong) {
     EXPECT_EQ(r.verdict().kind, Kind::mismatch) << "reasons win over loading";
     r.selected = "";
     EXPECT_EQ(r.verdict().summary(), "unknown (no document)");
+    EXPECT_EQ(DocIdentity::logLine(2, r.verdict(), "action pagecmd", {"bound load 5", "title set"}),
+              "identity: window 2 unknown (no document) at action pagecmd; recent: bound load 5 | "
+              "title set");
 }
 
 TEST(DocIdentityPaths, NormalisationFollowsLinksAndPrivatePrefixes) {
