@@ -101,16 +101,17 @@ TEST_F(CoversFixture, AtMostFourRenderAtOnceAndLateOnesAreLeftOut) {
 
     // Renders still going when the wait ends are missing from the answer.
     std::vector<std::string> more{touch("slow.pdf"), touch("fast.pdf")};
-    std::atomic<bool> release{false};
+    // Shared with the render that outlives this test's wait.
+    auto release = std::make_shared<std::atomic<bool>>(false);
     HistoryCovers::Options stuck;
-    stuck.wait = std::chrono::milliseconds(300);
-    stuck.renderer = [&](const std::string& p) -> std::optional<std::string> {
+    stuck.wait = std::chrono::milliseconds(2000);
+    stuck.renderer = [release](const std::string& p) -> std::optional<std::string> {
         if (p.ends_with("slow.pdf"))
-            while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            while (!*release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         return "png";
     };
     covers = renderAndWait(more, stuck);
-    release = true;
+    *release = true;
     EXPECT_EQ(covers.count(more[1]), 1u);
     EXPECT_EQ(covers.count(more[0]), 0u);
 }
