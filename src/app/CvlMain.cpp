@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/Version.h"
+#include "pagecmd/CvlPageCommands.h"
 #include "search/CvlSearchCommands.h"
 
 namespace {
@@ -28,6 +29,12 @@ const CvlCommand kCommands[] = {
     {"scan", "scan [--dir D]... [--file F]... QUERY",
      "scan the PDFs of the folders and files directly, without the index; prints the results",
      cvl::cvlScanMain},
+    {"parse", cvl::kCvlParseUsage,
+     "read a typed page command (page count N, current page C, selected pages L); prints the "
+     "outcome",
+     cvl::cvlParseMain},
+    {"accept", cvl::kCvlAcceptUsage,
+     "check that PHRASE, a rewrite of what the user TYPED, may be carried out", cvl::cvlAcceptMain},
     {nullptr, nullptr, nullptr, nullptr},
 };
 
