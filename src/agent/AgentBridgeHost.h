@@ -106,6 +106,9 @@ class AgentPageWork {
   public:
     virtual ~AgentPageWork() = default;
 
+    // False while this build has no command runner: /pagecmd then says so.
+    virtual bool hasPageCommands() { return true; }
+
     // The document's page count; none when it cannot be opened.
     virtual std::optional<int> pageCount(const std::string& path) = 0;
 
@@ -145,8 +148,10 @@ class AgentPageWork {
     // message is for the agent.
     virtual Result<Combined> combineImages(const std::vector<std::string>& paths) = 0;
 
-    // Annotations of a PDF given as bytes; none when the bytes are no readable PDF.
-    virtual std::optional<AgentAnnotationExport> exportAnnotations(const std::string& pdfBytes) = 0;
+    // Annotations of a document's PDF bytes (the live page's, its sidecar's or the file's);
+    // none when the bytes are no readable PDF.
+    virtual std::optional<AgentAnnotationExport> exportAnnotations(const std::string& pdfBytes,
+                                                                   const std::string& docPath) = 0;
 };
 
 }  // namespace cvl

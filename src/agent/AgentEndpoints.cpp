@@ -269,7 +269,7 @@ void exportAndAnswer(const Context& c, const std::string& path, const std::strin
     auto work = c.work;
     Dispatch::global().async([work, path, source, bytes = std::move(bytes), respond] {
         std::optional<AgentAnnotationExport> exported;
-        if (bytes && work) exported = work->exportAnnotations(*bytes);
+        if (bytes && work) exported = work->exportAnnotations(*bytes, path);
         if (!exported)
             return fail(respond, "could not read a PDF for " + path + " (source: " + source + ")");
         json list = json::array();
@@ -385,7 +385,8 @@ void pageCommand(const Context& c, const Query& q, const Respond& respond) {
     std::string path = UserDirs::expandTilde(item(q, "path").value_or(""));
     if (path.empty() || !isRegularFile(path) || lowered(pathExtension(path)) != "pdf")
         return fail(respond, "path must be an existing .pdf");
-    if (!c.work) return fail(respond, "page commands are not available in this build");
+    if (!c.work || !c.work->hasPageCommands())
+        return fail(respond, "page commands are not available in this build");
     AgentPageWork& work = *c.work;
     auto pages = work.pageCount(path);
     if (!pages) return fail(respond, "Corvello couldn’t read this PDF");

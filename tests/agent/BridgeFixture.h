@@ -201,7 +201,8 @@ class FakeWork : public AgentPageWork {
         note("combine " + all);
         return Combined{parentPath(paths[0]) + "/combined.pdf", static_cast<int>(paths.size())};
     }
-    std::optional<AgentAnnotationExport> exportAnnotations(const std::string& bytes) override {
+    std::optional<AgentAnnotationExport> exportAnnotations(const std::string& bytes,
+                                                           const std::string&) override {
         {
             std::lock_guard g(lock);
             exported.push_back(bytes);

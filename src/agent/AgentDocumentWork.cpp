@@ -1,0 +1,167 @@
+#include "agent/AgentDocumentWork.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "memory/AnnotationExport.h"
+#include "platform/FileIO.h"
+#include "platform/Hashing.h"
+#include "platform/pdf/PdfAnnotations.h"
+#include "platform/pdf/PdfDocument.h"
+
+namespace cvl {
+namespace {
+
+bool isMarkup(const std::string& kind) {
+    return kind == "Highlight" || kind == "Underline" || kind == "StrikeOut";
+}
+
+bool isSkipped(const std::string& kind) {
+    return kind == "Popup" || kind == "Link" || kind == "Widget";
+}
+
+PdfRect quadBounds(const std::array<PdfPoint, 4>& quad) {
+    PdfRect r{quad[0].x, quad[0].y, quad[0].x, quad[0].y};
+    for (const auto& p : quad) {
+        r.x0 = std::min(r.x0, p.x);
+        r.y0 = std::min(r.y0, p.y);
+        r.x1 = std::max(r.x1, p.x);
+        r.y1 = std::max(r.y1, p.y);
+    }
+    return r;
+}
+
+// The page text whose characters have their centres inside the areas; line breaks become
+// spaces.
+std::string coveredText(const PdfPageText& text, const std::vector<PdfRect>& areas) {
+    std::string out;
+    int lastLine = -1;
+    for (const auto& ch : text.chars) {
+        double cx = (ch.box.x0 + ch.box.x1) / 2, cy = (ch.box.y0 + ch.box.y1) / 2;
+        bool inside = std::any_of(areas.begin(), areas.end(), [&](const PdfRect& a) {
+            return cx >= a.x0 && cx <= a.x1 && cy >= a.y0 && cy <= a.y1;
+        });
+        if (!inside) continue;
+        size_t len = 1;
+        while (ch.offset + len < text.text.size() &&
+               (static_cast<unsigned char>(text.text[ch.offset + len]) & 0xC0) == 0x80)
+            ++len;
+        if (!out.empty() && ch.line != lastLine && out.back() != ' ') out += ' ';
+        out.append(text.text, ch.offset, len);
+        lastLine = ch.line;
+    }
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    return out;
+}
+
+std::string stemOf(const std::string& path) {
+    std::string name = lastPathComponent(path);
+    size_t dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+// Puts the bytes at `destination` all or nothing, never replacing a file that is there.
+Status publishNewFile(const std::string& destination, const std::string& bytes) {
+    std::string stage = parentPath(destination) + "/.cvl-stage-" + newUuid();
+    auto written = writeFileAtomic(stage, bytes);
+    if (!written)
+        return Failure{"Corvello couldn’t write the new file. Your original is unchanged."};
+    int linked = ::link(stage.c_str(), destination.c_str());
+    int err = errno;
+    ::unlink(stage.c_str());
+    if (linked != 0 && err == EEXIST)
+        return Failure{"A file with the planned name appeared, so nothing was done."};
+    if (linked != 0)
+        return Failure{"Corvello couldn’t put the new file in place. Your original is unchanged."};
+    return success();
+}
+
+class DocumentWork : public AgentPageWork {
+  public:
+    // Page commands join once the command runner is part of the build.
+    bool hasPageCommands() override { return false; }
+
+    std::optional<int> pageCount(const std::string& path) override {
+        auto doc = PdfDocument::openFile(path);
+        if (!doc || doc->isLocked() || doc->pageCount() < 1) return std::nullopt;
+        return doc->pageCount();
+    }
+    Interpretation interpret(const std::string&, int, std::optional<int>,
+                             const std::vector<int>&) override {
+        return {};
+    }
+    std::vector<std::string> canonicalPhrases() override { return {}; }
+    std::optional<Preview> plan(const std::string&, const std::string&) override {
+        return std::nullopt;
+    }
+    Result<std::vector<std::string>> execute(const std::string&, const std::string&) override {
+        return Failure{"page commands are not available in this build"};
+    }
+
+    Result<Combined> combineImages(const std::vector<std::string>& paths) override {
+        PdfDocument doc;
+        for (const auto& p : paths) {
+            auto bytes = readFile(p);
+            if (!bytes || !doc.insertImagePage(doc.pageCount(), *bytes))
+                return Failure{"Corvello couldn’t read one of those images"};
+        }
+        auto bytes = doc.save();
+        if (!bytes || doc.pageCount() < 1)
+            return Failure{"Corvello couldn’t build the new file. Your original is unchanged."};
+        std::string out =
+            agentNewFileBeside(paths.front(), paths.size() == 1 ? "(PDF)" : "(combined)", "pdf");
+        auto published = publishNewFile(out, *bytes);
+        if (!published) return Failure{published.error()};
+        return Combined{out, doc.pageCount()};
+    }
+
+    std::optional<AgentAnnotationExport> exportAnnotations(const std::string& pdfBytes,
+                                                           const std::string& docPath) override {
+        auto opened = PdfDocument::openBytes(pdfBytes);
+        if (!opened || opened->isLocked() || opened->pageCount() < 1) return std::nullopt;
+        AgentAnnotationExport out;
+        for (int page = 0; page < opened->pageCount(); ++page) {
+            std::optional<PdfPageText> text;
+            for (const auto& a : pdfAnnotations(*opened, page)) {
+                if (isSkipped(a.kind)) continue;
+                AgentAnnotation entry{page + 1, a.kind, "", a.contents, a.author};
+                if (isMarkup(a.kind)) {
+                    if (!text) text = opened->pageTextWithBoxes(page).value_or(PdfPageText{});
+                    std::vector<PdfRect> areas;
+                    for (const auto& q : a.quads) areas.push_back(quadBounds(q));
+                    if (!areas.empty()) entry.text = coveredText(*text, areas);
+                    if (entry.text.empty()) entry.text = coveredText(*text, {a.rect});
+                }
+                out.annotations.push_back(std::move(entry));
+            }
+        }
+        if (!out.annotations.empty()) {
+            auto md = runAnnotationExport(pdfBytes, stemOf(docPath), docPath);
+            if (md) out.markdown = md.value();
+        }
+        return out;
+    }
+};
+
+}  // namespace
+
+std::string agentNewFileBeside(const std::string& path, const std::string& suffix,
+                               const std::string& ext) {
+    std::string folder = parentPath(path);
+    std::string stem = stemOf(path);
+    for (int n = 1;; ++n) {
+        std::string name = stem + " " + suffix + (n >= 2 ? " " + std::to_string(n) : "");
+        if (!ext.empty()) name += "." + ext;
+        std::string candidate = (folder.empty() ? "." : folder) + "/" + name;
+        if (!pathExists(candidate)) return candidate;
+    }
+}
+
+std::shared_ptr<AgentPageWork> makeAgentDocumentWork() {
+    return std::make_shared<DocumentWork>();
+}
+
+}  // namespace cvl
