@@ -1,14 +1,10 @@
 #include "agent/AgentDocumentWork.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 
 #include "memory/AnnotationExport.h"
+#include "pagecmd/PageTools.h"
 #include "platform/FileIO.h"
-#include "platform/Hashing.h"
 #include "platform/pdf/PdfAnnotations.h"
 #include "platform/pdf/PdfDocument.h"
 
@@ -63,22 +59,6 @@ std::string stemOf(const std::string& path) {
     return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
-// Puts the bytes at `destination` all or nothing, never replacing a file that is there.
-Status publishNewFile(const std::string& destination, const std::string& bytes) {
-    std::string stage = parentPath(destination) + "/.cvl-stage-" + newUuid();
-    auto written = writeFileAtomic(stage, bytes);
-    if (!written)
-        return Failure{"Corvello couldn’t write the new file. Your original is unchanged."};
-    int linked = ::link(stage.c_str(), destination.c_str());
-    int err = errno;
-    ::unlink(stage.c_str());
-    if (linked != 0 && err == EEXIST)
-        return Failure{"A file with the planned name appeared, so nothing was done."};
-    if (linked != 0)
-        return Failure{"Corvello couldn’t put the new file in place. Your original is unchanged."};
-    return success();
-}
-
 class DocumentWork : public AgentPageWork {
   public:
     // Page commands join once the command runner is part of the build.
@@ -102,20 +82,16 @@ class DocumentWork : public AgentPageWork {
     }
 
     Result<Combined> combineImages(const std::vector<std::string>& paths) override {
-        PdfDocument doc;
-        for (const auto& p : paths) {
-            auto bytes = readFile(p);
-            if (!bytes || !doc.insertImagePage(doc.pageCount(), *bytes))
-                return Failure{"Corvello couldn’t read one of those images"};
-        }
-        auto bytes = doc.save();
-        if (!bytes || doc.pageCount() < 1)
-            return Failure{"Corvello couldn’t build the new file. Your original is unchanged."};
-        std::string out =
-            agentNewFileBeside(paths.front(), paths.size() == 1 ? "(PDF)" : "(combined)", "pdf");
-        auto published = publishNewFile(out, *bytes);
+        PdfDocument doc = PageTools::imagesToPDF(paths);
+        // Every image must become a page: a skipped one would silently go missing.
+        if (doc.pageCount() != static_cast<int>(paths.size()))
+            return Failure{"Corvello couldn’t read one of those images"};
+        std::string out = PageTools::newFileBeside(
+            paths.front(), paths.size() == 1 ? "(PDF)" : "(combined)", "pdf");
+        auto published =
+            PageTools::publishNew(PageTools::NewItem::file(out, PageTools::Payload::pdf(doc)));
         if (!published) return Failure{published.error()};
-        return Combined{out, doc.pageCount()};
+        return Combined{published.value(), doc.pageCount()};
     }
 
     std::optional<AgentAnnotationExport> exportAnnotations(const std::string& pdfBytes,
@@ -147,18 +123,6 @@ class DocumentWork : public AgentPageWork {
 };
 
 }  // namespace
-
-std::string agentNewFileBeside(const std::string& path, const std::string& suffix,
-                               const std::string& ext) {
-    std::string folder = parentPath(path);
-    std::string stem = stemOf(path);
-    for (int n = 1;; ++n) {
-        std::string name = stem + " " + suffix + (n >= 2 ? " " + std::to_string(n) : "");
-        if (!ext.empty()) name += "." + ext;
-        std::string candidate = (folder.empty() ? "." : folder) + "/" + name;
-        if (!pathExists(candidate)) return candidate;
-    }
-}
 
 std::shared_ptr<AgentPageWork> makeAgentDocumentWork() {
     return std::make_shared<DocumentWork>();

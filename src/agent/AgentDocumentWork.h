@@ -10,9 +10,4 @@ namespace cvl {
 
 std::shared_ptr<AgentPageWork> makeAgentDocumentWork();
 
-// "<folder>/<stem> <suffix>.<ext>", then "<stem> <suffix> 2.<ext>", ...: the first that does
-// not exist yet.
-std::string agentNewFileBeside(const std::string& path, const std::string& suffix,
-                               const std::string& ext);
-
 }  // namespace cvl
