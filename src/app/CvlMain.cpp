@@ -7,6 +7,7 @@
 
 #include "app/Version.h"
 #include "pagecmd/CvlPageCommands.h"
+#include "pagecmd/CvlPages.h"
 #include "search/CvlSearchCommands.h"
 
 namespace {
@@ -35,6 +36,10 @@ const CvlCommand kCommands[] = {
      cvl::cvlParseMain},
     {"accept", cvl::kCvlAcceptUsage,
      "check that PHRASE, a rewrite of what the user TYPED, may be carried out", cvl::cvlAcceptMain},
+    {"pages", cvl::kCvlPagesUsage,
+     "read a page command against FILE and print the command bar's reply (preview, clarify, "
+     "refuse or error); --yes runs a preview at once and prints the done reply",
+     cvl::cvlPagesMain},
     {nullptr, nullptr, nullptr, nullptr},
 };
 

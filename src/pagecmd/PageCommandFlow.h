@@ -1,0 +1,34 @@
+// The command bar's conversation: a typed text becomes a reply object for the page (preview,
+// clarify, refuse), a confirmed preview becomes a done or error reply. Shared by the document
+// window and the command line.
+#pragma once
+
+#include <nlohmann/json_fwd.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cvl::PageCommandFlow {
+
+struct AskRequest {
+    std::string path;
+    std::string text;
+    int pageCount = 0;
+    int current = 1;
+    std::vector<int> selection;
+    // Merge: the other PDFs the user chose; empty when none were chosen.
+    std::vector<std::string> others;
+};
+
+// The reply to a typed command. Texts that are no page command give
+// {"kind":"notACommand"}: the window hands those to the document's question box.
+nlohmann::json ask(const AskRequest& request);
+// The reply to a confirmation: {"kind":"done","outputs":[…]} or
+// {"kind":"error","message":…,"refused":true}.
+nlohmann::json run(const std::string& id, const std::string& path);
+
+// The rewrite tier for texts that look like commands but cannot be read: the engine's
+// language-model script proposes a canonical phrase, or nothing.
+std::optional<std::string> proposeRewrite(const std::string& text, int pageCount, int current);
+
+}  // namespace cvl::PageCommandFlow
