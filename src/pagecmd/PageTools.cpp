@@ -204,7 +204,7 @@ std::vector<PdfDocument> split(const PdfDocument& doc, const std::vector<int>& a
     points.erase(std::unique(points.begin(), points.end()), points.end());
     for (int a : points)
         if (a < 1 || a >= n) return {};
-    auto bytes = doc.save(PdfSaveOptions{false, false, {}, {}});
+    auto bytes = doc.save(PdfSaveOptions{false, false, false, {}, {}});
     if (!bytes) return {};
     std::vector<PdfDocument> parts;
     int start = 0;
@@ -226,7 +226,7 @@ std::optional<CompressResult> compress(const std::string& bytes, double minSavin
     if (!opened || opened->isLocked()) return std::nullopt;
     PdfDocument doc = opened.value();
     if (doc.recompressImages({}) < 0) return std::nullopt;
-    auto smaller = doc.save(PdfSaveOptions{true, true, {}, {}});
+    auto smaller = doc.save(PdfSaveOptions{true, true, true, {}, {}});
     if (!smaller) return std::nullopt;
     if (double(smaller->size()) > (1.0 - minSaving) * double(bytes.size())) return std::nullopt;
     CompressResult result;
@@ -237,7 +237,7 @@ std::optional<CompressResult> compress(const std::string& bytes, double minSavin
 }
 
 std::optional<std::string> compress(const PdfDocument& doc, double minSaving) {
-    auto bytes = doc.save(PdfSaveOptions{false, false, {}, {}});
+    auto bytes = doc.save(PdfSaveOptions{false, false, false, {}, {}});
     if (!bytes) return std::nullopt;
     auto result = compress(*bytes, minSaving);
     if (!result) return std::nullopt;
@@ -290,7 +290,11 @@ std::string newFileBeside(const std::string& path, const std::string& suffix,
     }
 }
 
-bool writeNew(const std::string& data, const std::string& path) {
+namespace {
+
+// Writes a new file; with `sync` false the kernel is only asked to start writing it back, and
+// the caller flushes it later (many parts are then flushed together instead of one by one).
+bool writeNewFile(const std::string& data, const std::string& path, bool sync) {
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) return false;
     size_t done = 0;
@@ -303,21 +307,48 @@ bool writeNew(const std::string& data, const std::string& path) {
         else
             done += size_t(wrote);
     }
-    if (ok && ::fsync(fd) != 0) ok = false;
+    if (ok && sync && ::fsync(fd) != 0) ok = false;
+    if (ok && !sync) ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
     if (::close(fd) != 0) ok = false;
     if (!ok) ::unlink(path.c_str());
     return ok;
 }
 
+bool flushFile(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = ::fdatasync(fd) == 0;
+    return ::close(fd) == 0 && ok;
+}
+
+// Makes the parts durable: one file-system flush for many parts, file by file for a few.
+bool flushParts(const std::string& folder, const std::vector<NamedPayload>& parts) {
+    if (parts.size() > 8) {
+        int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return false;
+        bool ok = ::syncfs(fd) == 0;
+        return ::close(fd) == 0 && ok;
+    }
+    for (const auto& part : parts)
+        if (!flushFile(folder + "/" + part.name)) return false;
+    return true;
+}
+
+}  // namespace
+
+bool writeNew(const std::string& data, const std::string& path) {
+    return writeNewFile(data, path, true);
+}
+
 namespace {
 
-bool writePayload(const Payload& payload, const std::string& path) {
+bool writePayload(const Payload& payload, const std::string& path, bool sync) {
     switch (payload.kind) {
         case Payload::Kind::data:
-            return writeNew(payload.bytes, path);
+            return writeNewFile(payload.bytes, path, sync);
         case Payload::Kind::lazyData: {
             auto bytes = payload.makeData ? payload.makeData() : std::nullopt;
-            return bytes && writeNew(*bytes, path);
+            return bytes && writeNewFile(*bytes, path, sync);
         }
         case Payload::Kind::pdf:
         case Payload::Kind::lazyPDF: {
@@ -327,7 +358,8 @@ bool writePayload(const Payload& payload, const std::string& path) {
                     : (payload.makeDocument ? payload.makeDocument() : std::nullopt);
             if (!doc) return false;
             auto bytes = doc->save();
-            return bytes && writeNew(*bytes, path) && pathExists(path) && doc->pageCount() >= 1;
+            return bytes && writeNewFile(*bytes, path, sync) && pathExists(path) &&
+                   doc->pageCount() >= 1;
         }
     }
     return false;
@@ -386,16 +418,20 @@ Result<std::string> publishNew(const NewItem& item) {
     std::string out = stagePath + "/out";
 
     if (item.kind == NewItem::Kind::file) {
-        if (!writePayload(item.payload, out))
+        if (!writePayload(item.payload, out, true))
             return Failure{"Corvello couldn\u2019t write the new file." + unchanged};
     } else {
         if (::mkdir(out.c_str(), 0755) != 0)
             return Failure{"Corvello couldn\u2019t make the new folder." + unchanged};
         for (const auto& part : item.parts) {
-            if (!safePartName(part.name) || !writePayload(part.payload, out + "/" + part.name))
+            if (!safePartName(part.name) ||
+                !writePayload(part.payload, out + "/" + part.name, false))
                 return Failure{"Corvello couldn\u2019t write every part, so nothing was kept." +
                                unchanged};
         }
+        if (!flushParts(out, item.parts))
+            return Failure{"Corvello couldn\u2019t write every part, so nothing was kept." +
+                           unchanged};
     }
 
     if (!renameNoReplace(out, item.path, item.kind == NewItem::Kind::folder)) {

@@ -86,7 +86,7 @@ inline std::string makeEncryptedPdfBytes(int pages, const std::string& password)
 
 // A PDF cut off in the middle of its objects.
 inline std::string makeTruncatedPdfBytes(int pages) {
-    std::string bytes = bytesOf(makeTextPdf(pages), PdfSaveOptions{false, false, {}, {}});
+    std::string bytes = bytesOf(makeTextPdf(pages), PdfSaveOptions{false, false, false, {}, {}});
     return bytes.substr(0, bytes.size() / 3);
 }
 

@@ -84,7 +84,7 @@ fz_rect cropBoxOf(pdf_obj* pageObj) {
 
 void writeDocument(pdf_document* doc, const PdfSaveOptions& options, std::string& out) {
     pdf_write_options opts = pdf_default_write_options;
-    opts.do_garbage = options.garbageCollect ? 3 : 0;
+    opts.do_garbage = options.garbageCollect ? (options.deduplicate ? 3 : 2) : 0;
     opts.do_compress = options.compress ? 1 : 0;
     opts.do_compress_images = options.compress ? 1 : 0;
     opts.do_compress_fonts = options.compress ? 1 : 0;

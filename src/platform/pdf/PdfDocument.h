@@ -88,7 +88,8 @@ struct PdfPageText {
 };
 
 struct PdfSaveOptions {
-    bool garbageCollect = true;  // drop unreferenced objects and merge duplicates
+    bool garbageCollect = true;  // drop unreferenced objects and renumber the rest
+    bool deduplicate = false;    // also merge identical objects (slower; for smallest output)
     bool compress = true;        // deflate uncompressed streams
     // When set, the output is encrypted with AES-256 using these passwords.
     std::string userPassword;

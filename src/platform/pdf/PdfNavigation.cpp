@@ -24,13 +24,43 @@ pdf_obj* newTextString(pdf_document*, const std::string& utf8) {
     return mu([&](fz_context* c) { return pdf_new_text_string(c, utf8.c_str()); });
 }
 
+namespace {
+
+// Leaves of the page tree in order, walking each node once.
+void collectPages(pdf_obj* node, std::vector<pdf_obj*>& out, std::unordered_map<int, int>& seen,
+                  int depth) {
+    if (!node || depth > 64) return;
+    int num = mu([&](fz_context* c) { return pdf_to_num(c, node); });
+    if (num > 0 && !seen.emplace(num, 0).second) return;  // a loop in a damaged tree
+    pdf_obj* kids = mu([&](fz_context* c) { return pdf_dict_get(c, node, PDF_NAME(Kids)); });
+    bool isPages = mu([&](fz_context* c) { return pdf_is_array(c, kids); });
+    if (!isPages) {
+        out.push_back(node);
+        return;
+    }
+    int n = mu([&](fz_context* c) { return pdf_array_len(c, kids); });
+    for (int i = 0; i < n; ++i)
+        collectPages(mu([&](fz_context* c) { return pdf_array_get(c, kids, i); }), out, seen,
+                     depth + 1);
+}
+
+}  // namespace
+
 PageIndex::PageIndex(pdf_document* doc) {
     int n = mu([&](fz_context* c) { return pdf_count_pages(c, doc); });
-    for (int i = 0; i < n; ++i) {
-        pdf_obj* page = mu([&](fz_context* c) { return pdf_lookup_page_obj(c, doc, i); });
-        int num = mu([&](fz_context* c) { return pdf_to_num(c, page); });
+    pdf_obj* root =
+        mu([&](fz_context* c) { return pdf_dict_getp(c, pdf_trailer(c, doc), "Root/Pages"); });
+    std::unordered_map<int, int> seen;
+    collectPages(root, pages, seen, 0);
+    if (int(pages.size()) != n) {
+        // The tree does not match its counts; ask MuPDF page by page instead.
+        pages.clear();
+        for (int i = 0; i < n; ++i)
+            pages.push_back(mu([&](fz_context* c) { return pdf_lookup_page_obj(c, doc, i); }));
+    }
+    for (int i = 0; i < int(pages.size()); ++i) {
+        int num = mu([&](fz_context* c) { return pdf_to_num(c, pages[size_t(i)]); });
         if (num > 0) byNum.emplace(num, i);
-        pages.push_back(page);
     }
 }
 
