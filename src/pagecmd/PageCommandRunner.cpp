@@ -451,13 +451,12 @@ Result<std::vector<std::string>> execute(const std::string& id, const std::strin
         case Op::split: {
             auto ranges = splitRanges(c, n);
             if (ranges.size() != plan.parts.size()) return Failure{kBuildFailed};
-            auto bytes = std::make_shared<std::string>(src->data);
             std::vector<PageTools::NamedPayload> parts;
             for (size_t i = 0; i < ranges.size(); ++i) {
                 std::vector<int> pages;
                 for (int p = ranges[i].first; p <= ranges[i].second; ++p) pages.push_back(p - 1);
-                parts.push_back({plan.parts[i], PageTools::Payload::lazyPDF([bytes, pages] {
-                                     return PageTools::part(*bytes, pages);
+                parts.push_back({plan.parts[i], PageTools::Payload::lazyPDF([doc, pages] {
+                                     return PageTools::part(doc, pages);
                                  })});
             }
             item = PageTools::NewItem::folder(plan.outputs[0], std::move(parts));

@@ -196,6 +196,13 @@ std::optional<PdfDocument> part(const std::string& bytes, const std::vector<int>
     return doc;
 }
 
+std::optional<PdfDocument> part(const PdfDocument& source, const std::vector<int>& pages) {
+    if (pages.empty() || source.isLocked() || !allValid(source, pages)) return std::nullopt;
+    PdfDocument doc;
+    if (!doc.insertPagesFrom(source, 0, pages) || !prune(doc)) return std::nullopt;
+    return doc;
+}
+
 std::vector<PdfDocument> split(const PdfDocument& doc, const std::vector<int>& after) {
     int n = doc.pageCount();
     if (n < 2 || doc.isLocked()) return {};
@@ -204,15 +211,13 @@ std::vector<PdfDocument> split(const PdfDocument& doc, const std::vector<int>& a
     points.erase(std::unique(points.begin(), points.end()), points.end());
     for (int a : points)
         if (a < 1 || a >= n) return {};
-    auto bytes = doc.save(PdfSaveOptions{false, false, false, {}, {}});
-    if (!bytes) return {};
     std::vector<PdfDocument> parts;
     int start = 0;
     points.push_back(n);
     for (int end : points) {
         std::vector<int> range;
         for (int i = start; i < end; ++i) range.push_back(i);
-        auto piece = part(*bytes, range);
+        auto piece = part(doc, range);
         if (!piece) return {};
         parts.push_back(std::move(*piece));
         start = end;

@@ -70,6 +70,9 @@ std::optional<PdfDocument> insertBlank(const PdfDocument& doc, int at);
 std::optional<PdfDocument> insertDocument(const PdfDocument& doc, const PdfDocument& other, int at);
 std::optional<PdfDocument> merge(const std::vector<PdfDocument>& docs);
 std::optional<PdfDocument> part(const std::string& bytes, const std::vector<int>& pages);
+// The same from an open document: the pages are copied into a new document, so one source
+// serves many parts without being read again.
+std::optional<PdfDocument> part(const PdfDocument& source, const std::vector<int>& pages);
 // One document per part; `after` holds 1-based page numbers. Empty on any failure.
 std::vector<PdfDocument> split(const PdfDocument& doc, const std::vector<int>& after);
 std::optional<CompressResult> compress(const std::string& bytes, double minSaving = 0.1);

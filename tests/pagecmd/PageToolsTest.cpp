@@ -204,6 +204,22 @@ TEST(PageToolsSplit, PartsFollowTheSortedDistinctPoints) {
     EXPECT_TRUE(parts[1].links(3).empty());
     EXPECT_EQ(parts[1].links(0).size(), 1u);
 
+    auto middle = outlineTargets(parts[1]);
+    ASSERT_EQ(middle.size(), 4u);
+    EXPECT_EQ(middle.front(), std::make_pair(std::string("Chapter 4"), fixtureLine(4)));
+    // The last page alone: "Chapter 1" stays only as the heading of its child, which opens it.
+    auto last = PageTools::part(doc, {9});
+    ASSERT_TRUE(last);
+    auto outline = last->outline();
+    ASSERT_EQ(outline.size(), 2u);
+    EXPECT_EQ(outline[0].title, "Chapter 1");
+    EXPECT_FALSE(outline[0].destination);
+    ASSERT_EQ(outline[0].children.size(), 1u);
+    EXPECT_EQ(outline[0].children[0].destination->page, 0);
+    EXPECT_EQ(outline[1].title, "Chapter 10");
+    EXPECT_EQ(last->links(0).size(), 0u);  // it linked to page 1, which stayed behind
+    EXPECT_FALSE(PageTools::part(doc, {10}));
+
     EXPECT_TRUE(PageTools::split(doc, {10}).empty());
     EXPECT_TRUE(PageTools::split(doc, {0}).empty());
     EXPECT_TRUE(PageTools::split(makeTextPdf(1), {}).empty());

@@ -156,10 +156,12 @@ class PdfDocument {
     // headings when they have children), link annotations, named destinations and the open
     // action. Returns how many were removed or cleared, -1 on failure.
     int pruneNavigation();
-    // Inserts copies of all of `other`'s pages at `at`: their links to pages of `other` are
-    // re-pointed at the copies (same point and zoom), and `other`'s outline is appended at the
-    // end of this document's outline with its targets mapped the same way.
-    bool insertPagesFrom(const PdfDocument& other, int at);
+    // Inserts copies of `other`'s pages (all, or the listed 0-based indices in that order) at
+    // `at`: their links to copied pages are re-pointed at the copies (same point and zoom),
+    // links to pages left behind are dropped, and `other`'s outline is appended at the end of
+    // this document's outline with its targets mapped the same way (entries for pages left
+    // behind are dropped, or kept as headings when they have children).
+    bool insertPagesFrom(const PdfDocument& other, int at, const std::vector<int>& only = {});
 
     struct ImageOptions {
         double targetDpi = 150;        // downsampled images end at this resolution

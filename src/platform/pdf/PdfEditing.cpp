@@ -284,7 +284,7 @@ bool putMappedTarget(pdf_document* src, const PageIndex& srcIndex, pdf_graft_map
     pdf_obj* target = targetOf(from);
     if (!target) return true;
     int k = srcIndex.indexOf(destinationPage(src, target));
-    if (k < 0 || k >= int(copies.size())) return false;
+    if (k < 0 || k >= int(copies.size()) || !copies[size_t(k)]) return false;
     ObjPtr dest = mappedDestination(src, graft, dst, target, copies[size_t(k)]);
     bool viaAction = get(from, PDF_NAME(Dest)) == nullptr;
     mu([&](fz_context* c) {
@@ -354,8 +354,9 @@ ObjPtr cloneOutline(pdf_document* src, const PageIndex& srcIndex, pdf_graft_map*
             pdf_dict_put(c, node.get(), PDF_NAME(Count), count);
     });
     pdf_obj* action = get(item, PDF_NAME(A));
+    bool unmapped = false;
     if (targetOf(item)) {
-        putMappedTarget(src, srcIndex, graft, dst, copies, item, node.get());
+        unmapped = !putMappedTarget(src, srcIndex, graft, dst, copies, item, node.get());
     } else if (action && !isGoToAction(action)) {
         mu([&](fz_context* c) {
             pdf_dict_put_drop(c, node.get(), PDF_NAME(A),
@@ -367,6 +368,7 @@ ObjPtr cloneOutline(pdf_document* src, const PageIndex& srcIndex, pdf_graft_map*
         for (pdf_obj* child : outlineChildren(item)) {
             ObjPtr clone =
                 cloneOutline(src, srcIndex, graft, dst, copies, child, node.get(), depth + 1);
+            if (!clone) continue;
             mu([&](fz_context* c) {
                 if (prev) {
                     pdf_dict_put(c, prev, PDF_NAME(Next), clone.get());
@@ -379,6 +381,8 @@ ObjPtr cloneOutline(pdf_document* src, const PageIndex& srcIndex, pdf_graft_map*
             prev = clone.get();
         }
     }
+    // An entry whose page was not copied is left out, or kept as a heading for its children.
+    if (unmapped && !get(node.get(), PDF_NAME(First))) return ObjPtr();
     return node;
 }
 
@@ -401,6 +405,7 @@ void graftOutline(pdf_document* src, const PageIndex& srcIndex, pdf_graft_map* g
     pdf_obj* prev = existing.empty() ? nullptr : existing.back();
     for (pdf_obj* item : top) {
         ObjPtr clone = cloneOutline(src, srcIndex, graft, dst, copies, item, outlines, 0);
+        if (!clone) continue;
         mu([&](fz_context* c) {
             if (prev) {
                 pdf_dict_put(c, prev, PDF_NAME(Next), clone.get());
@@ -466,7 +471,7 @@ int PdfDocument::pruneNavigation() {
     }
 }
 
-bool PdfDocument::insertPagesFrom(const PdfDocument& other, int at) {
+bool PdfDocument::insertPagesFrom(const PdfDocument& other, int at, const std::vector<int>& only) {
     if (!impl_->doc || !other.impl_->doc || impl_ == other.impl_) return false;
     std::scoped_lock guard(impl_->lock, other.impl_->lock);
     if (impl_->locked || other.impl_->locked) return false;
@@ -476,13 +481,21 @@ bool PdfDocument::insertPagesFrom(const PdfDocument& other, int at) {
         PageIndex srcIndex(src);
         if (srcIndex.pages.empty()) return false;
         GraftPtr graft(mu([&](fz_context* c) { return pdf_new_graft_map(c, dst); }));
+        int count = int(srcIndex.pages.size());
+        std::vector<int> chosen = only;
+        if (chosen.empty())
+            for (int i = 0; i < count; ++i) chosen.push_back(i);
+        for (int i : chosen)
+            if (i < 0 || i >= count) return false;
         std::vector<ObjPtr> owned;
-        std::vector<pdf_obj*> copies;
+        std::vector<pdf_obj*> copies(size_t(count), nullptr);  // by source index
+        std::vector<pdf_obj*> inserted;
         static pdf_obj* const inherited[] = {PDF_NAME(Resources), PDF_NAME(MediaBox),
                                              PDF_NAME(CropBox), PDF_NAME(Rotate)};
         static pdf_obj* const own[] = {PDF_NAME(Contents), PDF_NAME(BleedBox), PDF_NAME(TrimBox),
                                        PDF_NAME(ArtBox),   PDF_NAME(UserUnit), PDF_NAME(Group)};
-        for (pdf_obj* srcPage : srcIndex.pages) {
+        for (int index : chosen) {
+            pdf_obj* srcPage = srcIndex.pages[size_t(index)];
             ObjPtr page(mu([&](fz_context* c) { return pdf_add_new_dict(c, dst, 10); }));
             mu([&](fz_context* c) { pdf_dict_put(c, page.get(), PDF_NAME(Type), PDF_NAME(Page)); });
             for (pdf_obj* key : inherited)
@@ -502,16 +515,18 @@ bool PdfDocument::insertPagesFrom(const PdfDocument& other, int at) {
                     pdf_dict_put_rect(c, page.get(), PDF_NAME(MediaBox),
                                       fz_make_rect(0, 0, 612, 792));
                 });
-            copies.push_back(page.get());
+            if (!copies[size_t(index)]) copies[size_t(index)] = page.get();
+            inserted.push_back(page.get());
             owned.push_back(std::move(page));
         }
-        for (size_t i = 0; i < copies.size(); ++i)
-            copyAnnotations(src, srcIndex, graft.get(), dst, copies, srcIndex.pages[i], copies[i]);
+        for (size_t i = 0; i < chosen.size(); ++i)
+            copyAnnotations(src, srcIndex, graft.get(), dst, copies,
+                            srcIndex.pages[size_t(chosen[i])], inserted[i]);
 
         PageIndex dstIndex(dst);
         std::vector<pdf_obj*> pages = dstIndex.pages;
         size_t pos = size_t(std::clamp(at, 0, int(pages.size())));
-        pages.insert(pages.begin() + long(pos), copies.begin(), copies.end());
+        pages.insert(pages.begin() + long(pos), inserted.begin(), inserted.end());
         setPageList(dst, pages);
         graftOutline(src, srcIndex, graft.get(), dst, copies);
         return true;
