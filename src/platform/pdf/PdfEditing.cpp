@@ -340,6 +340,11 @@ void copyAnnotations(pdf_document* src, const PageIndex& srcIndex, pdf_graft_map
 ObjPtr cloneOutline(pdf_document* src, const PageIndex& srcIndex, pdf_graft_map* graft,
                     pdf_document* dst, const std::vector<pdf_obj*>& copies, pdf_obj* item,
                     pdf_obj* parent, int depth) {
+    // A leaf whose page was not copied is left out before anything is made for it.
+    if (pdf_obj* target = targetOf(item); target && !get(item, PDF_NAME(First))) {
+        int k = srcIndex.indexOf(destinationPage(src, target));
+        if (k < 0 || k >= int(copies.size()) || !copies[size_t(k)]) return ObjPtr();
+    }
     ObjPtr node(mu([&](fz_context* c) { return pdf_add_new_dict(c, dst, 8); }));
     mu([&](fz_context* c) {
         pdf_dict_put_drop(
