@@ -149,6 +149,9 @@ std::int64_t CVSearchIndex::reindex(const std::vector<std::string>& dirs,
     }
 
     db_.exec("BEGIN;");
+    // One insert statement for the whole run: a file can have thousands of chunks.
+    SqliteStatement insert =
+        db_.prepare("INSERT INTO chunk(path,atype,anchor,page,body) VALUES(?,?,?,?,?);");
     int batch = 0;
     const auto total = static_cast<std::int64_t>(work.size());
     for (std::int64_t n = 0; n < total; ++n) {
@@ -159,14 +162,13 @@ std::int64_t CVSearchIndex::reindex(const std::vector<std::string>& dirs,
         std::string type = TextExtraction::typeForPath(path);
         deleteFile(path);
         for (const auto& chunk : extractChunks(path, type)) {
-            SqliteStatement st =
-                db_.prepare("INSERT INTO chunk(path,atype,anchor,page,body) VALUES(?,?,?,?,?);");
-            st.bindText(1, path);
-            st.bindText(2, chunk.atype);
-            st.bindText(3, chunk.anchor);
-            st.bindInt64(4, chunk.page);
-            st.bindText(5, chunk.body);
-            st.run();
+            insert.reset();
+            insert.bindText(1, path);
+            insert.bindText(2, chunk.atype);
+            insert.bindText(3, chunk.anchor);
+            insert.bindInt64(4, chunk.page);
+            insert.bindText(5, chunk.body);
+            insert.run();
         }
         recordFile(path, type, *key);
         if (++batch == kBatchFiles) {

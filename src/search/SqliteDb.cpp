@@ -36,6 +36,12 @@ void SqliteStatement::run() {
     if (stmt_) sqlite3_step(stmt_);
 }
 
+void SqliteStatement::reset() {
+    if (!stmt_) return;
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+}
+
 std::string SqliteStatement::columnText(int column) const {
     const unsigned char* text = stmt_ ? sqlite3_column_text(stmt_, column) : nullptr;
     return text ? std::string(reinterpret_cast<const char*>(text)) : std::string();

@@ -1,5 +1,5 @@
-// A small RAII layer over SQLite's C interface: one connection, statements prepared fresh
-// for each use and finalized when they go out of scope.
+// A small RAII layer over SQLite's C interface: one connection, and statements that are
+// finalized when they go out of scope.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +26,8 @@ class SqliteStatement {
     bool stepRow();
     // Runs a write statement to its end; step errors are not inspected.
     void run();
+    // Makes the statement ready to run again with new parameters.
+    void reset();
     std::string columnText(int column) const;  // null reads as empty text
     std::int64_t columnInt64(int column) const;
 
