@@ -63,9 +63,20 @@ CVSearchIndex::CVSearchIndex(std::string dbPath, OcrLookup ocrLookup)
 }
 
 CVSearchIndex& CVSearchIndex::shared() {
-    static CVSearchIndex* index = new CVSearchIndex(
-        defaultPath(), [](const std::string& path) { return OcrCache::ocrCacheRead(path); });
-    return *index;
+    // Never destroyed: work on the index queue may still be running while the process exits.
+    union Holder {
+        CVSearchIndex index;
+        Holder()
+            : index(defaultPath(),
+                    [](const std::string& path) { return OcrCache::ocrCacheRead(path); }) {}
+        ~Holder() {}
+    };
+    static Holder holder;
+    return holder.index;
+}
+
+std::shared_ptr<CVSearchIndex> CVSearchIndex::sharedIndex() {
+    return std::shared_ptr<CVSearchIndex>(&shared(), [](CVSearchIndex*) {});
 }
 
 std::string CVSearchIndex::defaultPath() {

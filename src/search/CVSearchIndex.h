@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,6 +44,8 @@ class CVSearchIndex {
     // The process-wide index in the support folder, created on first use with the OCR
     // cache reader as its lookup, never released.
     static CVSearchIndex& shared();
+    // The shared index for callers that hold indexes by shared pointer.
+    static std::shared_ptr<CVSearchIndex> sharedIndex();
     static std::string defaultPath();
     // The serial queue on which every indexed search, freshness check and run executes.
     static Dispatch::Queue& queue();

@@ -82,8 +82,7 @@ std::string queryOf(const Options& o) {
 }
 
 std::shared_ptr<CVSearchIndex> indexFor(const Options& o) {
-    if (!o.db)
-        return std::shared_ptr<CVSearchIndex>(&CVSearchIndex::shared(), [](CVSearchIndex*) {});
+    if (!o.db) return CVSearchIndex::sharedIndex();
     return std::make_shared<CVSearchIndex>(
         *o.db, [](const std::string& path) { return OcrCache::ocrCacheRead(path); });
 }

@@ -1,0 +1,58 @@
+// Query latency on an index built beforehand (bench/run_search_bench.sh builds it from the
+// generated corpus): exact and fuzzy searches as the window runs them, including grouping,
+// locating and snippets. The index path comes from CVL_BENCH_DB.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "search/CVSearchIndex.h"
+
+namespace {
+
+cvl::CVSearchIndex* benchIndex() {
+    static std::unique_ptr<cvl::CVSearchIndex> index = [] {
+        const char* path = std::getenv("CVL_BENCH_DB");
+        return std::make_unique<cvl::CVSearchIndex>(path ? path : "searchindex.db");
+    }();
+    return index.get();
+}
+
+void exact(benchmark::State& state, const char* q) {
+    auto* index = benchIndex();
+    std::int64_t docs = 0;
+    for (auto _ : state) {
+        auto r = index->searchExact(q);
+        docs = static_cast<std::int64_t>(r.size());
+        benchmark::DoNotOptimize(r);
+    }
+    state.counters["docs"] = static_cast<double>(docs);
+}
+
+void fuzzy(benchmark::State& state, const char* q) {
+    auto* index = benchIndex();
+    std::int64_t docs = 0;
+    for (auto _ : state) {
+        auto r = index->searchFuzzy(q);
+        docs = static_cast<std::int64_t>(r.size());
+        benchmark::DoNotOptimize(r);
+    }
+    state.counters["docs"] = static_cast<double>(docs);
+}
+
+}  // namespace
+
+#define CVL_QUERY_BENCH(fn, name, q)    \
+    BENCHMARK_CAPTURE(fn, name, q)      \
+        ->Unit(benchmark::kMillisecond) \
+        ->Repetitions(9)                \
+        ->ReportAggregatesOnly(true)
+
+CVL_QUERY_BENCH(exact, rare_word, "zephyrine");
+CVL_QUERY_BENCH(exact, common_word, "indemnification");
+CVL_QUERY_BENCH(exact, phrase, "breach of warranty");
+CVL_QUERY_BENCH(exact, accented,
+                "\xc3\x89"
+                "cole");
+CVL_QUERY_BENCH(fuzzy, transposed, "indemnifciation");
+CVL_QUERY_BENCH(fuzzy, misspelt_rare, "zepyhrine");
