@@ -119,6 +119,16 @@ TEST(Word, BrokenContainersYieldFewerChunksNotFailures) {
                                 para("kept") + para("") + para("too") + "<w:p <<" + para("lost")));
     EXPECT_EQ(bodies(TextExtraction::wordChunks(home / "cut.docx")),
               (std::vector<std::string>{"kept", "too"}));
+    // A member whose compressed bytes were damaged on disk.
+    std::string big;
+    for (int i = 0; i < 400; ++i) big += para("paragraph number " + std::to_string(i) + " text");
+    ASSERT_TRUE(test::writeDocx(home / "crc.docx", big));
+    std::string bytes = readFile(home / "crc.docx").value_or("");
+    ASSERT_GT(bytes.size(), 400u);
+    for (std::size_t i = 200; i < 260; ++i) bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
+    test::writeText(home / "crc.docx", bytes);
+    auto damaged = TextExtraction::wordChunks(home / "crc.docx");
+    EXPECT_LT(damaged.size(), 400u);
     // A .doc that is really RTF is read as RTF.
     test::writeText(home / "old.doc", "{\\rtf1 Legacy\\par}");
     EXPECT_EQ(bodies(TextExtraction::wordChunks(home / "old.doc")),

@@ -2,12 +2,17 @@
 // locked files, limits, labels and highlight rectangles.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
+#include "platform/Dispatch.h"
+#include "platform/TextEscape.h"
 #include "search/CVSearchIndex.h"
 #include "search/OcrCache.h"
 #include "search/PdfScan.h"
 #include "search/SearchFixtures.h"
+#include "search/SearchFlows.h"
 #include "search/TextExtraction.h"
 #include "support/PdfFixtures.h"
 #include "support/TempHome.h"
@@ -175,4 +180,32 @@ TEST(DirectScan, LimitsAndNotes) {
     EXPECT_EQ(empty["scanned"], 0);
     EXPECT_EQ(PdfScan::runPDFSearch("f", {}, {home / "fees.pdf"})["note"], "short");
     EXPECT_EQ(PdfScan::runPDFSearch("zz", {home / "missing"}, {home / "gone.pdf"})["docCount"], 0);
+}
+
+TEST(ReaderSearch, ScansTheNamedDocumentOrTheWindowsFirstSource) {
+    test::TempHome home;
+    std::string a = home / "a.pdf", b = home / "b.pdf";
+    ASSERT_TRUE(writePdfAt(pagesPdf({{"Term sheet"}, {"the TERM ends"}}), a));
+    ASSERT_TRUE(writePdfAt(pagesPdf({{"nothing to see here"}}), b));
+    std::vector<json> got;
+    auto post = [&](const std::string& f, const std::string& arg) {
+        if (f == "cvlReaderSearchResults") got.push_back(json::parse(arg));
+    };
+    SearchFlows::readerSearch("qrtiz://readersearch?q=%20term%20", {b, a}, post);
+    SearchFlows::readerSearch("qrtiz://readersearch?q=term&path=" + percentEncode(a), {b}, post);
+    ASSERT_TRUE(Dispatch::manualMain()->runUntil([&] { return got.size() == 2; },
+                                                 std::chrono::seconds(20)));
+    for (const auto& r : got) EXPECT_EQ(r["q"], "term");
+    // The two scans run concurrently: order the answers by what they found. Without a path
+    // the first source (b.pdf, no hits) is searched; with one, that document.
+    std::sort(got.begin(), got.end(),
+              [](const json& x, const json& y) { return x["docCount"] < y["docCount"]; });
+    const json& first = got[0];
+    const json& second = got[1];
+    EXPECT_EQ(first["docCount"], 0);
+    EXPECT_EQ(first["scanned"], 1);
+    EXPECT_EQ(second["docCount"], 1);
+    EXPECT_EQ(second["docs"][0]["path"], a);
+    EXPECT_EQ(second["hitCount"], 2);
+    EXPECT_TRUE(second.contains("truncated"));  // the scan result, unchanged
 }
