@@ -2,7 +2,12 @@
 
 #include <algorithm>
 
+#include <nlohmann/json.hpp>
 #include "memory/AnnotationExport.h"
+
+#include "pagecmd/PageCommandJson.h"
+#include "pagecmd/PageCommandParser.h"
+#include "pagecmd/PageCommandRunner.h"
 #include "pagecmd/PageTools.h"
 #include "platform/FileIO.h"
 #include "platform/pdf/PdfAnnotations.h"
@@ -61,24 +66,65 @@ std::string stemOf(const std::string& path) {
 
 class DocumentWork : public AgentPageWork {
   public:
-    // Page commands join once the command runner is part of the build.
-    bool hasPageCommands() override { return false; }
-
     std::optional<int> pageCount(const std::string& path) override {
         auto doc = PdfDocument::openFile(path);
         if (!doc || doc->isLocked() || doc->pageCount() < 1) return std::nullopt;
         return doc->pageCount();
     }
-    Interpretation interpret(const std::string&, int, std::optional<int>,
-                             const std::vector<int>&) override {
-        return {};
+
+    Interpretation interpret(const std::string& text, int pageCount, std::optional<int> current,
+                             const std::vector<int>& selection) override {
+        auto read = PageCommandParser::parse(text, pageCount, current.value_or(1), selection);
+        Interpretation out;
+        using Kind = PageCommandParse::Kind;
+        switch (read.kind) {
+            case Kind::command:
+                out.kind = Interpretation::Kind::command;
+                out.commandJSON = pageCommandJsonText(read.command);
+                break;
+            case Kind::clarify:
+                out.kind = Interpretation::Kind::clarify;
+                out.question = read.message;
+                out.options = read.options;
+                break;
+            case Kind::refuse:
+                out.kind = Interpretation::Kind::refuse;
+                out.message = read.message;
+                break;
+            case Kind::notACommand:
+            case Kind::unreadable:
+                out.kind = Interpretation::Kind::notCommand;
+                break;
+        }
+        return out;
     }
-    std::vector<std::string> canonicalPhrases() override { return {}; }
-    std::optional<Preview> plan(const std::string&, const std::string&) override {
-        return std::nullopt;
+
+    std::vector<std::string> canonicalPhrases() override {
+        return PageCommandParser::canonicalForms;
     }
-    Result<std::vector<std::string>> execute(const std::string&, const std::string&) override {
-        return Failure{"page commands are not available in this build"};
+
+    std::optional<Preview> plan(const std::string& commandJSON, const std::string& path) override {
+        auto parsed = nlohmann::json::parse(commandJSON, nullptr, false);
+        if (!parsed.is_object()) return std::nullopt;
+        auto command = pageCommandFromJson(parsed);
+        if (!command) return std::nullopt;
+        auto planned = PageCommandRunner::plan(command.value(), path);
+        Preview p;
+        if (!planned) {
+            p.refused = true;
+            p.message = planned.error();
+            return p;
+        }
+        p.id = planned->id;
+        p.summary = planned->summary;
+        p.detail = planned->detail;
+        p.outputs = planned->outputs;
+        return p;
+    }
+
+    Result<std::vector<std::string>> execute(const std::string& id,
+                                             const std::string& path) override {
+        return PageCommandRunner::execute(id, path);
     }
 
     Result<Combined> combineImages(const std::vector<std::string>& paths) override {
