@@ -24,6 +24,9 @@ class PageHost {
     virtual void setTitle(const std::string& title) = 0;
     // The file the window stands for (shown by the desktop as the window's document).
     virtual void setRepresentedFile(const std::string& path) = 0;
+    virtual std::string representedFile() const = 0;
+    // The text drawn on the window's tab; nothing when there is no tab bar.
+    virtual std::optional<std::string> drawnLabel() const = 0;
     virtual void present() = 0;
     // Closes the window at once, without asking the page.
     virtual void close() = 0;

@@ -79,29 +79,20 @@ NavigationPolicy ReviewWC::decidePolicy(const NavigationRequest& request) {
     return NavigationPolicy::Cancel;
 }
 
+IdentityVerdict ReviewWC::identityVerdict() const {
+    std::optional<std::string> selected;
+    if (!sourcePaths_.empty()) selected = sourcePaths_.front();
+    const std::string represented = page_->representedFile();
+    return DocIdentity::verdict(
+        selected, binding_, displayed_, page_->title(), page_->drawnLabel(),
+        represented.empty() ? std::nullopt : std::optional<std::string>(represented));
+}
+
 void ReviewWC::checkIdentityFor(const std::string& op) {
-    std::optional<IdentityCheck> check = services_.identity(*this);
-    if (!check) {
-        // The window's own reading of its binding and the page's confirmation.
-        check = IdentityCheck{};
-        if (!binding_) {
-            check->summary = "unknown (no binding: this reader was loaded outside loadReader)";
-        } else if (!displayed_) {
-            check->summary = "loading (the page has not confirmed what it shows yet)";
-        } else if (displayed_->gen < binding_->gen) {
-            check->summary = "loading (the page is still on load " +
-                             std::to_string(displayed_->gen) + ", the window is on load " +
-                             std::to_string(binding_->gen) + ")";
-        } else if (displayed_->pdf != binding_->expectedPdf) {
-            check->summary = "MISMATCH: the page shows " + lastPathComponent(displayed_->pdf) +
-                             " but was told to show " + lastPathComponent(binding_->expectedPdf);
-        } else {
-            check->ready = true;
-            check->summary = "ready";
-        }
-    }
-    if (!check->ready)
-        services_.readerLog("identity: " + op + " would be held (observe only): " + check->summary);
+    IdentityVerdict verdict = identityVerdict();
+    if (!verdict.isReady())
+        services_.readerLog("identity: " + op +
+                            " would be held (observe only): " + verdict.summary());
 }
 
 void ReviewWC::perform(const std::string& op, const std::string& url) {
@@ -340,16 +331,19 @@ void ReviewWC::receiveScriptMessage(const std::string& body) {
         }
         DocDisplayed shown;
         if (auto it = msg.find("gen"); it != msg.end() && it->is_number())
-            shown.gen = it->get<long long>();
+            shown.gen = it->get<std::int64_t>();
         shown.pdf = pdf;
         shown.orig = text("orig");
         displayed_ = shown;
         noteIdentity("displayed " + std::to_string(shown.gen) + ": " + lastPathComponent(pdf) +
                      " page confirmed");
-        std::optional<IdentityCheck> check = services_.identity(*this);
-        if (check && !check->ready)
+        IdentityVerdict verdict = identityVerdict();
+        if (!verdict.isReady()) {
+            std::string notes;
+            for (const auto& n : identityNotes_) notes += (notes.empty() ? "" : "; ") + n;
             services_.readerLog("identity: window " + std::to_string(number_) + " " +
-                                check->summary + " at page confirmation");
+                                verdict.summary() + " at page confirmation (" + notes + ")");
+        }
         applyPendingViewRestore();
     } else if (action == "openExternal") {
         const std::string target = text("url");
@@ -448,11 +442,9 @@ void ReviewWC::armLoadingWatch() {
     loadWatch_ = services_.watchFile(file, [weak, file](bool gone) {
         auto self = weak.lock();
         if (!self) return;
-        if (gone) {
-            self->loadWatch_.reset();
-            return;
-        }
+        // The engine has written its result page (in place or by replacing the file).
         self->page_->loadURL(ReaderAddress::fileURL(file), UserDirs::home());
+        if (gone) self->loadWatch_.reset();
     });
 }
 

@@ -10,24 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "memory/DocIdentity.h"
 #include "window/BridgeDispatch.h"
 #include "window/PageHost.h"
 #include "window/WindowServices.h"
 
 namespace cvl {
-
-// What a reader load promised to show, and what the page said it shows.
-struct DocBinding {
-    long long gen = 0;
-    std::string selected;
-    std::string expectedPdf;
-    std::string expectedTitle;
-};
-struct DocDisplayed {
-    long long gen = 0;
-    std::string pdf;
-    std::string orig;
-};
 
 // A window's restorable tab: kind ("reader", "grid" or a review), paths, view, mode, title.
 struct TabRecord {
@@ -38,15 +26,16 @@ struct TabRecord {
     std::string title;
 };
 
-// Scripts the host evaluates in a reader.
-inline constexpr const char* kCaptureViewScript =
-    "(function(){try{return JSON.stringify(window.__cvlCaptureView&&window.__cvlCaptureView())}"
-    "catch(e){return null}})()";
-inline constexpr const char* kFlushScript =
-    "(function(){try{return (window.__cvlFlush&&window.__cvlFlush())?1:0}catch(e){return 0}})()";
-
 class ReviewWC : public std::enable_shared_from_this<ReviewWC> {
   public:
+    // Scripts the host evaluates in a reader: its view state, and finishing pending work.
+    static constexpr const char* kCaptureViewScript =
+        "(function(){try{return JSON.stringify(window.__cvlCaptureView&&window.__cvlCaptureView()"
+        ")}catch(e){return null}})()";
+    static constexpr const char* kFlushScript =
+        "(function(){try{return (window.__cvlFlush&&window.__cvlFlush())?1:0}catch(e){return "
+        "0}})()";
+
     ReviewWC(int number, std::unique_ptr<PageHost> page, WindowServices& services);
     ~ReviewWC();
     ReviewWC(const ReviewWC&) = delete;
@@ -120,6 +109,8 @@ class ReviewWC : public std::enable_shared_from_this<ReviewWC> {
     bool performReaderTool(const std::string& op, const std::string& url);
     bool performHistory(const std::string& op, const std::string& url);
     void checkIdentityFor(const std::string& op);
+    // The document identity verdict from the window's current inputs.
+    IdentityVerdict identityVerdict() const;
     void applyPendingViewRestore();
     void noteIdentity(const std::string& note);
     void startReaderPoll();

@@ -24,12 +24,6 @@ class WatchHandle {
     virtual ~WatchHandle() = default;
 };
 
-// What the identity check of a reader concluded.
-struct IdentityCheck {
-    bool ready = false;
-    std::string summary;
-};
-
 class WindowServices {
   public:
     virtual ~WindowServices() = default;
@@ -92,8 +86,6 @@ class WindowServices {
     // "histcovers"); replies carry what the page's callback receives.
     virtual bool history(const std::string& op, const std::vector<std::string>& paths,
                          JsonReply reply) = 0;
-    // The document identity of a reader window; nothing when that check is not available.
-    virtual std::optional<IdentityCheck> identity(const ReviewWC& window) = 0;
 };
 
 }  // namespace cvl

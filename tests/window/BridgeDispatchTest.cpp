@@ -245,13 +245,18 @@ TEST(BridgeOperations, IdentitySensitiveOperationsInAnUnsettledReaderAreLoggedAn
     WindowUnderTest review;
     review.go("qrtiz://pagecmd?op=ask");
     EXPECT_TRUE(review.services.logLines.empty());
+    // A tab that names another document is a mismatch.
     WindowUnderTest other;
-    other.services.identityAnswer = IdentityCheck{false, "MISMATCH: the tab is labeled x"};
     other.wc->becomeReader("/tmp/a.pdf", {});
+    other.wc->loadReader("file:///r/reader.html?pdf=%2Ftmp%2Fa.pdf&orig=%2Ftmp%2Fa.pdf");
+    other.wc->receiveScriptMessage(
+        R"({"action":"displayed","gen":1,"pdf":"/tmp/a.pdf","orig":"/tmp/a.pdf"})");
+    other.page->label = "b.pdf";
     other.go("qrtiz://move?paths=%5B%5D");
     ASSERT_EQ(other.services.logLines.size(), 1u);
     EXPECT_EQ(other.services.logLines[0],
-              "identity: move would be held (observe only): MISMATCH: the tab is labeled x");
+              "identity: move would be held (observe only): MISMATCH: the tab is labeled b.pdf "
+              "but holds a.pdf");
 }
 
 TEST(PanelOperations, SettingsChangesGoThroughTheTypedSetter) {

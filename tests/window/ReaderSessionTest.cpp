@@ -164,8 +164,8 @@ TEST(ReaderClosing, TheViewIsCapturedAndThePageFlushedBeforeTheWindowCloses) {
     w.wc->becomeReader("/tmp/a.pdf", {});
     EXPECT_FALSE(w.wc->shouldClose());
     ASSERT_EQ(w.page->pending.size(), 2u);
-    EXPECT_EQ(w.page->pending[0].first, kCaptureViewScript);
-    EXPECT_EQ(w.page->pending[1].first, kFlushScript);
+    EXPECT_EQ(w.page->pending[0].first, ReviewWC::kCaptureViewScript);
+    EXPECT_EQ(w.page->pending[1].first, ReviewWC::kFlushScript);
     EXPECT_EQ(w.page->closes, 0);
     w.page->answer(std::string(R"({"page":2})"));
     EXPECT_EQ(w.wc->lastViewState(), R"({"page":2})");

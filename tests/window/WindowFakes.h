@@ -20,6 +20,7 @@ struct PageRecord {
     std::deque<std::pair<std::string, std::function<void(std::optional<std::string>)>>> pending;
     std::string title;
     std::string represented;
+    std::optional<std::string> label;  // the tab's text, when the window has a tab bar
     int closes = 0;
     int presents = 0;
 
@@ -53,6 +54,8 @@ class FakePage : public PageHost {
     std::string title() const override { return rec_->title; }
     void setTitle(const std::string& t) override { rec_->title = t; }
     void setRepresentedFile(const std::string& p) override { rec_->represented = p; }
+    std::string representedFile() const override { return rec_->represented; }
+    std::optional<std::string> drawnLabel() const override { return rec_->label; }
     void present() override { ++rec_->presents; }
     void close() override { ++rec_->closes; }
 
@@ -69,7 +72,6 @@ class FakeServices : public WindowServices {
     std::map<std::string, std::string> fieldsSeen;
     JsonReply lastReply;
     bool featuresPresent = true;
-    std::optional<IdentityCheck> identityAnswer;
 
     void openInBrowser(const std::string& url) override { calls.push_back("browser " + url); }
     void openWithDefaultApp(const std::string& p) override { calls.push_back("default " + p); }
@@ -180,7 +182,6 @@ class FakeServices : public WindowServices {
         lastReply = std::move(reply);
         return true;
     }
-    std::optional<IdentityCheck> identity(const ReviewWC&) override { return identityAnswer; }
 
     std::function<void(bool)> fileWatchEvent;
 };
