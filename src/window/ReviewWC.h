@@ -65,6 +65,7 @@ class ReviewWC : public std::enable_shared_from_this<ReviewWC> {
     void becomeReader(const std::string& sourcePath, const std::vector<std::string>& setPaths);
     // Loads a reader address: a new generation, the identity binding, read access to home.
     void loadReader(const std::string& url);
+    void setLastViewState(std::string view) { lastViewState_ = std::move(view); }
     void setPendingViewRestore(std::optional<std::string> view) {
         pendingViewRestore_ = std::move(view);
     }

@@ -1,18 +1,96 @@
-// Placeholder entry points until the desktop host is built.
-#include <cstdio>
+// The desktop application's entry: a GtkApplication that opens the files it is given and
+// keeps its document windows in DesktopApp.
+#include <gtk/gtk.h>
+
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "app/DesktopEntry.h"
+#include "app/WelcomePage.h"
+#include "app/AppConstants.h"
+#include "platform/gtk/DesktopApp.h"
+#include "platform/gtk/GlibMainQueue.h"
+#include "platform/gtk/WebViews.h"
 
 namespace cvl {
+namespace {
 
-int runDesktopApplication(int, char**) {
-    std::fprintf(stderr, "corvello: the desktop application is not available in this build\n");
-    return 1;
+struct AppState {
+    std::unique_ptr<DesktopApp> desktop;
+    std::vector<std::string> pendingFiles;
+};
+
+void onStartup(GApplication* app, gpointer data) {
+    auto& state = *static_cast<AppState*>(data);
+    state.desktop = std::make_unique<DesktopApp>(GTK_APPLICATION(app));
+    // Keep running while windows come and go during start-up; released once one is shown.
+    g_application_hold(app);
+    g_timeout_add(1000, [](gpointer a) -> gboolean {
+        g_application_release(G_APPLICATION(a));
+        return G_SOURCE_REMOVE;
+    }, app);
 }
 
-int runWelcomeShot(const WelcomeShotOptions&) {
-    std::fprintf(stderr, "corvello: the desktop application is not available in this build\n");
-    return 1;
+void onActivate(GApplication*, gpointer data) {
+    auto& state = *static_cast<AppState*>(data);
+    static bool started = false;
+    if (!started) {
+        started = true;
+        state.desktop->start();
+    }
+}
+
+void onOpen(GApplication* app, GFile** files, gint count, gchar*, gpointer data) {
+    auto& state = *static_cast<AppState*>(data);
+    onActivate(app, data);
+    std::vector<std::string> paths;
+    for (gint i = 0; i < count; ++i) {
+        if (char* path = g_file_get_path(files[i])) {
+            paths.emplace_back(path);
+            g_free(path);
+        } else if (char* uri = g_file_get_uri(files[i])) {
+            paths.emplace_back(uri);
+            g_free(uri);
+        }
+    }
+    state.desktop->openFiles(paths);
+}
+
+void onShutdown(GApplication*, gpointer data) {
+    auto& state = *static_cast<AppState*>(data);
+    if (state.desktop) state.desktop->shutdown();
+}
+
+}  // namespace
+
+int runDesktopApplication(int argc, char** argv) {
+    installGlibMainQueue();
+    if (auto demo = welcomeDemoProfile("", processArguments())) setPageDemoProfile(*demo);
+    AppState state;
+    // Each run is its own instance: no session-bus name is claimed, so several instances
+    // (and test runs without a desktop session) work side by side.
+    GtkApplication* app = gtk_application_new(
+        "app.orrindel.corvello",
+        static_cast<GApplicationFlags>(G_APPLICATION_HANDLES_OPEN | G_APPLICATION_NON_UNIQUE));
+    g_signal_connect(app, "startup", G_CALLBACK(onStartup), &state);
+    g_signal_connect(app, "activate", G_CALLBACK(onActivate), &state);
+    g_signal_connect(app, "open", G_CALLBACK(onOpen), &state);
+    g_signal_connect(app, "shutdown", G_CALLBACK(onShutdown), &state);
+    // Only file arguments reach GApplication; the flag modes were handled before.
+    std::vector<char*> args = {argv[0]};
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--demo") {
+            ++i;  // its profile name is not a file
+            continue;
+        }
+        if (a.rfind("--", 0) != 0) args.push_back(argv[i]);
+    }
+    int status = g_application_run(G_APPLICATION(app), static_cast<int>(args.size()), args.data());
+    state.desktop.reset();
+    g_object_unref(app);
+    return status;
 }
 
 }  // namespace cvl

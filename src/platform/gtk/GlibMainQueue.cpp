@@ -10,18 +10,22 @@ gboolean runTask(gpointer data) {
     return G_SOURCE_REMOVE;
 }
 
-void dropTask(gpointer data) { delete static_cast<Dispatch::Task*>(data); }
+// GLib owns the task while its source exists.
+gpointer holdTask(Dispatch::Task task) {
+    return std::make_unique<Dispatch::Task>(std::move(task)).release();
+}
+void dropTask(gpointer data) { std::unique_ptr<Dispatch::Task>(static_cast<Dispatch::Task*>(data)); }
 
 class GlibMainQueue : public Dispatch::Queue {
 public:
     // The task is owned by the GLib source and freed when the source goes.
     void async(Dispatch::Task task) override {
-        g_idle_add_full(G_PRIORITY_DEFAULT, runTask, new Dispatch::Task(std::move(task)),
+        g_idle_add_full(G_PRIORITY_DEFAULT, runTask, holdTask(std::move(task)),
                         dropTask);
     }
     void asyncAfter(Dispatch::Millis delay, Dispatch::Task task) override {
         g_timeout_add_full(G_PRIORITY_DEFAULT, static_cast<guint>(delay.count()), runTask,
-                           new Dispatch::Task(std::move(task)), dropTask);
+                           holdTask(std::move(task)), dropTask);
     }
 };
 

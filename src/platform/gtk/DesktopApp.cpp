@@ -1,0 +1,894 @@
+#include "platform/gtk/DesktopApp.h"
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <ctime>
+#include <nlohmann/json.hpp>
+
+#include "app/AppConstants.h"
+#include "app/Brand.h"
+#include "app/ClosedTabs.h"
+#include "app/Config.h"
+#include "app/ConfigApply.h"
+#include "app/EngineLocator.h"
+#include "app/EngineRuns.h"
+#include "app/OpenTabs.h"
+#include "app/SupportDirs.h"
+#include "app/UserPrefs.h"
+#include "app/WelcomePage.h"
+#include "memory/DocIdentity.h"
+#include "platform/Dispatch.h"
+#include "platform/FileIO.h"
+#include "platform/FileWatch.h"
+#include "platform/SysLog.h"
+#include "platform/TextEscape.h"
+#include "platform/UserDirs.h"
+#include "platform/gtk/WebViews.h"
+#include "platform/pdf/PdfDocument.h"
+#include "window/FolderWatcher.h"
+#include "window/ReaderURL.h"
+
+namespace cvl {
+
+using json = nlohmann::json;
+
+struct DesktopApp::Frame {
+    GtkWidget* window = nullptr;
+    GtkNotebook* notebook = nullptr;
+};
+
+struct DesktopApp::Tab {
+    std::shared_ptr<ReviewWC> wc;
+    WebPageHost* host = nullptr;  // owned by wc
+    WebKitWebView* view = nullptr;
+    Frame* frame = nullptr;
+    GtkWidget* label = nullptr;
+    std::shared_ptr<WebViewHandlers> handlers;
+};
+
+namespace {
+
+double nowSeconds() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+bool envIs(const char* name, const char* value) {
+    const char* v = std::getenv(name);
+    return v && std::string(v) == value;
+}
+
+std::string lower(std::string s) {
+    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// Watches handed to windows: destroying the handle stops the watch.
+class FileWatchHandle : public WatchHandle {
+  public:
+    explicit FileWatchHandle(std::unique_ptr<FileWatch> watch) : watch_(std::move(watch)) {}
+
+  private:
+    std::unique_ptr<FileWatch> watch_;
+};
+
+class FolderWatchHandle : public WatchHandle {
+  public:
+    FolderWatchHandle(std::shared_ptr<FolderWatcher> timing, std::unique_ptr<FileWatch> stream)
+        : timing_(std::move(timing)), stream_(std::move(stream)) {}
+    ~FolderWatchHandle() override {
+        stream_.reset();
+        timing_->stop();
+    }
+
+  private:
+    std::shared_ptr<FolderWatcher> timing_;
+    std::unique_ptr<FileWatch> stream_;
+};
+
+// The system's answer to "is the desktop dark": GTK's dark preference or a dark theme name.
+bool systemPrefersDark() {
+    gboolean preferDark = FALSE;
+    gchar* theme = nullptr;
+    g_object_get(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", &preferDark,
+                 "gtk-theme-name", &theme, nullptr);
+    bool dark = preferDark || (theme && lower(theme).find("dark") != std::string::npos);
+    g_free(theme);
+    if (const char* env = std::getenv("GTK_THEME"); env && lower(env).find("dark") != std::string::npos)
+        dark = true;
+    return dark;
+}
+
+bool gSystemDark = false;  // read once at start, before the application sets its own choice
+
+}  // namespace
+
+DesktopApp::DesktopApp(GtkApplication* app)
+    : app_(app),
+      closedTabs_(std::make_unique<ClosedTabStack>()),
+      openTabs_(std::make_unique<OpenTabsKeeper>()) {
+    openTabs_->log = [this](const std::string& line) { readerLog(line); };
+}
+
+DesktopApp::~DesktopApp() = default;
+
+// ---- start-up and quitting ------------------------------------------------------------------
+
+void DesktopApp::start() {
+    gSystemDark = systemPrefersDark();
+    migrateLegacySupportDir();
+    closedTabs_->load();
+    applyAppearance();
+    restoreOpenTabsIfRelaunch();
+    // The welcome window, when nothing was opened meanwhile.
+    Dispatch::main().asyncAfter(std::chrono::milliseconds(350), [this] {
+        if (!didOpen_ && tabs_.empty()) openWelcome(nullptr);
+    });
+}
+
+void DesktopApp::shutdown() {
+    if (quitting_) return;
+    quitting_ = true;
+    if (snapshotTimer_) g_source_remove(snapshotTimer_);
+    snapshotTimer_ = 0;
+    writeOpenTabs(true, false);
+}
+
+void DesktopApp::openFiles(const std::vector<std::string>& paths) {
+    std::vector<std::string> usable;
+    bool anyFolder = false;
+    for (const auto& p : paths) {
+        if (BridgeDispatch::scheme(p) == "qrtiz") continue;  // Finder requests are not served here
+        usable.push_back(p);
+        anyFolder = anyFolder || isDirectory(p);
+    }
+    if (usable.empty()) return;
+    didOpen_ = true;
+    if (usable.size() == 1 || anyFolder) {
+        for (const auto& p : usable) openItem(p);
+    } else {
+        openReview(usable, std::nullopt);
+    }
+}
+
+void DesktopApp::restoreOpenTabsIfRelaunch() {
+    auto plan = openTabs_->decideRestore(cvl::buildNumber(), nowSeconds());
+    if (!plan) return;
+    didOpen_ = true;
+    size_t reopened = 0;
+    for (const auto& group : plan->windows) {
+        Frame* frame = nullptr;
+        std::shared_ptr<ReviewWC> selected;
+        for (size_t i = 0; i < group.tabs.size(); ++i) {
+            const ClosedTab& tab = group.tabs[i].tab;
+            auto wc = newDocumentWindow(frame);
+            frame = tabOf(wc.get())->frame;
+            if (tab.kind == "reader") {
+                Tab* t = tabOf(wc.get());
+                (void)t;
+                wc->setPendingViewRestore(tab.view);
+                // Reuse the opener: the new empty window is the key window's current tab.
+                gtk_notebook_set_current_page(frame->notebook, -1);
+                openReaderAt(tab.paths.front(), 0, tab.view);
+            } else {
+                wc->load(tab.paths, tab.kind == "grid" ? std::nullopt : tab.mode);
+            }
+            if (group.selected && *group.selected == i) selected = wc;
+            ++reopened;
+        }
+        if (selected) selected->page().present();
+    }
+    openTabs_->finishRestore(*plan, reopened, "");
+    startOpenTabsSnapshots();
+}
+
+void DesktopApp::startOpenTabsSnapshots() {
+    if (snapshotTimer_) g_source_remove(snapshotTimer_);
+    snapshotTimer_ = g_timeout_add_seconds(
+        15,
+        [](gpointer data) -> gboolean {
+            auto* self = static_cast<DesktopApp*>(data);
+            // Ask every reader for its view first; write when all have answered.
+            auto remaining = std::make_shared<int>(0);
+            for (auto& t : self->tabs_)
+                if (t->wc->isReader()) ++*remaining;
+            if (*remaining == 0) {
+                self->writeOpenTabs(false, false);
+                return G_SOURCE_CONTINUE;
+            }
+            for (auto& t : self->tabs_) {
+                if (!t->wc->isReader()) continue;
+                std::weak_ptr<ReviewWC> weak = t->wc;
+                t->host->evaluateScript(ReviewWC::kCaptureViewScript,
+                                        [self, weak, remaining](std::optional<std::string> view) {
+                                            if (auto wc = weak.lock(); wc && view && *view != "null")
+                                                wc->setLastViewState(*view);
+                                            if (--*remaining == 0) self->writeOpenTabs(false, false);
+                                        });
+            }
+            return G_SOURCE_CONTINUE;
+        },
+        this);
+}
+
+void DesktopApp::scheduleOpenTabsWrite() {
+    if (openTabsWritePending_ || quitting_) return;
+    openTabsWritePending_ = true;
+    Dispatch::main().asyncAfter(std::chrono::milliseconds(400), [this] {
+        openTabsWritePending_ = false;
+        writeOpenTabs(false, false);
+    });
+}
+
+void DesktopApp::writeOpenTabs(bool cleanQuit, bool discard) {
+    std::vector<OpenTabRow> rows;
+    for (size_t f = 0; f < frames_.size(); ++f) {
+        Frame* frame = frames_[f].get();
+        Tab* current = currentTab(frame);
+        const int pages = gtk_notebook_get_n_pages(frame->notebook);
+        for (int i = 0; i < pages; ++i) {
+            GtkWidget* child = gtk_notebook_get_nth_page(frame->notebook, i);
+            for (auto& t : tabs_) {
+                if (GTK_WIDGET(t->view) != child) continue;
+                auto record = t->wc->restorableTab();
+                if (!record) continue;
+                OpenTabRow row;
+                row.tab = ClosedTab{record->kind, record->paths, record->view, record->mode,
+                                    record->title};
+                row.group = static_cast<long long>(f);
+                row.selected = current == t.get();
+                rows.push_back(std::move(row));
+            }
+        }
+    }
+    openTabs_->writeOpenTabs(cleanQuit, discard, rows, cvl::buildNumber(), nowSeconds());
+}
+
+// ---- windows and tabs -----------------------------------------------------------------------
+
+DesktopApp::Frame* DesktopApp::newFrame() {
+    auto frame = std::make_unique<Frame>();
+    frame->window = gtk_application_window_new(app_);
+    gtk_window_set_default_size(GTK_WINDOW(frame->window), 1340, 900);
+    gtk_window_set_title(GTK_WINDOW(frame->window), brandName().c_str());
+    frame->notebook = GTK_NOTEBOOK(gtk_notebook_new());
+    gtk_notebook_set_scrollable(frame->notebook, TRUE);
+    gtk_notebook_set_show_border(frame->notebook, FALSE);
+    gtk_container_add(GTK_CONTAINER(frame->window), GTK_WIDGET(frame->notebook));
+    Frame* raw = frame.get();
+    frames_.push_back(std::move(frame));
+
+    if (configBool("always_on_top").value_or(false))
+        gtk_window_set_keep_above(GTK_WINDOW(raw->window), TRUE);
+
+    // Closing the window asks each of its tabs; tabs that must first flush stay for now.
+    g_signal_connect(raw->window, "delete-event",
+                     G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer data) -> gboolean {
+                         auto* pair = static_cast<std::pair<DesktopApp*, Frame*>*>(data);
+                         DesktopApp* self = pair->first;
+                         std::vector<std::shared_ptr<ReviewWC>> mine;
+                         for (auto& t : self->tabs_)
+                             if (t->frame == pair->second) mine.push_back(t->wc);
+                         for (auto& wc : mine) self->requestClose(*wc);
+                         return TRUE;  // the last closed tab destroys the window
+                     }),
+                     std::make_unique<std::pair<DesktopApp*, Frame*>>(this, raw).release());
+    g_signal_connect(raw->notebook, "switch-page",
+                     G_CALLBACK(+[](GtkNotebook*, GtkWidget*, guint, gpointer data) {
+                         auto* self = static_cast<DesktopApp*>(data);
+                         self->scheduleOpenTabsWrite();
+                     }),
+                     this);
+
+    // Keyboard: Ctrl+W closes the tab, Ctrl+Shift+T reopens the last closed one, Ctrl+O opens.
+    GtkAccelGroup* accel = gtk_accel_group_new();
+    gtk_window_add_accel_group(GTK_WINDOW(raw->window), accel);
+    auto bind = [&](guint key, GdkModifierType mods, GCallback cb) {
+        gtk_accel_group_connect(accel, key, mods, GTK_ACCEL_VISIBLE,
+                                g_cclosure_new(cb, this, nullptr));
+    };
+    bind(GDK_KEY_w, GDK_CONTROL_MASK, G_CALLBACK(+[](GtkAccelGroup*, GObject*, guint,
+                                                       GdkModifierType, gpointer data) -> gboolean {
+             auto* self = static_cast<DesktopApp*>(data);
+             if (Tab* t = self->currentTab(self->keyFrame())) self->requestClose(*t->wc);
+             return TRUE;
+         }));
+    bind(GDK_KEY_T, static_cast<GdkModifierType>(GDK_CONTROL_MASK | GDK_SHIFT_MASK),
+         G_CALLBACK(+[](GtkAccelGroup*, GObject*, guint, GdkModifierType, gpointer data) -> gboolean {
+             static_cast<DesktopApp*>(data)->reopenClosedTab();
+             return TRUE;
+         }));
+    bind(GDK_KEY_o, GDK_CONTROL_MASK, G_CALLBACK(+[](GtkAccelGroup*, GObject*, guint,
+                                                       GdkModifierType, gpointer data) -> gboolean {
+             static_cast<DesktopApp*>(data)->pickAndReview(std::nullopt);
+             return TRUE;
+         }));
+    bind(GDK_KEY_comma, GDK_CONTROL_MASK,
+         G_CALLBACK(+[](GtkAccelGroup*, GObject*, guint, GdkModifierType, gpointer data) -> gboolean {
+             static_cast<DesktopApp*>(data)->openPanel("settings");
+             return TRUE;
+         }));
+    g_object_unref(accel);
+    gtk_widget_show_all(raw->window);
+    return raw;
+}
+
+DesktopApp::Frame* DesktopApp::keyFrame() const {
+    GtkWindow* active = gtk_application_get_active_window(app_);
+    for (auto& f : frames_)
+        if (GTK_WINDOW(f->window) == active) return f.get();
+    return frames_.empty() ? nullptr : frames_.back().get();
+}
+
+DesktopApp::Tab* DesktopApp::tabOf(const ReviewWC* wc) const {
+    for (auto& t : tabs_)
+        if (t->wc.get() == wc) return t.get();
+    return nullptr;
+}
+
+DesktopApp::Tab* DesktopApp::currentTab(Frame* frame) const {
+    if (!frame) return nullptr;
+    int index = gtk_notebook_get_current_page(frame->notebook);
+    if (index < 0) return nullptr;
+    GtkWidget* child = gtk_notebook_get_nth_page(frame->notebook, index);
+    for (auto& t : tabs_)
+        if (GTK_WIDGET(t->view) == child) return t.get();
+    return nullptr;
+}
+
+void DesktopApp::updateFrameTitle(Frame& frame) {
+    Tab* t = currentTab(&frame);
+    std::string title = t && !t->host->title().empty() ? t->host->title() : brandName();
+    gtk_window_set_title(GTK_WINDOW(frame.window), title.c_str());
+}
+
+std::shared_ptr<ReviewWC> DesktopApp::newDocumentWindow(Frame* frame) {
+    if (!frame) frame = newFrame();
+    auto handlers = std::make_shared<WebViewHandlers>();
+    WebKitWebView* view = makeDocumentWebView(handlers);
+    auto tab = std::make_unique<Tab>();
+    Tab* raw = tab.get();
+    raw->view = view;
+    raw->frame = frame;
+    raw->handlers = handlers;
+
+    // Tab label: the title and a close button.
+    GtkWidget* box = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 4);
+    raw->label = gtk_label_new(brandName().c_str());
+    gtk_label_set_ellipsize(GTK_LABEL(raw->label), PANGO_ELLIPSIZE_MIDDLE);
+    gtk_label_set_max_width_chars(GTK_LABEL(raw->label), 28);
+    GtkWidget* closeButton = gtk_button_new_from_icon_name("window-close-symbolic", GTK_ICON_SIZE_MENU);
+    gtk_button_set_relief(GTK_BUTTON(closeButton), GTK_RELIEF_NONE);
+    gtk_box_pack_start(GTK_BOX(box), raw->label, TRUE, TRUE, 0);
+    gtk_box_pack_start(GTK_BOX(box), closeButton, FALSE, FALSE, 0);
+    gtk_widget_show_all(box);
+
+    PageHostShell shell;
+    shell.setTitle = [this, raw](const std::string& title) {
+        gtk_label_set_text(GTK_LABEL(raw->label), title.c_str());
+        updateFrameTitle(*raw->frame);
+        scheduleOpenTabsWrite();
+    };
+    shell.present = [this, raw] {
+        int index = gtk_notebook_page_num(raw->frame->notebook, GTK_WIDGET(raw->view));
+        if (index >= 0) gtk_notebook_set_current_page(raw->frame->notebook, index);
+        gtk_window_present(GTK_WINDOW(raw->frame->window));
+    };
+    shell.close = [this, raw] {
+        // The window may be closing from inside one of its own callbacks: finish on the next
+        // turn of the main queue.
+        std::weak_ptr<ReviewWC> weak = raw->wc;
+        Dispatch::main().async([this, weak] {
+            if (auto wc = weak.lock())
+                if (Tab* t = tabOf(wc.get())) closeTab(*t);
+        });
+    };
+    shell.drawnLabel = [raw]() -> std::optional<std::string> {
+        if (gtk_notebook_get_n_pages(raw->frame->notebook) < 2) return std::nullopt;
+        return std::string(gtk_label_get_text(GTK_LABEL(raw->label)));
+    };
+    auto host = std::make_unique<WebPageHost>(view, std::move(shell));
+    raw->host = host.get();
+    raw->wc = std::make_shared<ReviewWC>(nextWindowNumber_++, std::move(host), *this);
+
+    std::weak_ptr<ReviewWC> weak = raw->wc;
+    handlers->decide = [weak](const NavigationRequest& request) {
+        auto wc = weak.lock();
+        return wc ? wc->decidePolicy(request) : NavigationPolicy::Cancel;
+    };
+    WeakMessageProxy proxy(weak);
+    handlers->message = [this, proxy, weak](const std::string& body) {
+        proxy.deliver(body);
+        if (auto wc = weak.lock(); wc && wc->isReader() && !testDriverStarted_ &&
+                                   body.find("\"displayed\"") != std::string::npos)
+            runTestDriver(*wc);
+    };
+    handlers->titleChanged = [weak, raw](const std::string& pageTitle) {
+        auto wc = weak.lock();
+        // Readers carry their file's name; other pages their own title.
+        if (wc && !wc->isReader() && !pageTitle.empty()) raw->host->setTitle(pageTitle);
+    };
+
+    g_signal_connect(closeButton, "clicked", G_CALLBACK(+[](GtkButton*, gpointer data) {
+                         auto* pair = static_cast<std::pair<DesktopApp*, Tab*>*>(data);
+                         pair->first->requestClose(*pair->second->wc);
+                     }),
+                     std::make_unique<std::pair<DesktopApp*, Tab*>>(this, raw).release());
+
+    gtk_widget_show(GTK_WIDGET(view));
+    int index = gtk_notebook_append_page(frame->notebook, GTK_WIDGET(view), box);
+    gtk_notebook_set_tab_reorderable(frame->notebook, GTK_WIDGET(view), TRUE);
+    gtk_notebook_set_show_tabs(frame->notebook, gtk_notebook_get_n_pages(frame->notebook) > 1);
+    gtk_notebook_set_current_page(frame->notebook, index);
+    auto wc = raw->wc;
+    tabs_.push_back(std::move(tab));
+    scheduleOpenTabsWrite();
+    return wc;
+}
+
+std::shared_ptr<ReviewWC> DesktopApp::pickWindow() {
+    Frame* frame = keyFrame();
+    if (Tab* current = currentTab(frame); current && !current->wc->hasContent()) return current->wc;
+    const bool tabs = configString("open_in").value_or("tab") != "window";
+    return newDocumentWindow(tabs ? frame : nullptr);
+}
+
+void DesktopApp::requestClose(ReviewWC& wc) {
+    if (wc.shouldClose())
+        if (Tab* t = tabOf(&wc)) closeTab(*t);
+}
+
+void DesktopApp::closeTab(Tab& tab) {
+    auto wc = tab.wc;  // keeps the window alive until this turn ends
+    wc->willClose();
+    Frame* frame = tab.frame;
+    int index = gtk_notebook_page_num(frame->notebook, GTK_WIDGET(tab.view));
+    if (index >= 0) gtk_notebook_remove_page(frame->notebook, index);
+    tab.handlers->decide = nullptr;
+    tab.handlers->message = nullptr;
+    for (auto it = tabs_.begin(); it != tabs_.end(); ++it) {
+        if (it->get() == &tab) {
+            // The window leaves the list on the next turn of the main queue.
+            std::shared_ptr<Tab> gone(it->release());
+            tabs_.erase(it);
+            Dispatch::main().async([gone] {});
+            break;
+        }
+    }
+    const int left = gtk_notebook_get_n_pages(frame->notebook);
+    gtk_notebook_set_show_tabs(frame->notebook, left > 1);
+    if (left == 0) {
+        for (auto it = frames_.begin(); it != frames_.end(); ++it) {
+            if (it->get() == frame) {
+                GtkWidget* window = frame->window;
+                frames_.erase(it);
+                gtk_widget_destroy(window);
+                break;
+            }
+        }
+    } else {
+        updateFrameTitle(*frame);
+    }
+    scheduleOpenTabsWrite();
+}
+
+void DesktopApp::windowClosed(ReviewWC& window) {
+    if (quitting_) return;
+    if (auto record = window.restorableTab();
+        record && cfgBool("remember_closed_tabs", true)) {
+        closedTabs_->push(
+            ClosedTab{record->kind, record->paths, record->view, record->mode, record->title});
+    }
+}
+
+void DesktopApp::reopenClosedTab() {
+    auto tab = closedTabs_->pop();
+    if (!tab) return;  // nothing to reopen
+    if (tab->paths.empty()) return;
+    if (tab->kind == "reader") {
+        openReaderAt(tab->paths.front(), 0, tab->view);
+    } else {
+        auto wc = pickWindow();
+        wc->load(tab->paths, tab->mode);
+    }
+}
+
+// ---- opening ---------------------------------------------------------------------------------
+
+void DesktopApp::openItem(const std::string& path) {
+    if (isDirectory(path)) openReview({path}, std::nullopt);
+    else openReader(path, 0);
+}
+
+void DesktopApp::openReader(const std::string& path, int page) {
+    openReaderAt(path, page, std::nullopt);
+}
+
+void DesktopApp::openReaderAt(const std::string& path, int page,
+                              const std::optional<std::string>& view, bool) {
+    didOpen_ = true;
+    UserPrefs::recordRecent(path, false, nowSeconds());
+    auto wc = pickWindow();
+    wc->becomeReader(path, {});
+    if (view) wc->setPendingViewRestore(view);
+
+    auto show = [this, page](std::shared_ptr<ReviewWC> wc, const std::string& pdf,
+                             const std::string& orig) {
+        ReaderAddressInputs in;
+        in.readerPage = EngineLocator::readerHTMLPath();
+        in.pdf = pdf;
+        in.orig = orig;
+        in.darkScheme = darkScheme();
+        in.docId = CvlDocIdentity::read(orig);
+        const json cfg = loadConfig();
+        auto boolKey = [&](const char* key) -> std::optional<bool> {
+            if (!cfg.contains(key)) return std::nullopt;
+            return cfgBoolValue(cfg[key], true);
+        };
+        in.statusBar = boolKey("reader_statusbar");
+        in.zoomWithWindow = boolKey("reader_zoom_with_window");
+        if (cfg.contains("reader_default_zoom") && cfg["reader_default_zoom"].is_string())
+            in.zoom = cfg["reader_default_zoom"].get<std::string>();
+        in.themeMode = cfgString("reading_theme_files", "system") == "perfile" ? "perfile" : "system";
+        if (auto code = cfgString("pair_code", ""); !code.empty()) in.pairCode = code;
+        const char* test = std::getenv("CVL_TEST");
+        in.testLaunch = test && *test;
+        in.page = page;
+        wc->loadReader(ReaderAddress::build(in));
+    };
+
+    const std::string ext = lower(pathExtension(path));
+    if (ext == "pdf") {
+        show(wc, path, path);
+        return;
+    }
+    // Other documents are converted first; without a PDF the window shows a review instead.
+    std::weak_ptr<ReviewWC> weak = wc;
+    EngineRuns::convertToPDF(path, [weak, path, show](std::optional<std::string> pdf) {
+        auto wc = weak.lock();
+        if (!wc) return;
+        if (!pdf || pdf->empty()) {
+            wc->load({path}, std::nullopt);
+            return;
+        }
+        show(wc, *pdf, path);
+    });
+}
+
+void DesktopApp::openReview(const std::vector<std::string>& paths,
+                            const std::optional<std::string>& mode) {
+    if (paths.empty()) return;
+    didOpen_ = true;
+    for (const auto& p : paths) UserPrefs::recordRecent(p, isDirectory(p), nowSeconds());
+    auto wc = pickWindow();
+    wc->load(paths, mode);
+    wc->startWatching();
+}
+
+void DesktopApp::openWelcome(ReviewWC* into) {
+    std::shared_ptr<ReviewWC> wc;
+    if (into) wc = into->shared_from_this();
+    else wc = newDocumentWindow(nullptr);
+    const std::string file = writeWelcomeFile();
+    wc->showPage(ReaderAddress::fileURL(file), true);
+    wc->page().setTitle(brandName());
+}
+
+void DesktopApp::goHome(ReviewWC& window) { openWelcome(&window); }
+
+void DesktopApp::pickAndReview(const std::optional<std::string>& mode) {
+    Frame* frame = keyFrame();
+    GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
+        "Open a folder", frame ? GTK_WINDOW(frame->window) : nullptr,
+        GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, "_Open", "_Cancel");
+    if (gtk_native_dialog_run(GTK_NATIVE_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
+        char* folder = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser));
+        if (folder) {
+            openReview({folder}, mode);
+            g_free(folder);
+        }
+    }
+    g_object_unref(chooser);
+}
+
+// ---- panels ------------------------------------------------------------------------------------
+
+void DesktopApp::openPanel(const std::string& kind) {
+    for (auto& [k, panel] : panels_) {
+        if (k == kind) {
+            panel->page().present();
+            return;
+        }
+    }
+    EngineRuns::preparePanelRun(kind);
+    EngineRuns::PanelRequest request;
+    request.kind = kind;
+    request.outputPath = EngineRuns::panelOutputPath(kind);
+    request.version = appConstants().version;
+    request.brandName = Brand::current().name;
+    request.brandCategory = Brand::current().category;
+    if (kind == "settings") {
+        EngineRuns::SettingsPanelInfo info;
+        info.configPath = UserDirs::configPath();
+        info.iconsDir = appIconsDir();
+        request.settings = info;
+    }
+    EngineRuns::runPanelScript(request, [this, kind](std::string output) {
+        if (!isRegularFile(output)) return;  // the panel script failed; nothing to show
+        GtkWidget* window = gtk_application_window_new(app_);
+        gtk_window_set_default_size(GTK_WINDOW(window), 720, 640);
+        gtk_window_set_title(GTK_WINDOW(window), (brandName() + " Settings").c_str());
+        auto handlers = std::make_shared<WebViewHandlers>();
+        WebKitWebView* view = makeDocumentWebView(handlers);
+        gtk_container_add(GTK_CONTAINER(window), GTK_WIDGET(view));
+        PageHostShell shell;
+        shell.present = [window] { gtk_window_present(GTK_WINDOW(window)); };
+        shell.close = [window] { gtk_widget_destroy(window); };
+        shell.setTitle = [window](const std::string& t) {
+            gtk_window_set_title(GTK_WINDOW(window), t.c_str());
+        };
+        auto panel = std::make_unique<PanelWC>(
+            kind, std::make_unique<WebPageHost>(view, std::move(shell)), *this);
+        PanelWC* raw = panel.get();
+        handlers->decide = [raw](const NavigationRequest& r) { return raw->decidePolicy(r); };
+        panels_.emplace_back(kind, std::move(panel));
+        g_signal_connect(window, "destroy", G_CALLBACK(+[](GtkWidget*, gpointer data) {
+                             auto* pair = static_cast<std::pair<DesktopApp*, PanelWC*>*>(data);
+                             auto& panels = pair->first->panels_;
+                             for (auto it = panels.begin(); it != panels.end(); ++it)
+                                 if (it->second.get() == pair->second) {
+                                     std::shared_ptr<PanelWC> gone(it->second.release());
+                                     panels.erase(it);
+                                     Dispatch::main().async([gone] {});
+                                     break;
+                                 }
+                         }),
+                         std::make_unique<std::pair<DesktopApp*, PanelWC*>>(this, raw).release());
+        gtk_widget_show_all(window);
+        raw->show(output);
+    });
+}
+
+// ---- desktop ------------------------------------------------------------------------------------
+
+void DesktopApp::openInBrowser(const std::string& url) {
+    const std::string s = BridgeDispatch::scheme(url);
+    if (s != "http" && s != "https") return;
+    g_app_info_launch_default_for_uri(url.c_str(), nullptr, nullptr);
+}
+
+void DesktopApp::openWithDefaultApp(const std::string& path) {
+    const std::string uri = ReaderAddress::fileURL(path);
+    g_app_info_launch_default_for_uri(uri.c_str(), nullptr, nullptr);
+}
+
+void DesktopApp::revealInFileManager(const std::string& path) {
+    // The file manager's ShowItems over D-Bus, else the folder itself.
+    GError* error = nullptr;
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    bool shown = false;
+    if (bus) {
+        const std::string uri = ReaderAddress::fileURL(path);
+        const char* uris[] = {uri.c_str(), nullptr};
+        GVariant* result = g_dbus_connection_call_sync(
+            bus, "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
+            "org.freedesktop.FileManager1", "ShowItems", g_variant_new("(^ass)", uris, ""), nullptr,
+            G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, &error);
+        if (result) {
+            shown = true;
+            g_variant_unref(result);
+        }
+        if (error) g_clear_error(&error);
+        g_object_unref(bus);
+    }
+    if (!shown) {
+        const std::string folder = isDirectory(path) ? path : parentPath(path);
+        g_app_info_launch_default_for_uri(ReaderAddress::fileURL(folder).c_str(), nullptr, nullptr);
+    }
+}
+
+void DesktopApp::setClipboardText(const std::string& text) {
+    gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), text.c_str(),
+                           static_cast<gint>(text.size()));
+}
+
+void DesktopApp::toggleTheme() {
+    setConfigString("appearance", darkScheme() ? "light" : "dark");
+    applyAppearance();
+}
+
+void DesktopApp::applyAppearance() {
+    const bool dark = darkScheme();
+    g_object_set(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", dark, nullptr);
+    const std::string script = std::string("document.documentElement.dataset.theme='") +
+                               (dark ? "dark" : "light") + "';";
+    for (auto& t : tabs_) t->host->evaluateScript(script);
+}
+
+void DesktopApp::setPinned(const std::string& path, bool pinned) {
+    auto pins = UserPrefs::pinnedFolders();
+    std::erase(pins, path);
+    if (pinned) pins.push_back(path);
+    UserPrefs::setPinnedFolders(pins);
+}
+
+void DesktopApp::showNotice(const std::string&, const std::string& title, const std::string& text) {
+    Frame* frame = keyFrame();
+    GtkWidget* dialog = gtk_message_dialog_new(frame ? GTK_WINDOW(frame->window) : nullptr,
+                                               GTK_DIALOG_DESTROY_WITH_PARENT, GTK_MESSAGE_INFO,
+                                               GTK_BUTTONS_OK, "%s", title.c_str());
+    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", text.c_str());
+    g_signal_connect(dialog, "response", G_CALLBACK(gtk_widget_destroy), nullptr);
+    gtk_widget_show(dialog);
+}
+
+void DesktopApp::shellEngine(const std::vector<std::string>& args) { EngineRuns::shellEngine(args); }
+
+// ---- settings --------------------------------------------------------------------------------
+
+std::optional<std::string> DesktopApp::configString(const std::string& key) {
+    const json cfg = loadConfig();
+    auto it = cfg.find(key);
+    if (it == cfg.end() || !it->is_string()) return std::nullopt;
+    return it->get<std::string>();
+}
+
+std::optional<bool> DesktopApp::configBool(const std::string& key) {
+    const json cfg = loadConfig();
+    auto it = cfg.find(key);
+    if (it == cfg.end()) return std::nullopt;
+    if (!it->is_boolean() && !it->is_number() && !it->is_string()) return std::nullopt;
+    return cfgBoolValue(*it, false);
+}
+
+void DesktopApp::setConfigString(const std::string& key, const std::string& value) {
+    json cfg = loadConfig();
+    cfg[key] = value;
+    saveConfig(cfg);
+}
+
+void DesktopApp::applyConfig(const std::string& key, const std::string& value) {
+    ConfigHooks hooks;
+    hooks.applyAppearance = [this] { applyAppearance(); };
+    hooks.saveClosedTabs = [this] { closedTabs_->save(); };
+    hooks.forgetLastSnapshotText = [this] { openTabs_->forgetLastWritten(); };
+    hooks.writeOpenTabsSnapshot = [this] { writeOpenTabs(false, false); };
+    hooks.runInReaderWindows = [this](const std::string& script) {
+        for (auto& t : tabs_)
+            if (t->wc->isReader()) t->host->evaluateScript(script);
+    };
+    hooks.reloadSettingsPanel = [this] {
+        for (auto& [k, panel] : panels_)
+            if (k == "settings") panel->reload();
+    };
+    cvl::applyConfig(key, value, hooks);
+    if (key == "auto_refresh") {
+        for (auto& t : tabs_) {
+            if (value == "1" || value == "true") t->wc->startWatching();
+            else t->wc->stopWatching();
+        }
+    }
+    if (key == "always_on_top") {
+        for (auto& f : frames_)
+            gtk_window_set_keep_above(GTK_WINDOW(f->window), value == "1" || value == "true");
+    }
+}
+
+void DesktopApp::removeConfigKeysWithPrefix(const std::string& prefix) {
+    json cfg = loadConfig();
+    for (auto it = cfg.begin(); it != cfg.end();) {
+        if (it.key().rfind(prefix, 0) == 0) it = cfg.erase(it);
+        else ++it;
+    }
+    saveConfig(cfg);
+}
+
+bool DesktopApp::darkScheme() {
+    const std::string appearance = cfgString("appearance", "auto");
+    if (appearance == "dark") return true;
+    if (appearance == "light") return false;
+    return gSystemDark;
+}
+
+std::string DesktopApp::brandName() { return Brand::current().name; }
+std::string DesktopApp::buildNumber() { return cvl::buildNumber(); }
+
+// ---- watches and the reader log ------------------------------------------------------------
+
+std::unique_ptr<WatchHandle> DesktopApp::watchFile(const std::string& path,
+                                                   std::function<void(bool gone)> onEvent) {
+    auto watch = FileWatch::watchFile(path, std::move(onEvent));
+    if (!watch) return nullptr;
+    return std::make_unique<FileWatchHandle>(std::move(watch));
+}
+
+std::unique_ptr<WatchHandle> DesktopApp::watchFolders(const std::vector<std::string>& paths,
+                                                      std::function<void()> onChange) {
+    auto timing = std::make_shared<FolderWatcher>(std::move(onChange), Dispatch::main(),
+                                                  [] { return std::chrono::steady_clock::now(); });
+    std::weak_ptr<FolderWatcher> weak = timing;
+    auto stream = FileWatch::watchTrees(paths, [weak] {
+        if (auto t = weak.lock()) t->fired();
+    });
+    if (!stream) return nullptr;
+    return std::make_unique<FolderWatchHandle>(timing, std::move(stream));
+}
+
+void DesktopApp::readerLog(const std::string& line) {
+    makeDirs(UserDirs::logDir());
+    std::time_t t = std::time(nullptr);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", std::localtime(&t));
+    const std::string text = std::string(stamp) + " " + line + "\n";
+    if (FILE* f = std::fopen((UserDirs::logDir() + "/reader.log").c_str(), "ab")) {
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+    }
+}
+
+// ---- features of other subsystems ------------------------------------------------------------
+
+bool DesktopApp::pageCommand(const std::map<std::string, std::string>&, JsonReply) { return false; }
+
+bool DesktopApp::readerSearch(const std::string&, const std::string&, JsonReply) { return false; }
+
+bool DesktopApp::folderSearch(const std::string&, const std::vector<std::string>&, JsonReply,
+                              JsonReply) {
+    return false;
+}
+
+bool DesktopApp::outline(const std::string& path, JsonReply reply) {
+    Dispatch::global().async([path, reply] {
+        json items = json::array();
+        if (auto doc = PdfDocument::openFile(path); doc && !doc->isLocked()) {
+            std::function<json(const std::vector<PdfOutlineItem>&)> convert =
+                [&](const std::vector<PdfOutlineItem>& list) {
+                    json out = json::array();
+                    for (const auto& item : list) {
+                        json o = {{"title", item.title}};
+                        if (item.destination && item.destination->page >= 0)
+                            o["page"] = item.destination->page + 1;
+                        o["children"] = convert(item.children);
+                        out.push_back(std::move(o));
+                    }
+                    return out;
+                };
+            items = convert(doc->outline());
+        }
+        reply(items.dump());
+    });
+    return true;
+}
+
+bool DesktopApp::links(const std::string&, JsonReply) { return false; }
+
+bool DesktopApp::renderPages(const std::string& path, JsonReply reply) {
+    EngineRuns::renderFilePages(path, [reply](std::string pagesJSON) { reply(pagesJSON); });
+    return true;
+}
+
+bool DesktopApp::history(const std::string&, const std::vector<std::string>&, JsonReply) {
+    return false;
+}
+
+// ---- test driver -------------------------------------------------------------------------------
+
+// CVL_TEST_DRIVE names a script that end-to-end tests run in the first reader once it shows
+// its document; its result (JSON) is written to CVL_TEST_DRIVE_OUT and the application quits.
+void DesktopApp::runTestDriver(ReviewWC& wc) {
+    const char* script = std::getenv("CVL_TEST_DRIVE");
+    const char* out = std::getenv("CVL_TEST_DRIVE_OUT");
+    if (!script || !*script || !out || !*out) return;
+    testDriverStarted_ = true;
+    auto body = readFile(script);
+    Tab* tab = tabOf(&wc);
+    if (!body || !tab) return;
+    const std::string outPath = out;
+    tab->host->callAsync(*body, [this, outPath](std::optional<std::string> result) {
+        writeFileAtomic(outPath, result.value_or("null"));
+        g_application_quit(G_APPLICATION(app_));
+    });
+}
+
+}  // namespace cvl

@@ -1,0 +1,117 @@
+// The desktop application: GTK windows holding tabs of document windows, the application's
+// side of every window request, start-up, tab restore, closed tabs and quitting.
+#pragma once
+
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "window/PanelWC.h"
+#include "window/ReviewWC.h"
+#include "window/WindowServices.h"
+
+namespace cvl {
+
+class ClosedTabStack;
+class OpenTabsKeeper;
+class WebPageHost;
+
+class DesktopApp : public WindowServices {
+  public:
+    explicit DesktopApp(GtkApplication* app);
+    ~DesktopApp() override;
+
+    // Start-up work once the application runs; `files` were given on the command line.
+    void start();
+    void openFiles(const std::vector<std::string>& paths);
+    void shutdown();
+
+    // A reader of `path`, at `page` (1-based; 0 for none), restoring `view` when given.
+    void openReaderAt(const std::string& path, int page, const std::optional<std::string>& view,
+                      bool newGroup = false);
+    void openWelcome(ReviewWC* into);
+    void reopenClosedTab();
+
+    // WindowServices.
+    void openInBrowser(const std::string& url) override;
+    void openWithDefaultApp(const std::string& path) override;
+    void revealInFileManager(const std::string& path) override;
+    void setClipboardText(const std::string& text) override;
+    void openReader(const std::string& path, int page) override;
+    void openItem(const std::string& path) override;
+    void openReview(const std::vector<std::string>& paths,
+                    const std::optional<std::string>& mode) override;
+    void pickAndReview(const std::optional<std::string>& mode) override;
+    void openPanel(const std::string& kind) override;
+    void toggleTheme() override;
+    void goHome(ReviewWC& window) override;
+    void setPinned(const std::string& path, bool pinned) override;
+    void showNotice(const std::string& id, const std::string& title,
+                    const std::string& text) override;
+    void shellEngine(const std::vector<std::string>& args) override;
+    void windowClosed(ReviewWC& window) override;
+    std::optional<std::string> configString(const std::string& key) override;
+    std::optional<bool> configBool(const std::string& key) override;
+    void setConfigString(const std::string& key, const std::string& value) override;
+    void applyConfig(const std::string& key, const std::string& value) override;
+    void removeConfigKeysWithPrefix(const std::string& prefix) override;
+    bool darkScheme() override;
+    std::string brandName() override;
+    std::string buildNumber() override;
+    std::unique_ptr<WatchHandle> watchFile(const std::string& path,
+                                           std::function<void(bool gone)> onEvent) override;
+    std::unique_ptr<WatchHandle> watchFolders(const std::vector<std::string>& paths,
+                                              std::function<void()> onChange) override;
+    void readerLog(const std::string& line) override;
+    bool pageCommand(const std::map<std::string, std::string>& fields, JsonReply reply) override;
+    bool readerSearch(const std::string& query, const std::string& path, JsonReply reply) override;
+    bool folderSearch(const std::string& url, const std::vector<std::string>& sources,
+                      JsonReply progress, JsonReply reply) override;
+    bool outline(const std::string& path, JsonReply reply) override;
+    bool links(const std::string& path, JsonReply reply) override;
+    bool renderPages(const std::string& path, JsonReply reply) override;
+    bool history(const std::string& op, const std::vector<std::string>& paths,
+                 JsonReply reply) override;
+
+    struct Frame;
+    struct Tab;
+
+  private:
+    Frame* newFrame();
+    Frame* keyFrame() const;
+    Tab* tabOf(const ReviewWC* wc) const;
+    Tab* currentTab(Frame* frame) const;
+    // A new document window as a tab of `frame` (a new GTK window when null).
+    std::shared_ptr<ReviewWC> newDocumentWindow(Frame* frame);
+    // The window for the next open: the key window's tab when it is empty, else a new tab
+    // (or window, with "open_in" = "window").
+    std::shared_ptr<ReviewWC> pickWindow();
+    void requestClose(ReviewWC& wc);
+    void closeTab(Tab& tab);
+    void applyAppearance();
+    void scheduleOpenTabsWrite();
+    void writeOpenTabs(bool cleanQuit, bool discard);
+    void startOpenTabsSnapshots();
+    void restoreOpenTabsIfRelaunch();
+    void runTestDriver(ReviewWC& wc);
+    void updateFrameTitle(Frame& frame);
+
+    GtkApplication* app_;
+    std::vector<std::unique_ptr<Frame>> frames_;
+    std::vector<std::unique_ptr<Tab>> tabs_;  // document windows in opening order
+    std::vector<std::pair<std::string, std::unique_ptr<PanelWC>>> panels_;
+    std::unique_ptr<ClosedTabStack> closedTabs_;
+    std::unique_ptr<OpenTabsKeeper> openTabs_;
+    int nextWindowNumber_ = 1;
+    bool didOpen_ = false;
+    bool quitting_ = false;
+    bool openTabsWritePending_ = false;
+    bool testDriverStarted_ = false;
+    guint snapshotTimer_ = 0;
+};
+
+}  // namespace cvl

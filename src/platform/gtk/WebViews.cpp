@@ -1,0 +1,298 @@
+#include "platform/gtk/WebViews.h"
+
+#include <libsoup/soup.h>
+
+#include <atomic>
+
+#include "platform/Dispatch.h"
+#include "platform/TextEscape.h"
+#include "window/PdfPageSource.h"
+#include "window/SchemeHandlers.h"
+
+namespace cvl {
+namespace {
+
+std::string gDemoProfile;
+
+// ---- custom schemes ---------------------------------------------------------------------
+
+void finishRequest(WebKitURISchemeRequest* request, const char* scheme, SchemeResponse r) {
+    if (!r.ok()) {
+        static const char* messages[] = {"", "The address names no readable file.",
+                                         "The document or page cannot be opened.",
+                                         "The page could not be drawn."};
+        GError* error = g_error_new_literal(g_quark_from_static_string(scheme), r.errorCode,
+                                            messages[r.errorCode >= 1 && r.errorCode <= 3 ? r.errorCode : 0]);
+        webkit_uri_scheme_request_finish_error(request, error);
+        g_error_free(error);
+        return;
+    }
+    const auto headers = r.headers();
+    auto body = std::make_unique<std::string>(std::move(r.body));
+    const gsize size = body->size();
+    const char* data = body->data();
+    GBytes* bytes = g_bytes_new_with_free_func(
+        data, size, [](gpointer p) { std::unique_ptr<std::string>(static_cast<std::string*>(p)); },
+        body.release());
+    GInputStream* stream = g_memory_input_stream_new_from_bytes(bytes);
+    WebKitURISchemeResponse* response = webkit_uri_scheme_response_new(stream, size);
+    webkit_uri_scheme_response_set_status(response, 200, "OK");
+    webkit_uri_scheme_response_set_content_type(response, r.contentType.c_str());
+    SoupMessageHeaders* h = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
+    for (const auto& [name, value] : headers) soup_message_headers_append(h, name.c_str(), value.c_str());
+    webkit_uri_scheme_response_set_http_headers(response, h);
+    webkit_uri_scheme_request_finish_with_response(request, response);
+    g_object_unref(response);
+    g_object_unref(stream);
+    g_bytes_unref(bytes);
+}
+
+void onPdfBytes(WebKitURISchemeRequest* request, gpointer) {
+    finishRequest(request, "vtpdf", servePdfBytes(webkit_uri_scheme_request_get_uri(request)));
+}
+
+PageImageHandler& pageImageHandler() {
+    static auto handler =
+        std::make_shared<PageImageHandler>(sharedPageDocumentCache(), Dispatch::global());
+    return *handler;
+}
+
+// Requests of a view that has gone are stopped: their answers are never delivered.
+void onPageImage(WebKitURISchemeRequest* request, gpointer) {
+    static std::atomic<unsigned long long> nextTask{1};
+    const unsigned long long task = nextTask++;
+    g_object_ref(request);
+    auto* viewRef = g_new0(GWeakRef, 1);
+    g_weak_ref_init(viewRef, webkit_uri_scheme_request_get_web_view(request));
+    auto weakView = std::shared_ptr<GWeakRef>(viewRef, [](GWeakRef* r) {
+        g_weak_ref_clear(r);
+        g_free(r);
+    });
+    pageImageHandler().start(
+        task, webkit_uri_scheme_request_get_uri(request),
+        [request, weakView, task](SchemeResponse r) {
+            // Answers go back on the main thread, where the web view lives.
+            Dispatch::main().async([request, weakView, task, r = std::move(r)]() mutable {
+                GObject* view = static_cast<GObject*>(g_weak_ref_get(weakView.get()));
+                if (view) {
+                    finishRequest(request, "vtpage", std::move(r));
+                    g_object_unref(view);
+                } else {
+                    pageImageHandler().stop(task);
+                }
+                g_object_unref(request);
+            });
+        });
+}
+
+WebKitWebContext* sharedContext() {
+    static WebKitWebContext* context = [] {
+        WebKitWebContext* c = webkit_web_context_get_default();
+        webkit_web_context_register_uri_scheme(c, "vtpdf", onPdfBytes, nullptr, nullptr);
+        webkit_web_context_register_uri_scheme(c, "vtpage", onPageImage, nullptr, nullptr);
+        WebKitSecurityManager* sm = webkit_web_context_get_security_manager(c);
+        webkit_security_manager_register_uri_scheme_as_cors_enabled(sm, "vtpdf");
+        webkit_security_manager_register_uri_scheme_as_cors_enabled(sm, "vtpage");
+        return c;
+    }();
+    return context;
+}
+
+// ---- view signals -----------------------------------------------------------------------
+
+struct ViewState {
+    std::shared_ptr<WebViewHandlers> handlers;
+};
+
+gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                        WebKitPolicyDecisionType type, gpointer data) {
+    auto& h = *static_cast<ViewState*>(data)->handlers;
+    if (!h.decide) return FALSE;
+    if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
+        auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+        if (webkit_response_policy_decision_is_mime_type_supported(response)) return FALSE;
+        WebKitURIRequest* req = webkit_response_policy_decision_get_request(response);
+        NavigationRequest nav{webkit_uri_request_get_uri(req), true};
+        if (h.decide(nav) == NavigationPolicy::Download) webkit_policy_decision_download(decision);
+        else webkit_policy_decision_ignore(decision);
+        return TRUE;
+    }
+    auto* navDecision = WEBKIT_NAVIGATION_POLICY_DECISION(decision);
+    WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(navDecision);
+    WebKitURIRequest* req = webkit_navigation_action_get_request(action);
+    const char* uri = req ? webkit_uri_request_get_uri(req) : nullptr;
+    NavigationRequest nav{uri ? uri : "", false};
+    switch (h.decide(nav)) {
+        case NavigationPolicy::Allow:
+            webkit_policy_decision_use(decision);
+            break;
+        case NavigationPolicy::Download:
+            webkit_policy_decision_download(decision);
+            break;
+        case NavigationPolicy::Cancel:
+            webkit_policy_decision_ignore(decision);
+            break;
+    }
+    return TRUE;
+}
+
+void onScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer data) {
+    auto& h = *static_cast<ViewState*>(data)->handlers;
+    JSCValue* value = webkit_javascript_result_get_js_value(result);
+    if (!h.message || !value || !jsc_value_is_object(value)) return;
+    char* json = jsc_value_to_json(value, 0);
+    if (json) {
+        h.message(json);
+        g_free(json);
+    }
+}
+
+void onTitle(WebKitWebView* view, GParamSpec*, gpointer data) {
+    auto& h = *static_cast<ViewState*>(data)->handlers;
+    const char* title = webkit_web_view_get_title(view);
+    if (h.titleChanged) h.titleChanged(title ? title : "");
+}
+
+void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+    auto& h = *static_cast<ViewState*>(data)->handlers;
+    if (event == WEBKIT_LOAD_FINISHED && h.loadFinished) h.loadFinished(false, "");
+}
+
+gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error, gpointer data) {
+    auto& h = *static_cast<ViewState*>(data)->handlers;
+    // A navigation the host cancelled is not a failure of the page.
+    if (g_error_matches(error, WEBKIT_POLICY_ERROR, WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE))
+        return FALSE;
+    if (h.loadFinished) h.loadFinished(true, error ? error->message : "load failed");
+    return FALSE;
+}
+
+void onEvaluated(GObject* source, GAsyncResult* result, gpointer data) {
+    std::unique_ptr<std::function<void(std::optional<std::string>)>> reply(
+        static_cast<std::function<void(std::optional<std::string>)>*>(data));
+    GError* error = nullptr;
+    JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+    std::optional<std::string> text;
+    if (value) {
+        if (!jsc_value_is_null(value) && !jsc_value_is_undefined(value)) {
+            char* s = jsc_value_to_string(value);
+            if (s) text = s;
+            g_free(s);
+        }
+        g_object_unref(value);
+    }
+    if (error) g_error_free(error);
+    if (*reply) (*reply)(std::move(text));
+}
+
+void onCalled(GObject* source, GAsyncResult* result, gpointer data) {
+    std::unique_ptr<std::function<void(std::optional<std::string>)>> reply(
+        static_cast<std::function<void(std::optional<std::string>)>*>(data));
+    GError* error = nullptr;
+    JSCValue* value =
+        webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(source), result, &error);
+    std::optional<std::string> text;
+    if (value) {
+        char* s = jsc_value_to_json(value, 0);
+        if (s) text = s;
+        g_free(s);
+        g_object_unref(value);
+    }
+    if (error) {
+        text = std::string("{\"error\":") + jsQuote(error->message) + "}";
+        g_error_free(error);
+    }
+    if (*reply) (*reply)(std::move(text));
+}
+
+}  // namespace
+
+void setPageDemoProfile(const std::string& profile) { gDemoProfile = profile; }
+
+WebKitWebView* makeDocumentWebView(std::shared_ptr<WebViewHandlers> handlers) {
+    WebKitUserContentManager* content = webkit_user_content_manager_new();
+    if (!gDemoProfile.empty()) {
+        const std::string script = "window.CVL_DEMO=" + jsQuote(gDemoProfile) + ";";
+        WebKitUserScript* us = webkit_user_script_new(
+            script.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+            WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+        webkit_user_content_manager_add_script(content, us);
+        webkit_user_script_unref(us);
+    }
+    WebKitSettings* settings = webkit_settings_new();
+    webkit_settings_set_javascript_can_open_windows_automatically(settings, TRUE);
+    webkit_settings_set_allow_file_access_from_file_urls(settings, TRUE);
+    webkit_settings_set_allow_universal_access_from_file_urls(settings, TRUE);
+    webkit_settings_set_enable_developer_extras(settings, g_getenv("CVL_WEB_INSPECTOR") != nullptr);
+
+    auto* view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", sharedContext(),
+                                              "user-content-manager", content, "settings",
+                                              settings, nullptr));
+    g_object_unref(content);
+    g_object_unref(settings);
+
+    auto state = std::make_unique<ViewState>();
+    state->handlers = std::move(handlers);
+    ViewState* raw = state.get();
+    g_object_set_data_full(G_OBJECT(view), "cvl-view-state", state.release(),
+                           [](gpointer p) { std::unique_ptr<ViewState>(static_cast<ViewState*>(p)); });
+    g_signal_connect(view, "decide-policy", G_CALLBACK(onDecidePolicy), raw);
+    g_signal_connect(view, "notify::title", G_CALLBACK(onTitle), raw);
+    g_signal_connect(view, "load-changed", G_CALLBACK(onLoadChanged), raw);
+    g_signal_connect(view, "load-failed", G_CALLBACK(onLoadFailed), raw);
+    WebKitUserContentManager* ucm = webkit_web_view_get_user_content_manager(view);
+    g_signal_connect(ucm, "script-message-received::corvello", G_CALLBACK(onScriptMessage), raw);
+    webkit_user_content_manager_register_script_message_handler(ucm, "corvello");
+    return view;
+}
+
+// ---- page host ----------------------------------------------------------------------------
+
+WebPageHost::WebPageHost(WebKitWebView* view, PageHostShell shell)
+    : view_(WEBKIT_WEB_VIEW(g_object_ref(view))), shell_(std::move(shell)) {}
+
+WebPageHost::~WebPageHost() { g_object_unref(view_); }
+
+void WebPageHost::loadURL(const std::string& url, const std::string&) {
+    // WebKitGTK lets file pages read other local files through the view's settings; the
+    // read-access folder needs no separate grant here.
+    webkit_web_view_load_uri(view_, url.c_str());
+}
+
+void WebPageHost::evaluateScript(const std::string& script) {
+    webkit_web_view_evaluate_javascript(view_, script.c_str(), -1, nullptr, nullptr, nullptr,
+                                        nullptr, nullptr);
+}
+
+void WebPageHost::evaluateScript(const std::string& script,
+                                 std::function<void(std::optional<std::string>)> reply) {
+    auto holder = std::make_unique<std::function<void(std::optional<std::string>)>>(std::move(reply));
+    webkit_web_view_evaluate_javascript(view_, script.c_str(), -1, nullptr, nullptr, nullptr,
+                                        onEvaluated, holder.release());
+}
+
+void WebPageHost::callAsync(const std::string& body,
+                            std::function<void(std::optional<std::string>)> reply) {
+    auto holder = std::make_unique<std::function<void(std::optional<std::string>)>>(std::move(reply));
+    webkit_web_view_call_async_javascript_function(view_, body.c_str(), -1, nullptr, nullptr,
+                                                   nullptr, nullptr, onCalled, holder.release());
+}
+
+void WebPageHost::setTitle(const std::string& title) {
+    title_ = title;
+    if (shell_.setTitle) shell_.setTitle(title);
+}
+
+std::optional<std::string> WebPageHost::drawnLabel() const {
+    return shell_.drawnLabel ? shell_.drawnLabel() : std::nullopt;
+}
+
+void WebPageHost::present() {
+    if (shell_.present) shell_.present();
+}
+
+void WebPageHost::close() {
+    if (shell_.close) shell_.close();
+}
+
+}  // namespace cvl
