@@ -47,16 +47,16 @@ struct DesktopApp::Tab {
     std::shared_ptr<WebViewHandlers> handlers;
 };
 
+// Signal data: the application and one of its windows, tabs or panels.
+using FrameRef = std::pair<DesktopApp*, DesktopApp::Frame*>;
+using TabRef = std::pair<DesktopApp*, DesktopApp::Tab*>;
+using PanelRef = std::pair<DesktopApp*, PanelWC*>;
+
 namespace {
 
 double nowSeconds() {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
         .count();
-}
-
-bool envIs(const char* name, const char* value) {
-    const char* v = std::getenv(name);
-    return v && std::string(v) == value;
 }
 
 std::string lower(std::string s) {
@@ -265,7 +265,7 @@ DesktopApp::Frame* DesktopApp::newFrame() {
     // Closing the window asks each of its tabs; tabs that must first flush stay for now.
     g_signal_connect(raw->window, "delete-event",
                      G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer data) -> gboolean {
-                         auto* pair = static_cast<std::pair<DesktopApp*, Frame*>*>(data);
+                         auto* pair = static_cast<FrameRef*>(data);
                          DesktopApp* self = pair->first;
                          std::vector<std::shared_ptr<ReviewWC>> mine;
                          for (auto& t : self->tabs_)
@@ -273,7 +273,7 @@ DesktopApp::Frame* DesktopApp::newFrame() {
                          for (auto& wc : mine) self->requestClose(*wc);
                          return TRUE;  // the last closed tab destroys the window
                      }),
-                     std::make_unique<std::pair<DesktopApp*, Frame*>>(this, raw).release());
+                     (std::make_unique<FrameRef>(this, raw).release()));
     g_signal_connect(raw->notebook, "switch-page",
                      G_CALLBACK(+[](GtkNotebook*, GtkWidget*, guint, gpointer data) {
                          auto* self = static_cast<DesktopApp*>(data);
@@ -411,10 +411,10 @@ std::shared_ptr<ReviewWC> DesktopApp::newDocumentWindow(Frame* frame) {
     };
 
     g_signal_connect(closeButton, "clicked", G_CALLBACK(+[](GtkButton*, gpointer data) {
-                         auto* pair = static_cast<std::pair<DesktopApp*, Tab*>*>(data);
+                         auto* pair = static_cast<TabRef*>(data);
                          pair->first->requestClose(*pair->second->wc);
                      }),
-                     std::make_unique<std::pair<DesktopApp*, Tab*>>(this, raw).release());
+                     (std::make_unique<TabRef>(this, raw).release()));
 
     gtk_widget_show(GTK_WIDGET(view));
     int index = gtk_notebook_append_page(frame->notebook, GTK_WIDGET(view), box);
@@ -634,7 +634,7 @@ void DesktopApp::openPanel(const std::string& kind) {
         handlers->decide = [raw](const NavigationRequest& r) { return raw->decidePolicy(r); };
         panels_.emplace_back(kind, std::move(panel));
         g_signal_connect(window, "destroy", G_CALLBACK(+[](GtkWidget*, gpointer data) {
-                             auto* pair = static_cast<std::pair<DesktopApp*, PanelWC*>*>(data);
+                             auto* pair = static_cast<PanelRef*>(data);
                              auto& panels = pair->first->panels_;
                              for (auto it = panels.begin(); it != panels.end(); ++it)
                                  if (it->second.get() == pair->second) {
@@ -644,7 +644,7 @@ void DesktopApp::openPanel(const std::string& kind) {
                                      break;
                                  }
                          }),
-                         std::make_unique<std::pair<DesktopApp*, PanelWC*>>(this, raw).release());
+                         (std::make_unique<PanelRef>(this, raw).release()));
         gtk_widget_show_all(window);
         raw->show(output);
     });

@@ -1,0 +1,390 @@
+// The reader: one PDF shown with pdf.js's viewer components, a page-command bar, a search
+// panel and the calls the host makes into the page. Everything the page asks of the host goes
+// through qrtiz: addresses and "corvello" script messages.
+import * as pdfjsLib from '../../node_modules/pdfjs-dist/build/pdf.mjs';
+
+const params = new URLSearchParams(location.search);
+const PDF = params.get('pdf') || '';
+const ORIG = params.get('orig') || PDF;
+const GEN = Number(params.get('gen') || 0);
+const START_PAGE = Number(params.get('page') || 0);
+let zoomDefault = params.get('z') || 'page-width';
+let zoomWithWindow = params.get('zw') !== '0';
+const $ = (id) => document.getElementById(id);
+const baseName = (p) => String(p || '').split('/').pop();
+
+document.documentElement.dataset.theme = params.get('theme') === 'dark' ? 'dark' : 'light';
+if (params.get('ptheme') === 'night') document.documentElement.classList.add('night');
+if (params.get('sb') === '0') $('status').hidden = true;
+document.title = baseName(ORIG) || 'Reader';
+
+// ---- talking to the host ----------------------------------------------------------------
+function post(body) {
+  try { window.webkit.messageHandlers.corvello.postMessage(body); } catch (e) { /* not hosted */ }
+}
+// Each request gets its own frame so that quick successive requests are never merged.
+function ask(op, args) {
+  const q = new URLSearchParams();
+  for (const [k, v] of Object.entries(args || {})) q.set(k, v == null ? '' : String(v));
+  const frame = document.createElement('iframe');
+  frame.style.display = 'none';
+  frame.src = 'qrtiz://' + op + (q.toString() ? '?' + q.toString() : '');
+  document.body.appendChild(frame);
+  setTimeout(() => frame.remove(), 2000);
+}
+
+// ---- toast -------------------------------------------------------------------------------
+let toastTimer = 0;
+function toast(text, isError) {
+  const t = $('toast');
+  t.textContent = String(text || '');
+  t.className = 'show' + (isError ? ' err' : '');
+  clearTimeout(toastTimer);
+  toastTimer = setTimeout(() => { t.className = ''; }, 2600);
+}
+window.__cvlToast = (text) => toast(text, false);
+window.cvlToast = (text, isError) => toast(text, !!isError);
+
+// ---- the viewer ----------------------------------------------------------------------------
+pdfjsLib.GlobalWorkerOptions.workerSrc =
+  new URL('../../node_modules/pdfjs-dist/build/pdf.worker.mjs', import.meta.url).href;
+globalThis.pdfjsLib = pdfjsLib;
+const { EventBus, PDFViewer, PDFLinkService } =
+  await import('../../node_modules/pdfjs-dist/web/pdf_viewer.mjs');
+
+const container = $('viewerContainer');
+const eventBus = new EventBus();
+const linkService = new PDFLinkService({ eventBus, externalLinkTarget: 0 });
+const viewer = new PDFViewer({
+  container, viewer: $('viewer'), eventBus, linkService,
+  textLayerMode: 1, removePageBorders: false,
+});
+linkService.setViewer(viewer);
+window.pdfViewer = viewer;
+
+let shownOnce = false;
+let pendingRestore = null;
+
+eventBus.on('pagesinit', () => {
+  viewer.currentScaleValue = zoomDefault;
+  if (START_PAGE > 0 && START_PAGE <= viewer.pagesCount) viewer.currentPageNumber = START_PAGE;
+  $('pageCount').textContent = '/ ' + viewer.pagesCount;
+  $('statusInfo').textContent = viewer.pagesCount + (viewer.pagesCount === 1 ? ' page' : ' pages');
+  syncPager();
+  if (pendingRestore) { applyView(pendingRestore); pendingRestore = null; }
+  post({ action: 'viewready' });
+});
+eventBus.on('pagerendered', () => {
+  if (shownOnce) return;
+  shownOnce = true;
+  post({ action: 'displayed', gen: GEN, pdf: PDF, orig: ORIG });
+});
+eventBus.on('pagechanging', syncPager);
+eventBus.on('scalechanging', syncPager);
+
+function syncPager() {
+  $('pageInput').value = viewer.currentPageNumber || 1;
+  const v = String(viewer.currentScaleValue);
+  const sel = $('zoomSel');
+  if ([...sel.options].some((o) => o.value === v)) sel.value = v;
+}
+
+async function openDocument() {
+  $('statusName').textContent = baseName(ORIG);
+  if (!PDF) { toast('No document to show.', true); return; }
+  try {
+    const response = await fetch('vtpdf://doc?p=' + encodeURIComponent(PDF));
+    if (!response.ok) throw new Error('status ' + response.status);
+    const data = new Uint8Array(await response.arrayBuffer());
+    const doc = await pdfjsLib.getDocument({
+      data,
+      cMapUrl: new URL('../../node_modules/pdfjs-dist/cmaps/', import.meta.url).href,
+      cMapPacked: true,
+      standardFontDataUrl: new URL('../../node_modules/pdfjs-dist/standard_fonts/', import.meta.url).href,
+    }).promise;
+    viewer.setDocument(doc);
+    linkService.setDocument(doc, null);
+  } catch (e) {
+    toast('This document could not be opened: ' + (e && e.message ? e.message : e), true);
+  }
+}
+
+// ---- view state: captured on close and for the tab snapshot, restored on reopen ------------
+function captureView() {
+  if (!viewer.pagesCount) return null;
+  return {
+    page: viewer.currentPageNumber,
+    scale: String(viewer.currentScaleValue),
+    top: container.scrollHeight ? container.scrollTop / container.scrollHeight : 0,
+    left: container.scrollLeft,
+  };
+}
+function applyView(v) {
+  if (!v || typeof v !== 'object') return;
+  if (v.scale) viewer.currentScaleValue = v.scale;
+  if (typeof v.top === 'number' && container.scrollHeight) {
+    container.scrollTop = v.top * container.scrollHeight;
+    container.scrollLeft = v.left || 0;
+  } else if (v.page) {
+    viewer.currentPageNumber = v.page;
+  }
+}
+window.__cvlCaptureView = captureView;
+window.__cvlRestoreView = (v) => {
+  if (typeof v === 'string') { try { v = JSON.parse(v); } catch (e) { return; } }
+  if (viewer.pagesCount) applyView(v); else pendingRestore = v;
+};
+// Nothing is held back in this page: edits are written by the host as they happen.
+window.__cvlFlush = () => true;
+
+// ---- toolbar -----------------------------------------------------------------------------------
+$('btnPrev').onclick = () => { viewer.currentPageNumber = Math.max(1, viewer.currentPageNumber - 1); };
+$('btnNext').onclick = () => { viewer.currentPageNumber = Math.min(viewer.pagesCount, viewer.currentPageNumber + 1); };
+$('pageInput').onchange = () => {
+  const n = parseInt($('pageInput').value, 10);
+  if (n >= 1 && n <= viewer.pagesCount) viewer.currentPageNumber = n; else syncPager();
+};
+$('zoomSel').onchange = () => { viewer.currentScaleValue = $('zoomSel').value; };
+$('btnIn').onclick = () => { viewer.currentScale = Math.min(8, viewer.currentScale * 1.2); };
+$('btnOut').onclick = () => { viewer.currentScale = Math.max(0.1, viewer.currentScale / 1.2); };
+window.addEventListener('resize', () => {
+  const v = String(viewer.currentScaleValue);
+  if (zoomWithWindow && (v === 'page-width' || v === 'page-fit' || v === 'auto')) viewer.currentScaleValue = v;
+});
+
+function showSide(pane) {
+  const side = $('side');
+  const panes = { search: $('searchPane'), outline: $('outlinePane') };
+  const already = !side.hidden && !panes[pane].hidden;
+  side.hidden = already;
+  for (const [k, el] of Object.entries(panes)) el.hidden = already || k !== pane;
+  $('btnSearch').classList.toggle('on', !side.hidden && pane === 'search');
+  $('btnOutline').classList.toggle('on', !side.hidden && pane === 'outline');
+  if (!side.hidden && pane === 'search') $('searchInput').focus();
+  if (!side.hidden && pane === 'outline') ask('outline', {});
+  requestAnimationFrame(() => { const v = String(viewer.currentScaleValue); if (v === 'page-width') viewer.currentScaleValue = v; });
+}
+$('btnSearch').onclick = () => showSide('search');
+$('btnOutline').onclick = () => showSide('outline');
+$('btnCmd').onclick = () => toggleCommandBar();
+
+window.cvlStatusBar = (on) => { $('status').hidden = !on; };
+window.cvlZoomWithWin = (on) => { zoomWithWindow = !!on; };
+window.__cvlPTMode = (mode) => { document.documentElement.dataset.ptmode = mode; };
+window.__cvlResetToolbar = () => {
+  zoomDefault = 'page-width';
+  viewer.currentScaleValue = zoomDefault;
+  $('side').hidden = true;
+  $('cmdbar').hidden = true;
+  toast('Toolbar reset');
+};
+
+// ---- outline -------------------------------------------------------------------------------------
+window.cvlOutline = (items) => {
+  const list = $('outlineList');
+  list.textContent = '';
+  const add = (parent, entries) => {
+    for (const it of entries || []) {
+      const li = document.createElement('li');
+      const a = document.createElement('a');
+      a.href = '#';
+      a.textContent = it.title || '(untitled)';
+      a.onclick = (e) => { e.preventDefault(); if (it.page) viewer.currentPageNumber = it.page; };
+      li.appendChild(a);
+      if (it.children && it.children.length) {
+        const ul = document.createElement('ul');
+        add(ul, it.children);
+        li.appendChild(ul);
+      }
+      parent.appendChild(li);
+    }
+  };
+  add(list, items);
+  if (!list.children.length) list.innerHTML = '<li class="dim">This document has no outline.</li>';
+};
+
+// ---- page commands -------------------------------------------------------------------------------
+let cmdSeq = 0;
+let lastText = '';
+function toggleCommandBar(force) {
+  const bar = $('cmdbar');
+  bar.hidden = force === undefined ? !bar.hidden : !force;
+  if (!bar.hidden) $('cmdInput').focus();
+}
+function sendCommand(text) {
+  text = String(text || '').trim();
+  if (!text) return;
+  lastText = text;
+  cmdSeq += 1;
+  const isPdf = /\.pdf$/i.test(ORIG);
+  ask('pagecmd', {
+    op: 'ask', seq: cmdSeq, path: isPdf ? ORIG : PDF, text,
+    n: viewer.pagesCount, cur: viewer.currentPageNumber, sel: '', pdf: isPdf || /\.pdf$/i.test(PDF) ? '1' : '0',
+  });
+  showReply({ kind: 'working' });
+}
+function runPreview(id) {
+  cmdSeq += 1;
+  const isPdf = /\.pdf$/i.test(ORIG);
+  ask('pagecmd', { op: 'run', seq: cmdSeq, id, path: isPdf ? ORIG : PDF });
+  showReply({ kind: 'working', text: 'Writing the new file…' });
+}
+function el(tag, cls, text) {
+  const n = document.createElement(tag);
+  if (cls) n.className = cls;
+  if (text !== undefined) n.textContent = text;
+  return n;
+}
+function showReply(r) {
+  const box = $('cmdReply');
+  box.hidden = false;
+  box.className = r.kind || '';
+  box.textContent = '';
+  const buttons = el('div', 'row');
+  const button = (label, fn, primary) => {
+    const b = el('button', primary ? 'primary' : '', label);
+    b.type = 'button';
+    b.onclick = fn;
+    buttons.appendChild(b);
+    return b;
+  };
+  const dismiss = () => { box.hidden = true; $('cmdInput').focus(); };
+  switch (r.kind) {
+    case 'working':
+      box.appendChild(el('div', 'det', r.text || 'Reading “' + lastText + '”…'));
+      return;
+    case 'preview': {
+      box.appendChild(el('div', 'sum', r.summary || 'Preview'));
+      if (r.readAs) box.appendChild(el('div', 'det', 'Read as: ' + r.readAs));
+      if (r.detail) box.appendChild(el('div', 'det', r.detail));
+      if (Array.isArray(r.outputs) && r.outputs.length) {
+        const ul = el('ul');
+        for (const o of r.outputs) ul.appendChild(el('li', '', baseName(o)));
+        box.appendChild(ul);
+      }
+      const ok = button('Confirm', () => runPreview(r.id), true);
+      button('Cancel', dismiss);
+      box.appendChild(buttons);
+      ok.focus();
+      return;
+    }
+    case 'clarify': {
+      box.appendChild(el('div', 'sum', r.question || 'Which did you mean?'));
+      for (const opt of r.options || []) button(opt, () => { $('cmdInput').value = opt; sendCommand(opt); });
+      button('Cancel', dismiss);
+      box.appendChild(buttons);
+      return;
+    }
+    case 'refuse':
+    case 'error':
+      box.appendChild(el('div', 'sum', r.message || 'That command could not be done.'));
+      button('OK', dismiss);
+      box.appendChild(buttons);
+      return;
+    case 'done': {
+      const outs = Array.isArray(r.outputs) ? r.outputs : [];
+      box.appendChild(el('div', 'sum', outs.length === 1 ? 'Done: 1 new file beside the original.' : 'Done: ' + outs.length + ' new files beside the original.'));
+      const ul = el('ul');
+      for (const o of outs) {
+        const li = el('li');
+        const a = el('a', '', baseName(o));
+        a.href = '#';
+        a.onclick = (e) => { e.preventDefault(); ask('reader', { path: o }); };
+        li.appendChild(a);
+        ul.appendChild(li);
+      }
+      box.appendChild(ul);
+      button('Close', dismiss);
+      box.appendChild(buttons);
+      toast(outs.length === 1 ? 'Saved ' + baseName(outs[0]) : 'Saved ' + outs.length + ' files');
+      return;
+    }
+    default:
+      box.appendChild(el('div', 'det', JSON.stringify(r)));
+  }
+}
+window.cvlPageCmdReply = (r) => {
+  if (!r || String(r.seq) !== String(cmdSeq)) return;  // an answer to an older request
+  window.__cvlLastPageCmdReply = r;
+  showReply(r);
+};
+$('cmdForm').onsubmit = (e) => { e.preventDefault(); sendCommand($('cmdInput').value); };
+
+// ---- search in this document ---------------------------------------------------------------------
+let hits = [];
+let activeHit = -1;
+function runSearch(q) {
+  q = String(q || '').trim();
+  $('searchSummary').textContent = q ? 'Searching…' : '';
+  $('searchHits').textContent = '';
+  clearHighlights();
+  if (!q) return;
+  ask('readersearch', { q, path: PDF });
+}
+function clearHighlights() { document.querySelectorAll('.cvlHit').forEach((n) => n.remove()); }
+function drawHighlights() {
+  clearHighlights();
+  hits.forEach((h, i) => {
+    const view = viewer.getPageView((h.page || 1) - 1);
+    if (!view || !view.div || !Array.isArray(h.rects)) return;
+    const s = view.viewport.scale;
+    for (const r of h.rects) {
+      const d = el('div', 'cvlHit' + (i === activeHit ? ' on' : ''));
+      d.style.left = r.x * s + 'px';
+      d.style.top = r.y * s + 'px';
+      d.style.width = r.w * s + 'px';
+      d.style.height = r.h * s + 'px';
+      view.div.appendChild(d);
+    }
+  });
+}
+eventBus.on('pagerendered', () => { if (hits.length) drawHighlights(); });
+function goToHit(i) {
+  activeHit = i;
+  document.querySelectorAll('#searchHits li').forEach((li, k) => li.classList.toggle('on', k === i));
+  const h = hits[i];
+  if (h) viewer.scrollPageIntoView({ pageNumber: h.page || 1 });
+  drawHighlights();
+}
+window.cvlReaderSearchResults = (res) => {
+  window.__cvlLastReaderSearch = res;
+  hits = [];
+  activeHit = -1;
+  for (const d of (res && res.docs) || []) for (const h of d.hits || []) hits.push(h);
+  const list = $('searchHits');
+  list.textContent = '';
+  const total = (res && res.hitCount) || 0;
+  $('searchSummary').textContent = res && res.note === 'short' ? 'Type at least two letters.'
+    : total ? total + (total === 1 ? ' match' : ' matches') : 'No matches.';
+  hits.forEach((h, i) => {
+    const li = el('li');
+    li.appendChild(el('div', 'pg', 'Page ' + (h.label || h.page)));
+    const snip = el('div');
+    const s = String(h.snippet || '');
+    const m = String(h.match || '');
+    const at = m ? s.toLowerCase().indexOf(m.toLowerCase()) : -1;
+    if (at >= 0) {
+      snip.appendChild(document.createTextNode(s.slice(0, at)));
+      snip.appendChild(el('mark', '', s.slice(at, at + m.length)));
+      snip.appendChild(document.createTextNode(s.slice(at + m.length)));
+    } else snip.textContent = s;
+    li.appendChild(snip);
+    li.onclick = () => goToHit(i);
+    list.appendChild(li);
+  });
+  if (hits.length) goToHit(0);
+};
+$('searchForm').onsubmit = (e) => { e.preventDefault(); runSearch($('searchInput').value); };
+
+// ---- keys ------------------------------------------------------------------------------------------
+document.addEventListener('keydown', (e) => {
+  const mod = e.ctrlKey || e.metaKey;
+  if (mod && e.key.toLowerCase() === 'f') { e.preventDefault(); if ($('side').hidden || $('searchPane').hidden) showSide('search'); else $('searchInput').focus(); }
+  else if (mod && e.key.toLowerCase() === 'k') { e.preventDefault(); toggleCommandBar(true); }
+  else if (e.key === 'Escape') { if (!$('cmdbar').hidden) toggleCommandBar(false); else if (!$('side').hidden) showSide('search'); }
+});
+
+// Hooks for automation: the same paths the bar and the search panel use.
+window.__cvlReader = { sendCommand, runPreview, runSearch, toggleCommandBar, showSide };
+
+openDocument();
