@@ -198,8 +198,13 @@ bool ReviewWC::performOpening(const std::string& op, const std::string& url) {
 
 bool ReviewWC::performReaderTool(const std::string& op, const std::string& url) {
     if (op == "search") {
-        return services_.folderSearch(url, sourcePaths_, replyTo("cvlIndexProgress"),
-                                      replyTo("cvlSearchResults"));
+        std::weak_ptr<ReviewWC> weak = weak_from_this();
+        return services_.folderSearch(
+            url, sourcePaths_, [weak](const std::string& function, const std::string& argument) {
+                Dispatch::main().async([weak, function, argument] {
+                    if (auto self = weak.lock()) self->callPage(function, argument);
+                });
+            });
     }
     if (op == "readersearch") {
         const std::string q = trim(BD::arg(url, "q").value_or(""));

@@ -20,7 +20,9 @@ double luminanceSpan(int width, int height,
                      const std::function<std::optional<Rgb>(int x, int y)>& pixel);
 
 // A span below 0.35 is a blank frame.
-inline bool isBlank(double span) { return span < 0.35; }
+inline bool isBlank(double span) {
+    return span < 0.35;
+}
 
 }  // namespace WelcomeShotCheck
 }  // namespace cvl

@@ -17,6 +17,8 @@ class ReviewWC;
 // Replies travel as JSON text; the window hops them to the main queue and drops them when
 // it has gone meanwhile.
 using JsonReply = std::function<void(std::string json)>;
+// A reply that names the page function itself (for flows that call several).
+using PageCall = std::function<void(const std::string& function, const std::string& argument)>;
 
 // A running watch; destroying it stops the watch.
 class WatchHandle {
@@ -78,7 +80,7 @@ class WindowServices {
     virtual bool readerSearch(const std::string& query, const std::string& path,
                               JsonReply reply) = 0;
     virtual bool folderSearch(const std::string& url, const std::vector<std::string>& sources,
-                              JsonReply progress, JsonReply reply) = 0;
+                              PageCall post) = 0;
     virtual bool outline(const std::string& path, JsonReply reply) = 0;
     virtual bool links(const std::string& path, JsonReply reply) = 0;
     virtual bool renderPages(const std::string& path, JsonReply reply) = 0;

@@ -194,6 +194,19 @@ TEST(BridgeOperations, ReaderSearchOfAMissingFileAnswersAtOnceWithNoHits) {
               "docCount:0,hitCount:0,scannedNoText:[],ocrUsed:0})}catch(e){}}");
 }
 
+TEST(BridgeOperations, FolderSearchRepliesReachTheFunctionTheyName) {
+    WindowUnderTest w;
+    w.wc->load({"/tmp/cases"}, std::nullopt);
+    w.go("qrtiz://search?q=indemnity&mode=exact");
+    ASSERT_EQ(w.services.calls.back(), "search /tmp/cases");
+    w.services.lastPost("cvlIndexProgress", "{done:1,total:4}");
+    w.services.lastPost("cvlSearchResults", "{\"hitCount\":2}");
+    drainMain();
+    EXPECT_TRUE(w.page->ranScriptContaining("cvlIndexProgress({done:1,total:4})"));
+    EXPECT_TRUE(w.page->ranScriptContaining(
+        "if(window.cvlSearchResults){try{cvlSearchResults({\"hitCount\":2})"));
+}
+
 TEST(BridgeOperations, ReadingModeDiagnosticsGoToTheSystemLog) {
     std::vector<std::string> lines;
     setLogSink([&](const std::string& l) { lines.push_back(l); });

@@ -71,6 +71,7 @@ class FakeServices : public WindowServices {
     std::vector<std::vector<std::string>> engineRuns;
     std::map<std::string, std::string> fieldsSeen;
     JsonReply lastReply;
+    PageCall lastPost;
     bool featuresPresent = true;
 
     void openInBrowser(const std::string& url) override { calls.push_back("browser " + url); }
@@ -148,11 +149,11 @@ class FakeServices : public WindowServices {
         lastReply = std::move(reply);
         return true;
     }
-    bool folderSearch(const std::string&, const std::vector<std::string>&, JsonReply,
-                      JsonReply reply) override {
+    bool folderSearch(const std::string&, const std::vector<std::string>& sources,
+                      PageCall post) override {
         if (!featuresPresent) return false;
-        calls.push_back("search");
-        lastReply = std::move(reply);
+        calls.push_back("search " + (sources.empty() ? std::string() : sources.front()));
+        lastPost = std::move(post);
         return true;
     }
     bool outline(const std::string& path, JsonReply reply) override {

@@ -17,7 +17,9 @@
 #include "app/SupportDirs.h"
 #include "app/UserPrefs.h"
 #include "app/WelcomePage.h"
+#include "memory/CoverThumbs.h"
 #include "memory/DocIdentity.h"
+#include "memory/HistoryStore.h"
 #include "platform/Dispatch.h"
 #include "platform/FileIO.h"
 #include "platform/FileWatch.h"
@@ -26,6 +28,8 @@
 #include "platform/UserDirs.h"
 #include "platform/gtk/WebViews.h"
 #include "platform/pdf/PdfDocument.h"
+#include "search/CVSearchIndex.h"
+#include "search/SearchFlows.h"
 #include "window/FolderWatcher.h"
 #include "window/ReaderURL.h"
 
@@ -95,7 +99,8 @@ bool systemPrefersDark() {
                  "gtk-theme-name", &theme, nullptr);
     bool dark = preferDark || (theme && lower(theme).find("dark") != std::string::npos);
     g_free(theme);
-    if (const char* env = std::getenv("GTK_THEME"); env && lower(env).find("dark") != std::string::npos)
+    if (const char* env = std::getenv("GTK_THEME");
+        env && lower(env).find("dark") != std::string::npos)
         dark = true;
     return dark;
 }
@@ -202,9 +207,11 @@ void DesktopApp::startOpenTabsSnapshots() {
                 std::weak_ptr<ReviewWC> weak = t->wc;
                 t->host->evaluateScript(ReviewWC::kCaptureViewScript,
                                         [self, weak, remaining](std::optional<std::string> view) {
-                                            if (auto wc = weak.lock(); wc && view && *view != "null")
+                                            if (auto wc = weak.lock();
+                                                wc && view && *view != "null")
                                                 wc->setLastViewState(*view);
-                                            if (--*remaining == 0) self->writeOpenTabs(false, false);
+                                            if (--*remaining == 0)
+                                                self->writeOpenTabs(false, false);
                                         });
             }
             return G_SOURCE_CONTINUE;
@@ -288,27 +295,31 @@ DesktopApp::Frame* DesktopApp::newFrame() {
         gtk_accel_group_connect(accel, key, mods, GTK_ACCEL_VISIBLE,
                                 g_cclosure_new(cb, this, nullptr));
     };
-    bind(GDK_KEY_w, GDK_CONTROL_MASK, G_CALLBACK(+[](GtkAccelGroup*, GObject*, guint,
-                                                       GdkModifierType, gpointer data) -> gboolean {
-             auto* self = static_cast<DesktopApp*>(data);
-             if (Tab* t = self->currentTab(self->keyFrame())) self->requestClose(*t->wc);
-             return TRUE;
-         }));
+    bind(GDK_KEY_w, GDK_CONTROL_MASK,
+         G_CALLBACK(
+             +[](GtkAccelGroup*, GObject*, guint, GdkModifierType, gpointer data) -> gboolean {
+                 auto* self = static_cast<DesktopApp*>(data);
+                 if (Tab* t = self->currentTab(self->keyFrame())) self->requestClose(*t->wc);
+                 return TRUE;
+             }));
     bind(GDK_KEY_T, static_cast<GdkModifierType>(GDK_CONTROL_MASK | GDK_SHIFT_MASK),
-         G_CALLBACK(+[](GtkAccelGroup*, GObject*, guint, GdkModifierType, gpointer data) -> gboolean {
-             static_cast<DesktopApp*>(data)->reopenClosedTab();
-             return TRUE;
-         }));
-    bind(GDK_KEY_o, GDK_CONTROL_MASK, G_CALLBACK(+[](GtkAccelGroup*, GObject*, guint,
-                                                       GdkModifierType, gpointer data) -> gboolean {
-             static_cast<DesktopApp*>(data)->pickAndReview(std::nullopt);
-             return TRUE;
-         }));
+         G_CALLBACK(
+             +[](GtkAccelGroup*, GObject*, guint, GdkModifierType, gpointer data) -> gboolean {
+                 static_cast<DesktopApp*>(data)->reopenClosedTab();
+                 return TRUE;
+             }));
+    bind(GDK_KEY_o, GDK_CONTROL_MASK,
+         G_CALLBACK(
+             +[](GtkAccelGroup*, GObject*, guint, GdkModifierType, gpointer data) -> gboolean {
+                 static_cast<DesktopApp*>(data)->pickAndReview(std::nullopt);
+                 return TRUE;
+             }));
     bind(GDK_KEY_comma, GDK_CONTROL_MASK,
-         G_CALLBACK(+[](GtkAccelGroup*, GObject*, guint, GdkModifierType, gpointer data) -> gboolean {
-             static_cast<DesktopApp*>(data)->openPanel("settings");
-             return TRUE;
-         }));
+         G_CALLBACK(
+             +[](GtkAccelGroup*, GObject*, guint, GdkModifierType, gpointer data) -> gboolean {
+                 static_cast<DesktopApp*>(data)->openPanel("settings");
+                 return TRUE;
+             }));
     g_object_unref(accel);
     gtk_widget_show_all(raw->window);
     return raw;
@@ -358,7 +369,8 @@ std::shared_ptr<ReviewWC> DesktopApp::newDocumentWindow(Frame* frame) {
     raw->label = gtk_label_new(brandName().c_str());
     gtk_label_set_ellipsize(GTK_LABEL(raw->label), PANGO_ELLIPSIZE_MIDDLE);
     gtk_label_set_max_width_chars(GTK_LABEL(raw->label), 28);
-    GtkWidget* closeButton = gtk_button_new_from_icon_name("window-close-symbolic", GTK_ICON_SIZE_MENU);
+    GtkWidget* closeButton =
+        gtk_button_new_from_icon_name("window-close-symbolic", GTK_ICON_SIZE_MENU);
     gtk_button_set_relief(GTK_BUTTON(closeButton), GTK_RELIEF_NONE);
     gtk_box_pack_start(GTK_BOX(box), raw->label, TRUE, TRUE, 0);
     gtk_box_pack_start(GTK_BOX(box), closeButton, FALSE, FALSE, 0);
@@ -475,8 +487,7 @@ void DesktopApp::closeTab(Tab& tab) {
 
 void DesktopApp::windowClosed(ReviewWC& window) {
     if (quitting_) return;
-    if (auto record = window.restorableTab();
-        record && cfgBool("remember_closed_tabs", true)) {
+    if (auto record = window.restorableTab(); record && cfgBool("remember_closed_tabs", true)) {
         closedTabs_->push(
             ClosedTab{record->kind, record->paths, record->view, record->mode, record->title});
     }
@@ -497,8 +508,10 @@ void DesktopApp::reopenClosedTab() {
 // ---- opening ---------------------------------------------------------------------------------
 
 void DesktopApp::openItem(const std::string& path) {
-    if (isDirectory(path)) openReview({path}, std::nullopt);
-    else openReader(path, 0);
+    if (isDirectory(path))
+        openReview({path}, std::nullopt);
+    else
+        openReader(path, 0);
 }
 
 void DesktopApp::openReader(const std::string& path, int page) {
@@ -509,6 +522,7 @@ void DesktopApp::openReaderAt(const std::string& path, int page,
                               const std::optional<std::string>& view, bool) {
     didOpen_ = true;
     UserPrefs::recordRecent(path, false, nowSeconds());
+    HistoryStore::shared().record(path, false);
     auto wc = pickWindow();
     wc->becomeReader(path, {});
     if (view) wc->setPendingViewRestore(view);
@@ -530,7 +544,8 @@ void DesktopApp::openReaderAt(const std::string& path, int page,
         in.zoomWithWindow = boolKey("reader_zoom_with_window");
         if (cfg.contains("reader_default_zoom") && cfg["reader_default_zoom"].is_string())
             in.zoom = cfg["reader_default_zoom"].get<std::string>();
-        in.themeMode = cfgString("reading_theme_files", "system") == "perfile" ? "perfile" : "system";
+        in.themeMode =
+            cfgString("reading_theme_files", "system") == "perfile" ? "perfile" : "system";
         if (auto code = cfgString("pair_code", ""); !code.empty()) in.pairCode = code;
         const char* test = std::getenv("CVL_TEST");
         in.testLaunch = test && *test;
@@ -560,7 +575,10 @@ void DesktopApp::openReview(const std::vector<std::string>& paths,
                             const std::optional<std::string>& mode) {
     if (paths.empty()) return;
     didOpen_ = true;
-    for (const auto& p : paths) UserPrefs::recordRecent(p, isDirectory(p), nowSeconds());
+    for (const auto& p : paths) {
+        UserPrefs::recordRecent(p, isDirectory(p), nowSeconds());
+        HistoryStore::shared().record(p, isDirectory(p));
+    }
     auto wc = pickWindow();
     wc->load(paths, mode);
     wc->startWatching();
@@ -568,20 +586,24 @@ void DesktopApp::openReview(const std::vector<std::string>& paths,
 
 void DesktopApp::openWelcome(ReviewWC* into) {
     std::shared_ptr<ReviewWC> wc;
-    if (into) wc = into->shared_from_this();
-    else wc = newDocumentWindow(nullptr);
+    if (into)
+        wc = into->shared_from_this();
+    else
+        wc = newDocumentWindow(nullptr);
     const std::string file = writeWelcomeFile();
     wc->showPage(ReaderAddress::fileURL(file), true);
     wc->page().setTitle(brandName());
 }
 
-void DesktopApp::goHome(ReviewWC& window) { openWelcome(&window); }
+void DesktopApp::goHome(ReviewWC& window) {
+    openWelcome(&window);
+}
 
 void DesktopApp::pickAndReview(const std::optional<std::string>& mode) {
     Frame* frame = keyFrame();
-    GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
-        "Open a folder", frame ? GTK_WINDOW(frame->window) : nullptr,
-        GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, "_Open", "_Cancel");
+    GtkFileChooserNative* chooser =
+        gtk_file_chooser_native_new("Open a folder", frame ? GTK_WINDOW(frame->window) : nullptr,
+                                    GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, "_Open", "_Cancel");
     if (gtk_native_dialog_run(GTK_NATIVE_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
         char* folder = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser));
         if (folder) {
@@ -701,8 +723,8 @@ void DesktopApp::toggleTheme() {
 void DesktopApp::applyAppearance() {
     const bool dark = darkScheme();
     g_object_set(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", dark, nullptr);
-    const std::string script = std::string("document.documentElement.dataset.theme='") +
-                               (dark ? "dark" : "light") + "';";
+    const std::string script =
+        std::string("document.documentElement.dataset.theme='") + (dark ? "dark" : "light") + "';";
     for (auto& t : tabs_) t->host->evaluateScript(script);
 }
 
@@ -723,7 +745,9 @@ void DesktopApp::showNotice(const std::string&, const std::string& title, const 
     gtk_widget_show(dialog);
 }
 
-void DesktopApp::shellEngine(const std::vector<std::string>& args) { EngineRuns::shellEngine(args); }
+void DesktopApp::shellEngine(const std::vector<std::string>& args) {
+    EngineRuns::shellEngine(args);
+}
 
 // ---- settings --------------------------------------------------------------------------------
 
@@ -765,8 +789,10 @@ void DesktopApp::applyConfig(const std::string& key, const std::string& value) {
     cvl::applyConfig(key, value, hooks);
     if (key == "auto_refresh") {
         for (auto& t : tabs_) {
-            if (value == "1" || value == "true") t->wc->startWatching();
-            else t->wc->stopWatching();
+            if (value == "1" || value == "true")
+                t->wc->startWatching();
+            else
+                t->wc->stopWatching();
         }
     }
     if (key == "always_on_top") {
@@ -778,8 +804,10 @@ void DesktopApp::applyConfig(const std::string& key, const std::string& value) {
 void DesktopApp::removeConfigKeysWithPrefix(const std::string& prefix) {
     json cfg = loadConfig();
     for (auto it = cfg.begin(); it != cfg.end();) {
-        if (it.key().rfind(prefix, 0) == 0) it = cfg.erase(it);
-        else ++it;
+        if (it.key().rfind(prefix, 0) == 0)
+            it = cfg.erase(it);
+        else
+            ++it;
     }
     saveConfig(cfg);
 }
@@ -791,8 +819,12 @@ bool DesktopApp::darkScheme() {
     return gSystemDark;
 }
 
-std::string DesktopApp::brandName() { return Brand::current().name; }
-std::string DesktopApp::buildNumber() { return cvl::buildNumber(); }
+std::string DesktopApp::brandName() {
+    return Brand::current().name;
+}
+std::string DesktopApp::buildNumber() {
+    return cvl::buildNumber();
+}
 
 // ---- watches and the reader log ------------------------------------------------------------
 
@@ -829,13 +861,24 @@ void DesktopApp::readerLog(const std::string& line) {
 
 // ---- features of other subsystems ------------------------------------------------------------
 
-bool DesktopApp::pageCommand(const std::map<std::string, std::string>&, JsonReply) { return false; }
-
-bool DesktopApp::readerSearch(const std::string&, const std::string&, JsonReply) { return false; }
-
-bool DesktopApp::folderSearch(const std::string&, const std::vector<std::string>&, JsonReply,
-                              JsonReply) {
+bool DesktopApp::pageCommand(const std::map<std::string, std::string>&, JsonReply) {
     return false;
+}
+
+bool DesktopApp::readerSearch(const std::string& query, const std::string& path, JsonReply reply) {
+    const std::string url =
+        "qrtiz://readersearch?q=" + percentEncode(query) + "&path=" + percentEncode(path);
+    SearchFlows::readerSearch(url, {path},
+                              [reply](const std::string&, const std::string& arg) { reply(arg); });
+    return true;
+}
+
+bool DesktopApp::folderSearch(const std::string& url, const std::vector<std::string>& sources,
+                              PageCall post) {
+    // The index lives for the whole process.
+    std::shared_ptr<CVSearchIndex> index(&CVSearchIndex::shared(), [](CVSearchIndex*) {});
+    SearchFlows::crossFolderSearchV2(url, sources, index, std::move(post));
+    return true;
 }
 
 bool DesktopApp::outline(const std::string& path, JsonReply reply) {
@@ -861,15 +904,39 @@ bool DesktopApp::outline(const std::string& path, JsonReply reply) {
     return true;
 }
 
-bool DesktopApp::links(const std::string&, JsonReply) { return false; }
+bool DesktopApp::links(const std::string&, JsonReply) {
+    return false;
+}
 
 bool DesktopApp::renderPages(const std::string& path, JsonReply reply) {
     EngineRuns::renderFilePages(path, [reply](std::string pagesJSON) { reply(pagesJSON); });
     return true;
 }
 
-bool DesktopApp::history(const std::string&, const std::vector<std::string>&, JsonReply) {
-    return false;
+bool DesktopApp::history(const std::string& op, const std::vector<std::string>& paths,
+                         JsonReply reply) {
+    HistoryStore& store = HistoryStore::shared();
+    if (op == "histcovers") {
+        HistoryCovers::render(paths, [reply](std::map<std::string, std::string> covers) {
+            reply(json(covers).dump());
+        });
+    } else if (op == "histpinclear") {
+        store.clearPins();
+        reply("true");
+    } else if (paths.empty()) {
+        return true;
+    } else if (op == "histforget") {
+        store.forget(paths.front());
+    } else if (op == "histfav") {
+        const bool on = store.toggleFavorite(paths.front());
+        reply(json{{"path", paths.front()}, {"on", on}}.dump());
+    } else if (op == "histpin") {
+        const bool on = store.togglePinned(paths.front());
+        reply(json{{"path", paths.front()}, {"on", on}}.dump());
+    } else {
+        return false;
+    }
+    return true;
 }
 
 // ---- test driver -------------------------------------------------------------------------------
@@ -885,9 +952,32 @@ void DesktopApp::runTestDriver(ReviewWC& wc) {
     Tab* tab = tabOf(&wc);
     if (!body || !tab) return;
     const std::string outPath = out;
-    tab->host->callAsync(*body, [this, outPath](std::optional<std::string> result) {
+    WebKitWebView* view = tab->view;
+    tab->host->callAsync(*body, [this, outPath, view](std::optional<std::string> result) {
         writeFileAtomic(outPath, result.value_or("null"));
-        g_application_quit(G_APPLICATION(app_));
+        // CVL_TEST_SNAPSHOT: also keep a picture of the window as the script left it.
+        const char* shot = std::getenv("CVL_TEST_SNAPSHOT");
+        if (!shot || !*shot) {
+            g_application_quit(G_APPLICATION(app_));
+            return;
+        }
+        struct Shot {
+            DesktopApp* app;
+            std::string path;
+        };
+        auto data = std::make_unique<Shot>(Shot{this, shot});
+        webkit_web_view_get_snapshot(
+            view, WEBKIT_SNAPSHOT_REGION_VISIBLE, WEBKIT_SNAPSHOT_OPTIONS_NONE, nullptr,
+            [](GObject* source, GAsyncResult* res, gpointer p) {
+                std::unique_ptr<Shot> shot(static_cast<Shot*>(p));
+                if (cairo_surface_t* surface = webkit_web_view_get_snapshot_finish(
+                        WEBKIT_WEB_VIEW(source), res, nullptr)) {
+                    cairo_surface_write_to_png(surface, shot->path.c_str());
+                    cairo_surface_destroy(surface);
+                }
+                g_application_quit(G_APPLICATION(shot->app->app_));
+            },
+            data.release());
     });
 }
 

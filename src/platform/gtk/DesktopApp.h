@@ -70,7 +70,7 @@ class DesktopApp : public WindowServices {
     bool pageCommand(const std::map<std::string, std::string>& fields, JsonReply reply) override;
     bool readerSearch(const std::string& query, const std::string& path, JsonReply reply) override;
     bool folderSearch(const std::string& url, const std::vector<std::string>& sources,
-                      JsonReply progress, JsonReply reply) override;
+                      PageCall post) override;
     bool outline(const std::string& path, JsonReply reply) override;
     bool links(const std::string& path, JsonReply reply) override;
     bool renderPages(const std::string& path, JsonReply reply) override;

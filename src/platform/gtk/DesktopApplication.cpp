@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "app/AppConstants.h"
 #include "app/DesktopEntry.h"
 #include "app/WelcomePage.h"
-#include "app/AppConstants.h"
 #include "platform/gtk/DesktopApp.h"
 #include "platform/gtk/GlibMainQueue.h"
 #include "platform/gtk/WebViews.h"
@@ -26,10 +26,13 @@ void onStartup(GApplication* app, gpointer data) {
     state.desktop = std::make_unique<DesktopApp>(GTK_APPLICATION(app));
     // Keep running while windows come and go during start-up; released once one is shown.
     g_application_hold(app);
-    g_timeout_add(1000, [](gpointer a) -> gboolean {
-        g_application_release(G_APPLICATION(a));
-        return G_SOURCE_REMOVE;
-    }, app);
+    g_timeout_add(
+        1000,
+        [](gpointer a) -> gboolean {
+            g_application_release(G_APPLICATION(a));
+            return G_SOURCE_REMOVE;
+        },
+        app);
 }
 
 void onActivate(GApplication*, gpointer data) {

@@ -14,14 +14,15 @@ gboolean runTask(gpointer data) {
 gpointer holdTask(Dispatch::Task task) {
     return std::make_unique<Dispatch::Task>(std::move(task)).release();
 }
-void dropTask(gpointer data) { std::unique_ptr<Dispatch::Task>(static_cast<Dispatch::Task*>(data)); }
+void dropTask(gpointer data) {
+    std::unique_ptr<Dispatch::Task>(static_cast<Dispatch::Task*>(data));
+}
 
 class GlibMainQueue : public Dispatch::Queue {
-public:
+  public:
     // The task is owned by the GLib source and freed when the source goes.
     void async(Dispatch::Task task) override {
-        g_idle_add_full(G_PRIORITY_DEFAULT, runTask, holdTask(std::move(task)),
-                        dropTask);
+        g_idle_add_full(G_PRIORITY_DEFAULT, runTask, holdTask(std::move(task)), dropTask);
     }
     void asyncAfter(Dispatch::Millis delay, Dispatch::Task task) override {
         g_timeout_add_full(G_PRIORITY_DEFAULT, static_cast<guint>(delay.count()), runTask,
@@ -31,6 +32,8 @@ public:
 
 }  // namespace
 
-void installGlibMainQueue() { Dispatch::setMain(std::make_shared<GlibMainQueue>()); }
+void installGlibMainQueue() {
+    Dispatch::setMain(std::make_shared<GlibMainQueue>());
+}
 
 }  // namespace cvl

@@ -21,8 +21,9 @@ void finishRequest(WebKitURISchemeRequest* request, const char* scheme, SchemeRe
         static const char* messages[] = {"", "The address names no readable file.",
                                          "The document or page cannot be opened.",
                                          "The page could not be drawn."};
-        GError* error = g_error_new_literal(g_quark_from_static_string(scheme), r.errorCode,
-                                            messages[r.errorCode >= 1 && r.errorCode <= 3 ? r.errorCode : 0]);
+        GError* error =
+            g_error_new_literal(g_quark_from_static_string(scheme), r.errorCode,
+                                messages[r.errorCode >= 1 && r.errorCode <= 3 ? r.errorCode : 0]);
         webkit_uri_scheme_request_finish_error(request, error);
         g_error_free(error);
         return;
@@ -39,7 +40,8 @@ void finishRequest(WebKitURISchemeRequest* request, const char* scheme, SchemeRe
     webkit_uri_scheme_response_set_status(response, 200, "OK");
     webkit_uri_scheme_response_set_content_type(response, r.contentType.c_str());
     SoupMessageHeaders* h = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
-    for (const auto& [name, value] : headers) soup_message_headers_append(h, name.c_str(), value.c_str());
+    for (const auto& [name, value] : headers)
+        soup_message_headers_append(h, name.c_str(), value.c_str());
     webkit_uri_scheme_response_set_http_headers(response, h);
     webkit_uri_scheme_request_finish_with_response(request, response);
     g_object_unref(response);
@@ -113,12 +115,15 @@ gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
         if (webkit_response_policy_decision_is_mime_type_supported(response)) return FALSE;
         WebKitURIRequest* req = webkit_response_policy_decision_get_request(response);
         NavigationRequest nav{webkit_uri_request_get_uri(req), true};
-        if (h.decide(nav) == NavigationPolicy::Download) webkit_policy_decision_download(decision);
-        else webkit_policy_decision_ignore(decision);
+        if (h.decide(nav) == NavigationPolicy::Download)
+            webkit_policy_decision_download(decision);
+        else
+            webkit_policy_decision_ignore(decision);
         return TRUE;
     }
     auto* navDecision = WEBKIT_NAVIGATION_POLICY_DECISION(decision);
-    WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(navDecision);
+    WebKitNavigationAction* action =
+        webkit_navigation_policy_decision_get_navigation_action(navDecision);
     WebKitURIRequest* req = webkit_navigation_action_get_request(action);
     const char* uri = req ? webkit_uri_request_get_uri(req) : nullptr;
     NavigationRequest nav{uri ? uri : "", false};
@@ -161,7 +166,8 @@ void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
 gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error, gpointer data) {
     auto& h = *static_cast<ViewState*>(data)->handlers;
     // A navigation the host cancelled is not a failure of the page.
-    if (g_error_matches(error, WEBKIT_POLICY_ERROR, WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE))
+    if (g_error_matches(error, WEBKIT_POLICY_ERROR,
+                        WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE))
         return FALSE;
     if (h.loadFinished) h.loadFinished(true, error ? error->message : "load failed");
     return FALSE;
@@ -171,7 +177,8 @@ void onEvaluated(GObject* source, GAsyncResult* result, gpointer data) {
     std::unique_ptr<std::function<void(std::optional<std::string>)>> reply(
         static_cast<std::function<void(std::optional<std::string>)>*>(data));
     GError* error = nullptr;
-    JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+    JSCValue* value =
+        webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
     std::optional<std::string> text;
     if (value) {
         if (!jsc_value_is_null(value) && !jsc_value_is_undefined(value)) {
@@ -189,8 +196,8 @@ void onCalled(GObject* source, GAsyncResult* result, gpointer data) {
     std::unique_ptr<std::function<void(std::optional<std::string>)>> reply(
         static_cast<std::function<void(std::optional<std::string>)>*>(data));
     GError* error = nullptr;
-    JSCValue* value =
-        webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(source), result, &error);
+    JSCValue* value = webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(source),
+                                                                            result, &error);
     std::optional<std::string> text;
     if (value) {
         char* s = jsc_value_to_json(value, 0);
@@ -207,15 +214,17 @@ void onCalled(GObject* source, GAsyncResult* result, gpointer data) {
 
 }  // namespace
 
-void setPageDemoProfile(const std::string& profile) { gDemoProfile = profile; }
+void setPageDemoProfile(const std::string& profile) {
+    gDemoProfile = profile;
+}
 
 WebKitWebView* makeDocumentWebView(std::shared_ptr<WebViewHandlers> handlers) {
     WebKitUserContentManager* content = webkit_user_content_manager_new();
     if (!gDemoProfile.empty()) {
         const std::string script = "window.CVL_DEMO=" + jsQuote(gDemoProfile) + ";";
-        WebKitUserScript* us = webkit_user_script_new(
-            script.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
-            WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+        WebKitUserScript* us =
+            webkit_user_script_new(script.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                   WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
         webkit_user_content_manager_add_script(content, us);
         webkit_user_script_unref(us);
     }
@@ -226,16 +235,17 @@ WebKitWebView* makeDocumentWebView(std::shared_ptr<WebViewHandlers> handlers) {
     webkit_settings_set_enable_developer_extras(settings, g_getenv("CVL_WEB_INSPECTOR") != nullptr);
 
     auto* view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", sharedContext(),
-                                              "user-content-manager", content, "settings",
-                                              settings, nullptr));
+                                              "user-content-manager", content, "settings", settings,
+                                              nullptr));
     g_object_unref(content);
     g_object_unref(settings);
 
     auto state = std::make_unique<ViewState>();
     state->handlers = std::move(handlers);
     ViewState* raw = state.get();
-    g_object_set_data_full(G_OBJECT(view), "cvl-view-state", state.release(),
-                           [](gpointer p) { std::unique_ptr<ViewState>(static_cast<ViewState*>(p)); });
+    g_object_set_data_full(G_OBJECT(view), "cvl-view-state", state.release(), [](gpointer p) {
+        std::unique_ptr<ViewState>(static_cast<ViewState*>(p));
+    });
     g_signal_connect(view, "decide-policy", G_CALLBACK(onDecidePolicy), raw);
     g_signal_connect(view, "notify::title", G_CALLBACK(onTitle), raw);
     g_signal_connect(view, "load-changed", G_CALLBACK(onLoadChanged), raw);
@@ -251,7 +261,9 @@ WebKitWebView* makeDocumentWebView(std::shared_ptr<WebViewHandlers> handlers) {
 WebPageHost::WebPageHost(WebKitWebView* view, PageHostShell shell)
     : view_(WEBKIT_WEB_VIEW(g_object_ref(view))), shell_(std::move(shell)) {}
 
-WebPageHost::~WebPageHost() { g_object_unref(view_); }
+WebPageHost::~WebPageHost() {
+    g_object_unref(view_);
+}
 
 void WebPageHost::loadURL(const std::string& url, const std::string&) {
     // WebKitGTK lets file pages read other local files through the view's settings; the
@@ -266,14 +278,16 @@ void WebPageHost::evaluateScript(const std::string& script) {
 
 void WebPageHost::evaluateScript(const std::string& script,
                                  std::function<void(std::optional<std::string>)> reply) {
-    auto holder = std::make_unique<std::function<void(std::optional<std::string>)>>(std::move(reply));
+    auto holder =
+        std::make_unique<std::function<void(std::optional<std::string>)>>(std::move(reply));
     webkit_web_view_evaluate_javascript(view_, script.c_str(), -1, nullptr, nullptr, nullptr,
                                         onEvaluated, holder.release());
 }
 
 void WebPageHost::callAsync(const std::string& body,
                             std::function<void(std::optional<std::string>)> reply) {
-    auto holder = std::make_unique<std::function<void(std::optional<std::string>)>>(std::move(reply));
+    auto holder =
+        std::make_unique<std::function<void(std::optional<std::string>)>>(std::move(reply));
     webkit_web_view_call_async_javascript_function(view_, body.c_str(), -1, nullptr, nullptr,
                                                    nullptr, nullptr, onCalled, holder.release());
 }

@@ -85,15 +85,19 @@ void onSnapshot(GObject* source, GAsyncResult* result, gpointer data) {
 
 void onScriptDone(GObject* source, GAsyncResult* result, gpointer data) {
     GError* error = nullptr;
-    JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+    JSCValue* value =
+        webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
     if (value) g_object_unref(value);
     if (error) g_error_free(error);
-    g_timeout_add(900, [](gpointer p) -> gboolean {
-        auto& d = *static_cast<ShotDelegate*>(p);
-        webkit_web_view_get_snapshot(d.view, WEBKIT_SNAPSHOT_REGION_VISIBLE,
-                                     WEBKIT_SNAPSHOT_OPTIONS_NONE, nullptr, onSnapshot, p);
-        return G_SOURCE_REMOVE;
-    }, data);
+    g_timeout_add(
+        900,
+        [](gpointer p) -> gboolean {
+            auto& d = *static_cast<ShotDelegate*>(p);
+            webkit_web_view_get_snapshot(d.view, WEBKIT_SNAPSHOT_REGION_VISIBLE,
+                                         WEBKIT_SNAPSHOT_OPTIONS_NONE, nullptr, onSnapshot, p);
+            return G_SOURCE_REMOVE;
+        },
+        data);
 }
 
 void onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
@@ -147,11 +151,14 @@ int runWelcomeShot(const WelcomeShotOptions& options) {
     gtk_widget_show_all(window);
     gdk_window_lower(gtk_widget_get_window(window));
 
-    g_timeout_add_seconds(30, [](gpointer p) -> gboolean {
-        std::fprintf(stderr, "welcome-shot: timed out after 30s\n");
-        finish(*static_cast<ShotDelegate*>(p), 1);
-        return G_SOURCE_REMOVE;
-    }, &d);
+    g_timeout_add_seconds(
+        30,
+        [](gpointer p) -> gboolean {
+            std::fprintf(stderr, "welcome-shot: timed out after 30s\n");
+            finish(*static_cast<ShotDelegate*>(p), 1);
+            return G_SOURCE_REMOVE;
+        },
+        &d);
 
     webkit_web_view_load_uri(d.view, ReaderAddress::fileURL(file).c_str());
     gtk_main();

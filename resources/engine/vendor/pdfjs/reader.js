@@ -24,11 +24,13 @@ function post(body) {
 }
 // Each request gets its own frame so that quick successive requests are never merged.
 function ask(op, args) {
-  const q = new URLSearchParams();
-  for (const [k, v] of Object.entries(args || {})) q.set(k, v == null ? '' : String(v));
+  // encodeURIComponent, not URLSearchParams: the host reads '+' as itself, not as a space.
+  const q = Object.entries(args || {})
+    .map(([k, v]) => encodeURIComponent(k) + '=' + encodeURIComponent(v == null ? '' : String(v)))
+    .join('&');
   const frame = document.createElement('iframe');
   frame.style.display = 'none';
-  frame.src = 'qrtiz://' + op + (q.toString() ? '?' + q.toString() : '');
+  frame.src = 'qrtiz://' + op + (q ? '?' + q : '');
   document.body.appendChild(frame);
   setTimeout(() => frame.remove(), 2000);
 }
@@ -327,13 +329,15 @@ function drawHighlights() {
   hits.forEach((h, i) => {
     const view = viewer.getPageView((h.page || 1) - 1);
     if (!view || !view.div || !Array.isArray(h.rects)) return;
-    const s = view.viewport.scale;
+    // Rectangles are in the page's own space (PDF units, origin bottom-left); the viewport
+    // maps them to the drawn page, rotation included.
     for (const r of h.rects) {
+      const [x1, y1, x2, y2] = view.viewport.convertToViewportRectangle([r.x, r.y, r.x + r.w, r.y + r.h]);
       const d = el('div', 'cvlHit' + (i === activeHit ? ' on' : ''));
-      d.style.left = r.x * s + 'px';
-      d.style.top = r.y * s + 'px';
-      d.style.width = r.w * s + 'px';
-      d.style.height = r.h * s + 'px';
+      d.style.left = Math.min(x1, x2) + 'px';
+      d.style.top = Math.min(y1, y2) + 'px';
+      d.style.width = Math.abs(x2 - x1) + 'px';
+      d.style.height = Math.abs(y2 - y1) + 'px';
       view.div.appendChild(d);
     }
   });
@@ -343,7 +347,7 @@ function goToHit(i) {
   activeHit = i;
   document.querySelectorAll('#searchHits li').forEach((li, k) => li.classList.toggle('on', k === i));
   const h = hits[i];
-  if (h) viewer.scrollPageIntoView({ pageNumber: h.page || 1 });
+  if (h) viewer.currentPageNumber = h.page || 1;
   drawHighlights();
 }
 window.cvlReaderSearchResults = (res) => {

@@ -1,0 +1,149 @@
+// The real corvello under a virtual display: the welcome screenshot, and a generated PDF
+// opened in the reader and driven through the page's own controls.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "platform/FileIO.h"
+#include "platform/Hashing.h"
+#include "platform/ProcessRunner.h"
+#include "platform/pdf/PdfDocument.h"
+#include "support/TempHome.h"
+
+namespace cvl {
+namespace {
+
+using json = nlohmann::json;
+
+const std::string kCorvello = std::string(CVL_BINARY_DIR) + "/corvello";
+
+bool haveDisplay() {
+    const char* d = std::getenv("DISPLAY");
+    return d && *d;
+}
+
+ProcessResult runCorvello(const test::TempHome& home, std::vector<std::string> args,
+                          std::map<std::string, std::string> env = {}) {
+    ProcessSpec spec;
+    spec.program = kCorvello;
+    spec.args = std::move(args);
+    spec.env = std::move(env);
+    spec.env["HOME"] = home.path();
+    spec.env["CVL_TEST"] = "1";
+    spec.env["CVL_NO_WARM"] = "1";
+    spec.env["WEBKIT_DISABLE_COMPOSITING_MODE"] = "1";
+    spec.env["CVL_RESOURCES"] = CVL_SOURCE_RESOURCES;
+    spec.timeout = std::chrono::seconds(90);
+    return runProcess(spec);
+}
+
+// A PDF whose page N says "Page N" and, on page 3 only, the word "zebra".
+std::string makePdf(const std::string& path, int pages) {
+    PdfDocument doc;
+    for (int i = 0; i < pages; ++i) {
+        std::vector<std::string> lines = {"Page " + std::to_string(i + 1)};
+        lines.push_back(i == 2 ? "The zebra clause applies here."
+                               : "Ordinary terms and conditions.");
+        doc.insertTextPage(i, PdfRect{0, 0, 612, 792}, lines, 20);
+    }
+    EXPECT_TRUE(doc.saveToFile(path).ok());
+    return path;
+}
+
+// Opens `pdf` and runs `script` (an async function body) in the reader once it shows the
+// document; gives the script's JSON result.
+json driveReader(const test::TempHome& home, const std::string& pdf, const std::string& script,
+                 const std::string& snapshot = "") {
+    const std::string scriptFile = home / "drive.js";
+    const std::string outFile = home / "drive-out.json";
+    std::ofstream(scriptFile) << script;
+    std::map<std::string, std::string> env = {{"CVL_TEST_DRIVE", scriptFile},
+                                              {"CVL_TEST_DRIVE_OUT", outFile}};
+    if (!snapshot.empty()) env["CVL_TEST_SNAPSHOT"] = snapshot;
+    ProcessResult r = runCorvello(home, {pdf}, env);
+    EXPECT_FALSE(r.timedOut) << r.err;
+    auto text = readFile(outFile);
+    if (!text) {
+        ADD_FAILURE() << "the reader never ran the script; stderr:\n" << r.err;
+        return nullptr;
+    }
+    return json::parse(*text, nullptr, false);
+}
+
+// A helper for scripts: waits until `probe()` gives a value.
+const char* kWaitHelper = R"(
+const waitFor = async (probe, ms) => {
+  const end = Date.now() + (ms || 20000);
+  for (;;) {
+    const v = probe();
+    if (v) return v;
+    if (Date.now() > end) return null;
+    await new Promise((r) => setTimeout(r, 50));
+  }
+};
+)";
+
+TEST(WelcomeShot, WritesANonBlankPngOfTheAskedSize) {
+    if (!haveDisplay()) GTEST_SKIP() << "needs a display (scripts/test.sh runs under xvfb-run)";
+    test::TempHome home;
+    const std::string out = home / "welcome.png";
+    ProcessResult r = runCorvello(home, {"--welcome-shot", out, "--size", "1024x700", "--dark"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("OK " + out + " (", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("1024x700, content span "), std::string::npos) << r.out;
+    auto png = readFile(out);
+    ASSERT_TRUE(png);
+    ASSERT_GT(png->size(), 24u);
+    EXPECT_EQ(png->substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+    auto be32 = [&](size_t at) {
+        return (static_cast<unsigned char>((*png)[at]) << 24) |
+               (static_cast<unsigned char>((*png)[at + 1]) << 16) |
+               (static_cast<unsigned char>((*png)[at + 2]) << 8) |
+               static_cast<unsigned char>((*png)[at + 3]);
+    };
+    EXPECT_EQ(be32(16), 1024u);  // IHDR width
+    EXPECT_EQ(be32(20), 700u);   // IHDR height
+    // The welcome file was written into the working folder of this HOME.
+    EXPECT_TRUE(isDirectory(home / "Vizazi Divavo rez Iviruzi"));
+}
+
+TEST(ReaderWindow, ShowsAGeneratedPdfWithItsPageCount) {
+    if (!haveDisplay()) GTEST_SKIP() << "needs a display (scripts/test.sh runs under xvfb-run)";
+    test::TempHome home;
+    const std::string pdf = makePdf(home / "Three pages.pdf", 3);
+    json result = driveReader(home, pdf, std::string(kWaitHelper) + R"(
+await waitFor(() => window.pdfViewer && window.pdfViewer.pagesCount);
+return { pages: window.pdfViewer.pagesCount, title: document.title,
+         shown: document.querySelectorAll('.page canvas').length > 0 };
+)");
+    ASSERT_TRUE(result.is_object()) << result.dump();
+    EXPECT_EQ(result["pages"], 3);
+    EXPECT_EQ(result["title"], "Three pages.pdf");
+    EXPECT_EQ(result["shown"], true);
+}
+
+TEST(ReaderWindow, SearchFindsTheWordOnItsPageWithRectangles) {
+    if (!haveDisplay()) GTEST_SKIP() << "needs a display (scripts/test.sh runs under xvfb-run)";
+    test::TempHome home;
+    const std::string pdf = makePdf(home / "Search me.pdf", 4);
+    json result = driveReader(home, pdf, std::string(kWaitHelper) + R"(
+window.__cvlReader.showSide('search');
+window.__cvlReader.runSearch('zebra');
+const res = await waitFor(() => window.__cvlLastReaderSearch);
+return { res, drawn: document.querySelectorAll('.cvlHit').length };
+)");
+    ASSERT_TRUE(result.is_object()) << result.dump();
+    const json& res = result["res"];
+    ASSERT_EQ(res["hitCount"], 1) << res.dump();
+    const json& hit = res["docs"][0]["hits"][0];
+    EXPECT_EQ(hit["page"], 3);
+    ASSERT_TRUE(hit.contains("rects"));
+    ASSERT_FALSE(hit["rects"].empty());
+    EXPECT_GT(hit["rects"][0]["w"].get<double>(), 0);
+    EXPECT_GE(result["drawn"].get<int>(), 1);
+}
+
+}  // namespace
+}  // namespace cvl
