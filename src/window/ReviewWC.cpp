@@ -135,6 +135,8 @@ bool ReviewWC::performOpening(const std::string& op, const std::string& url) {
         if (!path) return true;
         int page = std::atoi(BD::arg(url, "page").value_or("0").c_str());
         services_.openReader(*path, page);
+    } else if (op == "read") {
+        services_.pickAndRead();
     } else if (op == "browse" || op == "versions" || op == "sort" || op == "cull") {
         services_.pickAndReview(std::string(op == "browse"     ? "flip"
                                             : op == "versions" ? "doc"

@@ -43,6 +43,8 @@ class WindowServices {
     virtual void openReview(const std::vector<std::string>& paths,
                             const std::optional<std::string>& mode) = 0;
     virtual void pickAndReview(const std::optional<std::string>& mode) = 0;
+    // Picks one document and opens it in the reader.
+    virtual void pickAndRead() = 0;
     virtual void openPanel(const std::string& kind) = 0;
     virtual void toggleTheme() = 0;
     virtual void goHome(ReviewWC& window) = 0;

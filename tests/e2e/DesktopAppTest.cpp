@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
@@ -55,13 +56,14 @@ std::string makePdf(const std::string& path, int pages) {
 // Opens `pdf` and runs `script` (an async function body) in the reader once it shows the
 // document; gives the script's JSON result.
 json driveReader(const test::TempHome& home, const std::string& pdf, const std::string& script,
-                 const std::string& snapshot = "") {
+                 const std::string& snapshot = "", bool review = false) {
     const std::string scriptFile = home / "drive.js";
     const std::string outFile = home / "drive-out.json";
     std::ofstream(scriptFile) << script;
     std::map<std::string, std::string> env = {{"CVL_TEST_DRIVE", scriptFile},
                                               {"CVL_TEST_DRIVE_OUT", outFile}};
     if (!snapshot.empty()) env["CVL_TEST_SNAPSHOT"] = snapshot;
+    if (review) env["CVL_TEST_DRIVE_ON"] = "review";
     ProcessResult r = runCorvello(home, {pdf}, env);
     EXPECT_FALSE(r.timedOut) << r.err;
     auto text = readFile(outFile);
@@ -143,6 +145,35 @@ return { res, drawn: document.querySelectorAll('.cvlHit').length };
     ASSERT_FALSE(hit["rects"].empty());
     EXPECT_GT(hit["rects"][0]["w"].get<double>(), 0);
     EXPECT_GE(result["drawn"].get<int>(), 1);
+}
+
+TEST(ReviewWindow, AFolderShowsItsDocumentsAndSearchesThem) {
+    if (!haveDisplay()) GTEST_SKIP() << "needs a display (scripts/test.sh runs under xvfb-run)";
+    test::TempHome home;
+    const std::string folder = home / "Matter";
+    makeDirs(folder + "/Exhibits");
+    makePdf(folder + "/Agreement.pdf", 3);
+    makePdf(folder + "/Exhibits/Exhibit A.pdf", 2);  // no page 3: no "zebra"
+    std::ofstream(folder + "/notes.txt") << "call the client";
+    const auto before = sha256HexOfFile(folder + "/Agreement.pdf");
+    json result = driveReader(home, folder, std::string(kWaitHelper) + R"(
+const rows = [...document.querySelectorAll('tr.doc td.nm')].map((td) => td.textContent).sort();
+document.getElementById('q').value = 'zebra';
+document.getElementById('q').dispatchEvent(new Event('input'));
+const res = await waitFor(() => window.__cvlLastSearch, 30000);
+return { rows, res };
+)", "", true);
+    ASSERT_TRUE(result.is_object()) << result.dump();
+    EXPECT_EQ(result["rows"], json({"Agreement.pdf", "Exhibit A.pdf", "notes.txt"}));
+    const json& res = result["res"];
+    ASSERT_EQ(res["docCount"], 1) << res.dump();
+    EXPECT_EQ(res["docs"][0]["name"], "Agreement.pdf");
+    EXPECT_EQ(res["docs"][0]["hits"][0]["page"], 3);
+    // Reviewing and searching wrote nothing into the folder.
+    EXPECT_EQ(sha256HexOfFile(folder + "/Agreement.pdf"), before);
+    int entries = 0;
+    for (auto& e : std::filesystem::recursive_directory_iterator(folder)) (void)e, ++entries;
+    EXPECT_EQ(entries, 4);
 }
 
 }  // namespace

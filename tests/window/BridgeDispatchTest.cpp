@@ -75,6 +75,7 @@ TEST(BridgeOperations, OpeningOperationsReachTheApplication) {
     w.go("qrtiz://reader?path=%2Ftmp%2Fa%20b.pdf&page=4");
     w.go("qrtiz://reader?p=%2Ftmp%2Fc.pdf");
     w.go("qrtiz://reader?page=2");  // no path: nothing
+    w.go("qrtiz://read");
     w.go("qrtiz://browse");
     w.go("qrtiz://versions");
     w.go("qrtiz://cull");
@@ -87,6 +88,7 @@ TEST(BridgeOperations, OpeningOperationsReachTheApplication) {
     std::vector<std::string> want = {
         "reader /tmp/a b.pdf 4",
         "reader /tmp/c.pdf 0",
+        "pick document",
         "pick flip",
         "pick doc",
         "pick single",

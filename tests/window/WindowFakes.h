@@ -89,6 +89,7 @@ class FakeServices : public WindowServices {
     void pickAndReview(const std::optional<std::string>& mode) override {
         calls.push_back("pick " + mode.value_or("-"));
     }
+    void pickAndRead() override { calls.push_back("pick document"); }
     void openPanel(const std::string& kind) override { calls.push_back("panel " + kind); }
     void toggleTheme() override { calls.push_back("theme"); }
     void goHome(ReviewWC&) override { calls.push_back("home"); }

@@ -416,6 +416,17 @@ std::shared_ptr<ReviewWC> DesktopApp::newDocumentWindow(Frame* frame) {
                                    body.find("\"displayed\"") != std::string::npos)
             runTestDriver(*wc);
     };
+    handlers->loadFinished = [this, weak, raw](bool failed, const std::string&) {
+        // With CVL_TEST_DRIVE_ON=review the test script runs in the first review page shown
+        // (not in a loading page).
+        auto wc = weak.lock();
+        const char* on = std::getenv("CVL_TEST_DRIVE_ON");
+        if (failed || !wc || testDriverStarted_ || !on || std::string(on) != "review") return;
+        const char* title = webkit_web_view_get_title(raw->view);
+        const std::string t = title ? title : "";
+        if (wc->hasContent() && !wc->isReader() && t.find("preparing") == std::string::npos)
+            runTestDriver(*wc);
+    };
     handlers->titleChanged = [weak, raw](const std::string& pageTitle) {
         auto wc = weak.lock();
         // Readers carry their file's name; other pages their own title.
@@ -609,6 +620,26 @@ void DesktopApp::pickAndReview(const std::optional<std::string>& mode) {
         if (folder) {
             openReview({folder}, mode);
             g_free(folder);
+        }
+    }
+    g_object_unref(chooser);
+}
+
+void DesktopApp::pickAndRead() {
+    Frame* frame = keyFrame();
+    GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
+        "Open a document", frame ? GTK_WINDOW(frame->window) : nullptr,
+        GTK_FILE_CHOOSER_ACTION_OPEN, "_Open", "_Cancel");
+    GtkFileFilter* filter = gtk_file_filter_new();
+    gtk_file_filter_set_name(filter, "Documents");
+    for (const char* pattern : {"*.pdf", "*.PDF", "*.docx", "*.doc", "*.rtf", "*.txt", "*.md",
+                                "*.xlsx", "*.xls", "*.csv"})
+        gtk_file_filter_add_pattern(filter, pattern);
+    gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), filter);
+    if (gtk_native_dialog_run(GTK_NATIVE_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
+        if (char* file = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser))) {
+            openReader(file, 0);
+            g_free(file);
         }
     }
     g_object_unref(chooser);

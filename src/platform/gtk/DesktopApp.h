@@ -46,6 +46,7 @@ class DesktopApp : public WindowServices {
     void openReview(const std::vector<std::string>& paths,
                     const std::optional<std::string>& mode) override;
     void pickAndReview(const std::optional<std::string>& mode) override;
+    void pickAndRead() override;
     void openPanel(const std::string& kind) override;
     void toggleTheme() override;
     void goHome(ReviewWC& window) override;
