@@ -128,7 +128,7 @@ main{padding:16px 32px 40px}
 table{width:100%;border-collapse:collapse;background:var(--card);border:1px solid var(--line);border-radius:12px;overflow:hidden}
 th{text-align:left;font-size:11.5px;text-transform:uppercase;letter-spacing:.06em;color:var(--dim);font-weight:650;padding:10px 14px;border-bottom:1px solid var(--line)}
 td{padding:9px 14px;border-top:1px solid var(--line);white-space:nowrap;overflow:hidden;text-overflow:ellipsis;max-width:420px}
-tr.doc{cursor:pointer}tr.doc:hover td{background:var(--hover)}
+th:first-child,td:first-child{width:1%}tr.doc{cursor:pointer}tr.doc:hover td{background:var(--hover)}
 td.nm{font-weight:550}.ty{display:inline-block;min-width:34px;text-align:center;font-size:11px;font-weight:700;border-radius:5px;padding:1px 5px;background:var(--hover);color:var(--accent);text-transform:uppercase}
 .dim{color:var(--dim)}
 #results .doc{background:var(--card);border:1px solid var(--line);border-radius:12px;margin-bottom:12px;overflow:hidden}
