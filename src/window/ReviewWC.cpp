@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
+#include "app/EngineRuns.h"
 #include "platform/Dispatch.h"
 #include "platform/FileIO.h"
 #include "platform/Hashing.h"
@@ -430,12 +431,7 @@ void ReviewWC::load(const std::vector<std::string>& paths, const std::optional<s
     reviewMode_ = mode;
     if (!paths.empty()) page_->setTitle(lastPathComponent(paths.front()));
     page_->loadURL(ReaderAddress::fileURL(*loadingFile_), UserDirs::home());
-    std::vector<std::string> args = {"--choose", "--loading-file", *loadingFile_};
-    if (mode) {
-        args.push_back("--mode");
-        args.push_back(*mode);
-    }
-    args.insert(args.end(), paths.begin(), paths.end());
+    const auto args = EngineRuns::loadArgs(*loadingFile_, mode, paths);
     services_.shellEngine(args);
     armLoadingWatch();
     page_->present();
@@ -477,20 +473,15 @@ void ReviewWC::reshell(const std::optional<std::string>& folders,
                        const std::optional<std::string>& types, bool remember) {
     if (isReader_ || sourcePaths_.empty()) return;
     if (!loadingFile_) loadingFile_ = newLoadingFile();
-    std::vector<std::string> args = {"--loading-file", *loadingFile_};
-    if (folders) args.insert(args.end(), {"--include-folders", *folders});
-    if (types) args.insert(args.end(), {"--include-types", *types});
-    if (remember) args.push_back("--remember");
-    args.insert(args.end(), sourcePaths_.begin(), sourcePaths_.end());
+    const auto args =
+        EngineRuns::reshellArgs(*loadingFile_, folders, types, remember, sourcePaths_);
     restartRun(*this, *page_, services_, *loadingFile_, args);
 }
 
 void ReviewWC::reshellChoose(bool reset) {
     if (isReader_ || sourcePaths_.empty()) return;
     if (!loadingFile_) loadingFile_ = newLoadingFile();
-    std::vector<std::string> args = {"--choose", "--loading-file", *loadingFile_};
-    if (reset) args.push_back("--reset-pref");
-    args.insert(args.end(), sourcePaths_.begin(), sourcePaths_.end());
+    const auto args = EngineRuns::reshellChooseArgs(*loadingFile_, reset, sourcePaths_);
     restartRun(*this, *page_, services_, *loadingFile_, args);
 }
 
@@ -502,9 +493,7 @@ void ReviewWC::reloadRecache(bool fresh) {
         return;
     }
     if (!loadingFile_) loadingFile_ = newLoadingFile();
-    std::vector<std::string> args = {"--choose", "--loading-file", *loadingFile_};
-    if (fresh) args.push_back("--fresh");
-    args.insert(args.end(), sourcePaths_.begin(), sourcePaths_.end());
+    const auto args = EngineRuns::reloadRecacheArgs(*loadingFile_, fresh, sourcePaths_);
     restartRun(*this, *page_, services_, *loadingFile_, args);
 }
 
