@@ -28,6 +28,9 @@
 #include "platform/UserDirs.h"
 #include "platform/gtk/WebViews.h"
 #include "platform/pdf/PdfDocument.h"
+#if __has_include("pagecmd/PageCommandFlow.h")
+#include "pagecmd/PageCommandFlow.h"
+#endif
 #include "search/CVSearchIndex.h"
 #include "search/SearchFlows.h"
 #include "window/FolderWatcher.h"

@@ -301,6 +301,12 @@ function showReply(r) {
       toast(outs.length === 1 ? 'Saved ' + baseName(outs[0]) : 'Saved ' + outs.length + ' files');
       return;
     }
+    case 'notACommand':
+      box.appendChild(el('div', 'sum', 'That doesn’t read as a page command.'));
+      box.appendChild(el('div', 'det', 'Try “delete page 2”, “rotate pages 1-3 right” or “extract pages 4-6”.'));
+      button('OK', dismiss);
+      box.appendChild(buttons);
+      return;
     default:
       box.appendChild(el('div', 'det', JSON.stringify(r)));
   }
