@@ -147,6 +147,35 @@ return { res, drawn: document.querySelectorAll('.cvlHit').length };
     EXPECT_GE(result["drawn"].get<int>(), 1);
 }
 
+TEST(ReaderWindow, AReaderLinkOpensATabAndQuittingSavesBothTabs) {
+    if (!haveDisplay()) GTEST_SKIP() << "needs a display (scripts/test.sh runs under xvfb-run)";
+    test::TempHome home;
+    const std::string first = makePdf(home / "First.pdf", 3);
+    const std::string second = makePdf(home / "Second copy.pdf", 2);
+    json result = driveReader(home, first, std::string(kWaitHelper) + R"(
+const f = document.createElement('iframe');
+f.style.display = 'none';
+f.src = 'qrtiz://reader?path=' + encodeURIComponent(')" + second + R"(') + '&page=2';
+document.body.appendChild(f);
+await new Promise((r) => setTimeout(r, 2500));
+return true;
+)");
+    ASSERT_EQ(result, true);
+    auto text = readFile(home / "Library/Application Support/Corvello/open-tabs.json");
+    ASSERT_TRUE(text);
+    json snapshot = json::parse(*text, nullptr, false);
+    ASSERT_TRUE(snapshot.is_object()) << *text;
+    EXPECT_EQ(snapshot["clean_quit"], true);
+    const json& tabs = snapshot["tabs"];
+    ASSERT_EQ(tabs.size(), 2u) << *text;
+    EXPECT_EQ(tabs[0]["paths"], json::array({first}));
+    EXPECT_EQ(tabs[1]["paths"], json::array({second}));
+    EXPECT_EQ(tabs[0]["kind"], "reader");
+    EXPECT_EQ(tabs[0]["group"], tabs[1]["group"]);  // tabs of one window
+    EXPECT_EQ(tabs[1]["selected"], true);
+    EXPECT_EQ(tabs[1]["title"], "Second copy.pdf");
+}
+
 TEST(ReviewWindow, AFolderShowsItsDocumentsAndSearchesThem) {
     if (!haveDisplay()) GTEST_SKIP() << "needs a display (scripts/test.sh runs under xvfb-run)";
     test::TempHome home;

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "app/AppConstants.h"
@@ -60,6 +61,22 @@ using TabRef = std::pair<DesktopApp*, DesktopApp::Tab*>;
 using PanelRef = std::pair<DesktopApp*, PanelWC*>;
 
 namespace {
+
+bool envIs(const char* name, const char* value) {
+    const char* v = std::getenv(name);
+    return v && std::string(v) == value;
+}
+
+// Enough free memory to keep a spare reader around (MemAvailable above 512 MB).
+bool memoryIsComfortable() {
+    std::ifstream in("/proc/meminfo");
+    std::string key;
+    long long kb = 0;
+    std::string unit;
+    while (in >> key >> kb >> unit)
+        if (key == "MemAvailable:") return kb > 512LL * 1024;
+    return true;
+}
 
 double nowSeconds() {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
@@ -129,6 +146,7 @@ void DesktopApp::start() {
     closedTabs_->load();
     applyAppearance();
     restoreOpenTabsIfRelaunch();
+    scheduleWarmPrime(std::chrono::milliseconds(2500));
     // The welcome window, when nothing was opened meanwhile.
     Dispatch::main().asyncAfter(std::chrono::milliseconds(350), [this] {
         if (!didOpen_ && tabs_.empty()) openWelcome(nullptr);
@@ -140,6 +158,11 @@ void DesktopApp::shutdown() {
     quitting_ = true;
     if (snapshotTimer_) g_source_remove(snapshotTimer_);
     snapshotTimer_ = 0;
+    ++warmGeneration_;
+    if (warmWindow_) gtk_widget_destroy(warmWindow_);
+    warmWindow_ = nullptr;
+    if (warmView_) g_object_unref(warmView_);
+    warmView_ = nullptr;
     writeOpenTabs(true, false);
 }
 
@@ -357,10 +380,14 @@ void DesktopApp::updateFrameTitle(Frame& frame) {
     gtk_window_set_title(GTK_WINDOW(frame.window), title.c_str());
 }
 
-std::shared_ptr<ReviewWC> DesktopApp::newDocumentWindow(Frame* frame) {
+std::shared_ptr<ReviewWC> DesktopApp::newDocumentWindow(Frame* frame, bool forReader) {
     if (!frame) frame = newFrame();
-    auto handlers = std::make_shared<WebViewHandlers>();
-    WebKitWebView* view = makeDocumentWebView(handlers);
+    std::shared_ptr<WebViewHandlers> handlers;
+    WebKitWebView* view = forReader ? takeWarmReader(handlers) : nullptr;
+    if (!view) {
+        handlers = std::make_shared<WebViewHandlers>();
+        view = makeDocumentWebView(handlers);
+    }
     auto tab = std::make_unique<Tab>();
     Tab* raw = tab.get();
     raw->view = view;
@@ -453,11 +480,65 @@ std::shared_ptr<ReviewWC> DesktopApp::newDocumentWindow(Frame* frame) {
     return wc;
 }
 
-std::shared_ptr<ReviewWC> DesktopApp::pickWindow() {
+std::shared_ptr<ReviewWC> DesktopApp::pickWindow(bool forReader) {
     Frame* frame = keyFrame();
     if (Tab* current = currentTab(frame); current && !current->wc->hasContent()) return current->wc;
     const bool tabs = configString("open_in").value_or("tab") != "window";
-    return newDocumentWindow(tabs ? frame : nullptr);
+    return newDocumentWindow(tabs ? frame : nullptr, forReader);
+}
+
+// ---- the pre-warmed reader ---------------------------------------------------------------------
+
+void DesktopApp::scheduleWarmPrime(std::chrono::milliseconds after) {
+    if (envIs("CVL_NO_WARM", "1")) return;
+    const unsigned generation = ++warmGeneration_;  // replaces any pending prime
+    Dispatch::main().asyncAfter(after, [this, generation] {
+        if (generation == warmGeneration_ && !quitting_) primeWarmReader();
+    });
+}
+
+void DesktopApp::primeWarmReader() {
+    if (warmView_ || !memoryIsComfortable()) return;
+    const std::string warm = UserDirs::supportDir() + "/warm.pdf";
+    if (!isRegularFile(warm)) {
+        makeDirs(UserDirs::supportDir());
+        writeFileAtomic(warm, makeWarmPDF());
+    }
+    warmHandlers_ = std::make_shared<WebViewHandlers>();
+    // Until a window adopts it, the spare view follows file addresses only.
+    warmHandlers_->decide = [](const NavigationRequest& r) {
+        return BridgeDispatch::scheme(r.url) == "file" || r.url.empty() ? NavigationPolicy::Allow
+                                                                          : NavigationPolicy::Cancel;
+    };
+    warmView_ = makeDocumentWebView(warmHandlers_);
+    g_object_ref_sink(warmView_);
+    // A view draws only inside a window: an off-screen one that is never shown to the user.
+    warmWindow_ = gtk_offscreen_window_new();
+    gtk_widget_set_size_request(GTK_WIDGET(warmView_), 1340, 900);
+    gtk_container_add(GTK_CONTAINER(warmWindow_), GTK_WIDGET(warmView_));
+    gtk_widget_show_all(warmWindow_);
+    ReaderAddressInputs in;
+    in.readerPage = EngineLocator::readerHTMLPath();
+    in.pdf = warm;
+    in.orig = warm;
+    in.darkScheme = darkScheme();
+    webkit_web_view_load_uri(warmView_, ReaderAddress::build(in).c_str());
+}
+
+WebKitWebView* DesktopApp::takeWarmReader(std::shared_ptr<WebViewHandlers>& handlers) {
+    if (!warmView_) return nullptr;
+    WebKitWebView* view = warmView_;
+    warmView_ = nullptr;
+    gtk_container_remove(GTK_CONTAINER(warmWindow_), GTK_WIDGET(view));
+    gtk_widget_destroy(warmWindow_);
+    warmWindow_ = nullptr;
+    gtk_widget_set_size_request(GTK_WIDGET(view), -1, -1);
+    handlers = std::move(warmHandlers_);
+    *handlers = WebViewHandlers{};  // the adopting window fills them in
+    g_object_force_floating(G_OBJECT(view));  // our reference becomes the notebook's
+    readerLog("reader.warm_adopted");
+    scheduleWarmPrime(std::chrono::milliseconds(1500));
+    return view;
 }
 
 void DesktopApp::requestClose(ReviewWC& wc) {
@@ -537,7 +618,7 @@ void DesktopApp::openReaderAt(const std::string& path, int page,
     didOpen_ = true;
     UserPrefs::recordRecent(path, false, nowSeconds());
     HistoryStore::shared().record(path, false);
-    auto wc = pickWindow();
+    auto wc = pickWindow(true);
     wc->becomeReader(path, {});
     if (view) wc->setPendingViewRestore(view);
 

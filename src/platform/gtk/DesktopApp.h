@@ -5,6 +5,7 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +20,7 @@ namespace cvl {
 class ClosedTabStack;
 class OpenTabsKeeper;
 class WebPageHost;
+struct WebViewHandlers;
 
 class DesktopApp : public WindowServices {
   public:
@@ -87,10 +89,10 @@ class DesktopApp : public WindowServices {
     Tab* tabOf(const ReviewWC* wc) const;
     Tab* currentTab(Frame* frame) const;
     // A new document window as a tab of `frame` (a new GTK window when null).
-    std::shared_ptr<ReviewWC> newDocumentWindow(Frame* frame);
+    std::shared_ptr<ReviewWC> newDocumentWindow(Frame* frame, bool forReader = false);
     // The window for the next open: the key window's tab when it is empty, else a new tab
     // (or window, with "open_in" = "window").
-    std::shared_ptr<ReviewWC> pickWindow();
+    std::shared_ptr<ReviewWC> pickWindow(bool forReader = false);
     void requestClose(ReviewWC& wc);
     void closeTab(Tab& tab);
     void applyAppearance();
@@ -99,6 +101,11 @@ class DesktopApp : public WindowServices {
     void startOpenTabsSnapshots();
     void restoreOpenTabsIfRelaunch();
     void runTestDriver(ReviewWC& wc);
+    // The pre-warmed reader: a hidden view that has loaded the reader page, handed to the
+    // next new reader window.
+    void scheduleWarmPrime(std::chrono::milliseconds after);
+    void primeWarmReader();
+    WebKitWebView* takeWarmReader(std::shared_ptr<WebViewHandlers>& handlers);
     void updateFrameTitle(Frame& frame);
 
     GtkApplication* app_;
@@ -113,6 +120,10 @@ class DesktopApp : public WindowServices {
     bool openTabsWritePending_ = false;
     bool testDriverStarted_ = false;
     guint snapshotTimer_ = 0;
+    WebKitWebView* warmView_ = nullptr;  // owned reference while it waits
+    GtkWidget* warmWindow_ = nullptr;
+    std::shared_ptr<WebViewHandlers> warmHandlers_;
+    unsigned warmGeneration_ = 0;
 };
 
 }  // namespace cvl
