@@ -134,7 +134,8 @@ TEST(ReaderWindow, SearchFindsTheWordOnItsPageWithRectangles) {
 window.__cvlReader.showSide('search');
 window.__cvlReader.runSearch('zebra');
 const res = await waitFor(() => window.__cvlLastReaderSearch);
-return { res, drawn: document.querySelectorAll('.cvlHit').length };
+const drawn = await waitFor(() => document.querySelectorAll('.cvlHit').length, 5000);
+return { res, drawn: drawn || 0, page: window.pdfViewer.currentPageNumber };
 )");
     ASSERT_TRUE(result.is_object()) << result.dump();
     const json& res = result["res"];
@@ -145,6 +146,7 @@ return { res, drawn: document.querySelectorAll('.cvlHit').length };
     ASSERT_FALSE(hit["rects"].empty());
     EXPECT_GT(hit["rects"][0]["w"].get<double>(), 0);
     EXPECT_GE(result["drawn"].get<int>(), 1);
+    EXPECT_EQ(result["page"], 3);  // the reader went to the hit
 }
 
 TEST(ReaderWindow, AReaderLinkOpensATabAndQuittingSavesBothTabs) {
