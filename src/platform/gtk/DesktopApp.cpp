@@ -20,6 +20,7 @@
 #include "app/WelcomePage.h"
 #include "memory/CoverThumbs.h"
 #include "memory/DocIdentity.h"
+#include "memory/HistoryOperations.h"
 #include "memory/HistoryStore.h"
 #include "platform/Dispatch.h"
 #include "platform/FileIO.h"
@@ -1030,28 +1031,7 @@ bool DesktopApp::renderPages(const std::string& path, JsonReply reply) {
 
 bool DesktopApp::history(const std::string& op, const std::vector<std::string>& paths,
                          JsonReply reply) {
-    HistoryStore& store = HistoryStore::shared();
-    if (op == "histcovers") {
-        HistoryCovers::render(paths, [reply](std::map<std::string, std::string> covers) {
-            reply(json(covers).dump());
-        });
-    } else if (op == "histpinclear") {
-        store.clearPins();
-        reply("true");
-    } else if (paths.empty()) {
-        return true;
-    } else if (op == "histforget") {
-        store.forget(paths.front());
-    } else if (op == "histfav") {
-        const bool on = store.toggleFavorite(paths.front());
-        reply(json{{"path", paths.front()}, {"on", on}}.dump());
-    } else if (op == "histpin") {
-        const bool on = store.togglePinned(paths.front());
-        reply(json{{"path", paths.front()}, {"on", on}}.dump());
-    } else {
-        return false;
-    }
-    return true;
+    return runHistoryOperation(HistoryStore::shared(), op, paths, std::move(reply));
 }
 
 // ---- test driver -------------------------------------------------------------------------------
