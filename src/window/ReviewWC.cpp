@@ -49,7 +49,7 @@ std::string viewArgument(const std::string& view) {
 }  // namespace
 
 ReviewWC::ReviewWC(int number, std::unique_ptr<PageHost> page, WindowServices& services)
-    : number_(number), page_(std::move(page)), services_(services) {}
+    : number_(number), bridgeId_(newUuid()), page_(std::move(page)), services_(services) {}
 
 ReviewWC::~ReviewWC() = default;
 

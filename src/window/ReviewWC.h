@@ -42,6 +42,8 @@ class ReviewWC : public std::enable_shared_from_this<ReviewWC> {
     ReviewWC& operator=(const ReviewWC&) = delete;
 
     int number() const { return number_; }
+    // The window's identity for the agent bridge.
+    const std::string& bridgeId() const { return bridgeId_; }
     PageHost& page() { return *page_; }
     const PageHost& page() const { return *page_; }
 
@@ -102,6 +104,8 @@ class ReviewWC : public std::enable_shared_from_this<ReviewWC> {
     const std::optional<DocBinding>& binding() const { return binding_; }
     const std::optional<DocDisplayed>& displayed() const { return displayed_; }
     const std::vector<std::string>& identityNotes() const { return identityNotes_; }
+    // The document identity verdict from the window's current inputs.
+    IdentityVerdict identityVerdict() const;
 
   private:
     void perform(const std::string& op, const std::string& url);
@@ -110,8 +114,7 @@ class ReviewWC : public std::enable_shared_from_this<ReviewWC> {
     bool performReaderTool(const std::string& op, const std::string& url);
     bool performHistory(const std::string& op, const std::string& url);
     void checkIdentityFor(const std::string& op);
-    // The document identity verdict from the window's current inputs.
-    IdentityVerdict identityVerdict() const;
+
     void applyPendingViewRestore();
     void noteIdentity(const std::string& note);
     void startReaderPoll();
@@ -124,6 +127,7 @@ class ReviewWC : public std::enable_shared_from_this<ReviewWC> {
     JsonReply replyTo(const std::string& function);
 
     int number_;
+    std::string bridgeId_;
     std::unique_ptr<PageHost> page_;
     WindowServices& services_;
 

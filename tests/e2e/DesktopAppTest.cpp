@@ -154,10 +154,12 @@ TEST(ReaderWindow, AReaderLinkOpensATabAndQuittingSavesBothTabs) {
     test::TempHome home;
     const std::string first = makePdf(home / "First.pdf", 3);
     const std::string second = makePdf(home / "Second copy.pdf", 2);
-    json result = driveReader(home, first, std::string(kWaitHelper) + R"(
+    json result = driveReader(home, first,
+                              std::string(kWaitHelper) + R"(
 const f = document.createElement('iframe');
 f.style.display = 'none';
-f.src = 'qrtiz://reader?path=' + encodeURIComponent(')" + second + R"(') + '&page=2';
+f.src = 'qrtiz://reader?path=' + encodeURIComponent(')" +
+                                  second + R"(') + '&page=2';
 document.body.appendChild(f);
 await new Promise((r) => setTimeout(r, 2500));
 return true;
@@ -193,7 +195,8 @@ document.getElementById('q').value = 'zebra';
 document.getElementById('q').dispatchEvent(new Event('input'));
 const res = await waitFor(() => window.__cvlLastSearch, 30000);
 return { rows, res };
-)", "", true);
+)",
+                              "", true);
     ASSERT_TRUE(result.is_object()) << result.dump();
     EXPECT_EQ(result["rows"], json({"Agreement.pdf", "Exhibit A.pdf", "notes.txt"}));
     const json& res = result["res"];

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "agent/AgentBridge.h"
+#include "agent/AgentBridgeHost.h"
 #include "app/AppConstants.h"
 #include "app/Brand.h"
 #include "app/ClosedTabs.h"
@@ -18,6 +20,7 @@
 #include "app/SupportDirs.h"
 #include "app/UserPrefs.h"
 #include "app/WelcomePage.h"
+#include "memory/AnnotationSidecars.h"
 #include "memory/CoverThumbs.h"
 #include "memory/DocIdentity.h"
 #include "memory/HistoryOperations.h"
@@ -54,6 +57,116 @@ struct DesktopApp::Tab {
     Frame* frame = nullptr;
     GtkWidget* label = nullptr;
     std::shared_ptr<WebViewHandlers> handlers;
+};
+
+// The application as the agent bridge sees it: its document windows and their pages.
+class DesktopApp::AgentHost : public AgentBridgeHost {
+  public:
+    explicit AgentHost(DesktopApp& app) : app_(app) {}
+
+    std::string appName() override { return Brand::current().name; }
+    std::string version() override { return appConstants().version; }
+    std::string build() override { return cvl::buildNumber(); }
+
+    std::vector<AgentWindowInfo> liveWindows() override {
+        std::vector<AgentWindowInfo> out;
+        for (auto& t : app_.tabs_) out.push_back(info(*t));
+        return out;
+    }
+    std::optional<std::string> keyWindow() override {
+        if (Tab* t = app_.currentTab(app_.keyFrame())) return t->wc->bridgeId();
+        return std::nullopt;
+    }
+    std::optional<std::string> currentDocument() override {
+        Tab* t = app_.currentTab(app_.keyFrame());
+        if (!t || t->wc->sourcePaths().empty()) return std::nullopt;
+        return t->wc->sourcePaths().front();
+    }
+    void evaluate(const std::string& windowId, const std::string& script,
+                  AgentScriptDone done) override {
+        Tab* t = find(windowId);
+        if (!t) return done(AgentScriptAnswer{false, "", "no such window"});
+        t->host->evaluateScript(script, [done](std::optional<std::string> value) {
+            done(AgentScriptAnswer{true, value.value_or(""), ""});
+        });
+    }
+    void callAsync(const std::string& windowId, const std::string& body,
+                   AgentScriptDone done) override {
+        Tab* t = find(windowId);
+        if (!t) return done(AgentScriptAnswer{false, "", "no such window"});
+        t->host->callAsync(body, [done](std::optional<std::string> value) {
+            done(AgentScriptAnswer{true, value.value_or("null"), ""});
+        });
+    }
+    void bringToFront(const std::string& windowId) override {
+        if (Tab* t = find(windowId)) t->wc->page().present();
+    }
+    void activateApp() override {
+        if (Frame* f = app_.keyFrame()) gtk_window_present(GTK_WINDOW(f->window));
+    }
+    std::optional<AgentWindowInfo> openFolder(const std::string& path) override {
+        if (!isDirectory(path)) return std::nullopt;
+        app_.openReview({path}, std::nullopt);
+        return shown(path);
+    }
+    std::optional<AgentWindowInfo> openFile(const std::string& path,
+                                            std::optional<int> page) override {
+        if (!isRegularFile(path)) return std::nullopt;
+        app_.openReader(path, page.value_or(0));
+        return shown(path);
+    }
+    std::optional<std::string> annotationSidecar(const std::string& path) override {
+        if (!annotSidecarExists(path)) return std::nullopt;
+        return annotSidecarPath(path);
+    }
+
+  private:
+    Tab* find(const std::string& id) {
+        for (auto& t : app_.tabs_)
+            if (t->wc->bridgeId() == id) return t.get();
+        return nullptr;
+    }
+    std::optional<AgentWindowInfo> shown(const std::string& path) {
+        for (auto it = app_.tabs_.rbegin(); it != app_.tabs_.rend(); ++it)
+            if (!(*it)->wc->sourcePaths().empty() && (*it)->wc->sourcePaths().front() == path)
+                return info(**it);
+        return std::nullopt;
+    }
+    AgentWindowInfo info(Tab& t) {
+        AgentWindowInfo w;
+        ReviewWC& wc = *t.wc;
+        w.bridgeId = wc.bridgeId();
+        w.title = gtk_window_get_title(GTK_WINDOW(t.frame->window))
+                      ? gtk_window_get_title(GTK_WINDOW(t.frame->window))
+                      : "";
+        w.paths = wc.sourcePaths();
+        Tab* current = app_.currentTab(t.frame);
+        w.tabSelected = current == &t;
+        w.isKey = w.tabSelected && t.frame == app_.keyFrame();
+        w.isVisible = gtk_widget_get_visible(t.frame->window);
+        w.tabTitle = t.host->title();
+        w.tabCount = gtk_notebook_get_n_pages(t.frame->notebook);
+        w.tabIndex = gtk_notebook_page_num(t.frame->notebook, GTK_WIDGET(t.view));
+        for (size_t i = 0; i < app_.frames_.size(); ++i)
+            if (app_.frames_[i].get() == t.frame) w.tabGroup = std::to_string(i);
+        w.tabLabelRendered = gtk_label_get_text(GTK_LABEL(t.label));
+        if (const char* uri = webkit_web_view_get_uri(t.view)) {
+            w.webPdf = urlQuery(uri, "pdf");
+            w.webOrig = urlQuery(uri, "orig");
+        }
+        w.webUrlLoading = webkit_web_view_is_loading(t.view);
+        if (wc.isReader()) {
+            IdentityVerdict v = wc.identityVerdict();
+            w.identityJSON =
+                nlohmann::json{{"ready", v.isReady()}, {"summary", v.summary()}}.dump();
+        }
+        w.showsDocument = wc.hasContent();
+        w.isReader = wc.isReader();
+        w.isGrid = wc.isGrid();
+        return w;
+    }
+
+    DesktopApp& app_;
 };
 
 // Signal data: the application and one of its windows, tabs or panels.
@@ -148,6 +261,9 @@ void DesktopApp::start() {
     applyAppearance();
     restoreOpenTabsIfRelaunch();
     scheduleWarmPrime(std::chrono::milliseconds(2500));
+    // The agent bridge; page commands through it come with the command runner.
+    agentHost_ = std::make_shared<AgentHost>(*this);
+    AgentBridge::shared().start(agentHost_, nullptr);
     // The welcome window, when nothing was opened meanwhile.
     Dispatch::main().asyncAfter(std::chrono::milliseconds(350), [this] {
         if (!didOpen_ && tabs_.empty()) openWelcome(nullptr);
@@ -165,6 +281,7 @@ void DesktopApp::shutdown() {
     if (warmView_) g_object_unref(warmView_);
     warmView_ = nullptr;
     writeOpenTabs(true, false);
+    AgentBridge::shared().stop();
 }
 
 void DesktopApp::openFiles(const std::vector<std::string>& paths) {
@@ -509,7 +626,7 @@ void DesktopApp::primeWarmReader() {
     // Until a window adopts it, the spare view follows file addresses only.
     warmHandlers_->decide = [](const NavigationRequest& r) {
         return BridgeDispatch::scheme(r.url) == "file" || r.url.empty() ? NavigationPolicy::Allow
-                                                                          : NavigationPolicy::Cancel;
+                                                                        : NavigationPolicy::Cancel;
     };
     warmView_ = makeDocumentWebView(warmHandlers_);
     g_object_ref_sink(warmView_);
@@ -535,7 +652,7 @@ WebKitWebView* DesktopApp::takeWarmReader(std::shared_ptr<WebViewHandlers>& hand
     warmWindow_ = nullptr;
     gtk_widget_set_size_request(GTK_WIDGET(view), -1, -1);
     handlers = std::move(warmHandlers_);
-    *handlers = WebViewHandlers{};  // the adopting window fills them in
+    *handlers = WebViewHandlers{};            // the adopting window fills them in
     g_object_force_floating(G_OBJECT(view));  // our reference becomes the notebook's
     readerLog("reader.warm_adopted");
     scheduleWarmPrime(std::chrono::milliseconds(1500));
@@ -712,9 +829,9 @@ void DesktopApp::pickAndReview(const std::optional<std::string>& mode) {
 
 void DesktopApp::pickAndRead() {
     Frame* frame = keyFrame();
-    GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
-        "Open a document", frame ? GTK_WINDOW(frame->window) : nullptr,
-        GTK_FILE_CHOOSER_ACTION_OPEN, "_Open", "_Cancel");
+    GtkFileChooserNative* chooser =
+        gtk_file_chooser_native_new("Open a document", frame ? GTK_WINDOW(frame->window) : nullptr,
+                                    GTK_FILE_CHOOSER_ACTION_OPEN, "_Open", "_Cancel");
     GtkFileFilter* filter = gtk_file_filter_new();
     gtk_file_filter_set_name(filter, "Documents");
     for (const char* pattern : {"*.pdf", "*.PDF", "*.docx", "*.doc", "*.rtf", "*.txt", "*.md",

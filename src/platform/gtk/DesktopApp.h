@@ -82,6 +82,8 @@ class DesktopApp : public WindowServices {
 
     struct Frame;
     struct Tab;
+    class AgentHost;
+    friend class AgentHost;
 
   private:
     Frame* newFrame();
@@ -124,6 +126,7 @@ class DesktopApp : public WindowServices {
     GtkWidget* warmWindow_ = nullptr;
     std::shared_ptr<WebViewHandlers> warmHandlers_;
     unsigned warmGeneration_ = 0;
+    std::shared_ptr<AgentHost> agentHost_;
 };
 
 }  // namespace cvl
