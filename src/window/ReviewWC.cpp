@@ -346,12 +346,9 @@ void ReviewWC::receiveScriptMessage(const std::string& body) {
         noteIdentity("displayed " + std::to_string(shown.gen) + ": " + lastPathComponent(pdf) +
                      " page confirmed");
         IdentityVerdict verdict = identityVerdict();
-        if (!verdict.isReady()) {
-            std::string notes;
-            for (const auto& n : identityNotes_) notes += (notes.empty() ? "" : "; ") + n;
-            services_.readerLog("identity: window " + std::to_string(number_) + " " +
-                                verdict.summary() + " at page confirmation (" + notes + ")");
-        }
+        if (!verdict.isReady())
+            services_.readerLog(
+                DocIdentity::logLine(number_, verdict, "page confirmation", identityNotes_));
         applyPendingViewRestore();
     } else if (action == "openExternal") {
         const std::string target = text("url");
