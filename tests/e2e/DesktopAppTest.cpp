@@ -149,6 +149,44 @@ return { res, drawn: drawn || 0, page: window.pdfViewer.currentPageNumber };
     EXPECT_EQ(result["page"], 3);  // the reader went to the hit
 }
 
+TEST(ReaderWindow, ATypedDeleteIsPreviewedAndWritesANewFileBesideTheOriginal) {
+    if (!haveDisplay()) GTEST_SKIP() << "needs a display (scripts/test.sh runs under xvfb-run)";
+    test::TempHome home;
+    const std::string pdf = makePdf(home / "Lease.pdf", 3);
+    const auto before = sha256HexOfFile(pdf);
+    json result = driveReader(home, pdf, std::string(kWaitHelper) + R"(
+await waitFor(() => window.pdfViewer && window.pdfViewer.pagesCount);
+window.__cvlReader.toggleCommandBar(true);
+document.getElementById('cmdInput').value = 'delete page 2';
+window.__cvlReader.sendCommand('delete page 2');
+const preview = await waitFor(() => window.__cvlLastPageCmdReply);
+if (!preview || preview.kind !== 'preview') return { preview };
+const shown = document.getElementById('cmdReply').textContent;
+window.__cvlReader.runPreview(preview.id);
+const done = await waitFor(() => {
+  const r = window.__cvlLastPageCmdReply;
+  return r && r !== preview && r.kind !== 'preview' ? r : null;
+});
+return { preview, shown, done };
+)");
+    ASSERT_TRUE(result.is_object()) << result.dump();
+    const json& preview = result["preview"];
+    ASSERT_EQ(preview["kind"], "preview") << preview.dump();
+    EXPECT_NE(preview["summary"].get<std::string>().find("page 2"), std::string::npos);
+    EXPECT_NE(result["shown"].get<std::string>().find("Confirm"), std::string::npos);
+    const json& done = result["done"];
+    ASSERT_EQ(done["kind"], "done") << done.dump();
+    const std::string output = home / "Lease (1 page removed).pdf";
+    EXPECT_EQ(done["outputs"], json::array({output}));
+    auto written = PdfDocument::openFile(output);
+    ASSERT_TRUE(written.ok()) << written.error();
+    EXPECT_EQ(written->pageCount(), 2);
+    EXPECT_EQ(written->pageText(1).value_or("").find("Page 3"), 0u);
+    // The original is untouched.
+    EXPECT_EQ(sha256HexOfFile(pdf), before);
+    EXPECT_EQ(PdfDocument::openFile(pdf)->pageCount(), 3);
+}
+
 TEST(ReaderWindow, AReaderLinkOpensATabAndQuittingSavesBothTabs) {
     if (!haveDisplay()) GTEST_SKIP() << "needs a display (scripts/test.sh runs under xvfb-run)";
     test::TempHome home;

@@ -25,6 +25,7 @@
 #include "memory/DocIdentity.h"
 #include "memory/HistoryOperations.h"
 #include "memory/HistoryStore.h"
+#include "pagecmd/PageCommandFlow.h"
 #include "platform/Dispatch.h"
 #include "platform/FileIO.h"
 #include "platform/FileWatch.h"
@@ -33,9 +34,6 @@
 #include "platform/UserDirs.h"
 #include "platform/gtk/WebViews.h"
 #include "platform/pdf/PdfDocument.h"
-#if __has_include("pagecmd/PageCommandFlow.h")
-#include "pagecmd/PageCommandFlow.h"
-#endif
 #include "search/CVSearchIndex.h"
 #include "search/SearchFlows.h"
 #include "window/FolderWatcher.h"
@@ -1094,8 +1092,42 @@ void DesktopApp::readerLog(const std::string& line) {
 
 // ---- features of other subsystems ------------------------------------------------------------
 
-bool DesktopApp::pageCommand(const std::map<std::string, std::string>&, JsonReply) {
-    return false;
+bool DesktopApp::pageCommand(const std::map<std::string, std::string>& fields, JsonReply reply) {
+    auto field = [&](const char* key) {
+        auto it = fields.find(key);
+        return it == fields.end() ? std::string() : it->second;
+    };
+    const std::string seq = field("seq");
+    const std::string path = field("path");
+    if (path.empty()) return true;
+    if (field("op") == "run") {
+        const std::string id = field("id");
+        Dispatch::global().async([reply, seq, id, path] {
+            json r = PageCommandFlow::run(id, path);
+            r["seq"] = seq;
+            reply(r.dump());
+        });
+        return true;
+    }
+    PageCommandFlow::AskRequest request;
+    request.path = path;
+    request.text = field("text");
+    request.pageCount = std::atoi(field("n").c_str());
+    request.current = std::max(1, std::atoi(field("cur").c_str()));
+    const std::string sel = field("sel");
+    for (size_t at = 0; at < sel.size();) {
+        size_t comma = sel.find(',', at);
+        if (comma == std::string::npos) comma = sel.size();
+        if (int p = std::atoi(sel.substr(at, comma - at).c_str()); p > 0)
+            request.selection.push_back(p);
+        at = comma + 1;
+    }
+    Dispatch::global().async([reply, seq, request] {
+        json r = PageCommandFlow::ask(request);
+        r["seq"] = seq;
+        reply(r.dump());
+    });
+    return true;
 }
 
 bool DesktopApp::readerSearch(const std::string& query, const std::string& path, JsonReply reply) {
