@@ -9,6 +9,7 @@
 
 #include "agent/AgentBridge.h"
 #include "agent/AgentBridgeHost.h"
+#include "agent/AgentDocumentWork.h"
 #include "app/AppConstants.h"
 #include "app/Brand.h"
 #include "app/ClosedTabs.h"
@@ -259,9 +260,9 @@ void DesktopApp::start() {
     applyAppearance();
     restoreOpenTabsIfRelaunch();
     scheduleWarmPrime(std::chrono::milliseconds(2500));
-    // The agent bridge; page commands through it come with the command runner.
+    // The agent bridge, with the document work behind its page commands.
     agentHost_ = std::make_shared<AgentHost>(*this);
-    AgentBridge::shared().start(agentHost_, nullptr);
+    AgentBridge::shared().start(agentHost_, makeAgentDocumentWork());
     // The welcome window, when nothing was opened meanwhile.
     Dispatch::main().asyncAfter(std::chrono::milliseconds(350), [this] {
         if (!didOpen_ && tabs_.empty()) openWelcome(nullptr);
