@@ -1,5 +1,6 @@
 #include "pagecmd/PageCommandJson.h"
 
+#include <climits>
 #include <nlohmann/json.hpp>
 
 namespace cvl {
@@ -66,6 +67,39 @@ std::string parseResultJsonText(const PageCommandParse& result) {
     return oneLine(resultJson<nlohmann::ordered_json>(result));
 }
 
+namespace {
+
+bool readInt(const nlohmann::json& j, int& out) {
+    if (!j.is_number_integer()) return false;
+    const auto value = j.get<long long>();
+    if (value < INT_MIN || value > INT_MAX) return false;
+    out = static_cast<int>(value);
+    return true;
+}
+
+bool readInts(const nlohmann::json& j, std::vector<int>& out) {
+    if (!j.is_array()) return false;
+    out.clear();
+    for (const auto& item : j) {
+        int value = 0;
+        if (!readInt(item, value)) return false;
+        out.push_back(value);
+    }
+    return true;
+}
+
+bool readStrings(const nlohmann::json& j, std::vector<std::string>& out) {
+    if (!j.is_array()) return false;
+    out.clear();
+    for (const auto& item : j) {
+        if (!item.is_string()) return false;
+        out.push_back(item.get<std::string>());
+    }
+    return true;
+}
+
+}  // namespace
+
 Result<PageCommand> pageCommandFromJson(const nlohmann::json& json) {
     if (!json.is_object()) return Failure{"A page command must be a JSON object."};
     const auto opField = json.find("op");
@@ -75,18 +109,23 @@ Result<PageCommand> pageCommandFromJson(const nlohmann::json& json) {
     if (!op) return Failure{"Unknown page command \"" + opField->get<std::string>() + "\"."};
     PageCommand c;
     c.op = *op;
-    try {
-        if (auto f = json.find("pages"); f != json.end()) c.pages = f->get<std::vector<int>>();
-        if (auto f = json.find("degrees"); f != json.end()) c.degrees = f->get<int>();
-        if (auto f = json.find("after"); f != json.end()) c.after = f->get<std::vector<int>>();
-        if (auto f = json.find("order"); f != json.end()) c.order = f->get<std::vector<int>>();
-        if (auto f = json.find("at"); f != json.end()) c.at = f->get<int>();
-        if (auto f = json.find("jpeg"); f != json.end()) c.jpeg = f->get<bool>();
-        if (auto f = json.find("others"); f != json.end())
-            c.others = f->get<std::vector<std::string>>();
-    } catch (const nlohmann::json::exception&) {
-        return Failure{"A page command field has the wrong type."};
-    }
+    auto field = [&](const char* key, auto&& read) {
+        const auto f = json.find(key);
+        return f == json.end() || read(*f);
+    };
+    const bool ok = field("pages", [&](const auto& j) { return readInts(j, c.pages); }) &&
+                    field("degrees", [&](const auto& j) { return readInt(j, c.degrees); }) &&
+                    field("after", [&](const auto& j) { return readInts(j, c.after); }) &&
+                    field("order", [&](const auto& j) { return readInts(j, c.order); }) &&
+                    field("at", [&](const auto& j) { return readInt(j, c.at); }) &&
+                    field("jpeg",
+                          [&](const auto& j) {
+                              if (!j.is_boolean()) return false;
+                              c.jpeg = j.template get<bool>();
+                              return true;
+                          }) &&
+                    field("others", [&](const auto& j) { return readStrings(j, c.others); });
+    if (!ok) return Failure{"A page command field has the wrong type."};
     return c;
 }
 

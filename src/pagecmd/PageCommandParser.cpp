@@ -84,12 +84,20 @@ std::string lowerCased(std::string_view text) {
     return std::string(reinterpret_cast<const char*>(lowered), length);
 }
 
+// Replaces every occurrence, left to right, in one pass (long texts stay linear).
 void replaceLiteral(std::string& text, std::string_view from, std::string_view to) {
-    std::size_t pos = 0;
-    while ((pos = text.find(from, pos)) != std::string::npos) {
-        text.replace(pos, from.size(), to);
-        pos += to.size();
+    std::size_t pos = text.find(from);
+    if (pos == std::string::npos) return;
+    std::string out;
+    out.reserve(text.size());
+    std::size_t last = 0;
+    for (; pos != std::string::npos; pos = text.find(from, last)) {
+        out.append(text, last, pos - last);
+        out += to;
+        last = pos + from.size();
     }
+    out.append(text, last, std::string::npos);
+    text = std::move(out);
 }
 
 std::string trimmed(std::string_view text) {

@@ -1,5 +1,6 @@
 // Deciding whether a rewrite of the user's typed text (a canonical phrase proposed by another
 // component) may be carried out: every part of the command must be grounded in what was typed.
+#include <initializer_list>
 #include <map>
 
 #include "pagecmd/PageCommandParser.h"
@@ -14,42 +15,55 @@ namespace {
 
 using Words = std::vector<std::string>;
 
+// Word lists are compared with normalised typed text, so they are normalised once too: "one
+// page" is looked for as "1 page".
+Words normalised(std::initializer_list<const char*> words) {
+    Words out;
+    for (const char* w : words) out.push_back(normalize(w));
+    return out;
+}
+
 const std::map<Op, Words>& opWords() {
     static const std::map<Op, Words> table = {
-        {Op::delete_,
-         {"delete", "remove", "drop", "rid", "out", "go", "erase", "lose", "discard", "trash",
-          "toss", "cut", "without"}},
+        {Op::delete_, normalised({"delete", "remove", "drop", "rid", "out", "go", "erase", "lose",
+                                  "discard", "trash", "toss", "cut", "without"})},
         {Op::extract,
-         {"extract", "own", "separate", "new", "pull", "copy", "save", "just", "only"}},
-        {Op::rotate,
-         {"rotate", "turn", "sideways", "upside", "flip", "clockwise", "counterclockwise",
-          "landscape", "portrait", "rotated"}},
-        {Op::split,
-         {"split", "chop", "cut", "break", "separate", "divide", "files", "halves", "half"}},
-        {Op::reorder,
-         {"move", "put", "first", "last", "front", "end", "order", "reverse", "swap", "before",
-          "after", "beginning", "start"}},
-        {Op::duplicate, {"duplicate", "twice", "copy", "again", "second copy", "double"}},
-        {Op::insertBlank, {"blank", "empty"}},
-        {Op::compress,
-         {"compress", "shrink", "smaller", "big", "size", "email", "reduce", "large", "heavy",
-          "mb"}},
-        {Op::toImages,
-         {"image", "images", "picture", "pictures", "png", "jpg", "jpeg", "photo", "photos"}},
+         normalised({"extract", "own", "separate", "new", "pull", "copy", "save", "just", "only"})},
+        {Op::rotate, normalised({"rotate", "turn", "sideways", "upside", "flip", "clockwise",
+                                 "counterclockwise", "landscape", "portrait", "rotated"})},
+        {Op::split, normalised({"split", "chop", "cut", "break", "separate", "divide", "files",
+                                "halves", "half"})},
+        {Op::reorder, normalised({"move", "put", "first", "last", "front", "end", "order",
+                                  "reverse", "swap", "before", "after", "beginning", "start"})},
+        {Op::duplicate,
+         normalised({"duplicate", "twice", "copy", "again", "second copy", "double"})},
+        {Op::insertBlank, normalised({"blank", "empty"})},
+        {Op::compress, normalised({"compress", "shrink", "smaller", "big", "size", "email",
+                                   "reduce", "large", "heavy", "mb"})},
+        {Op::toImages, normalised({"image", "images", "picture", "pictures", "png", "jpg", "jpeg",
+                                   "photo", "photos"})},
     };
     return table;
 }
 
-const Words kAllWords = {"all", "every", "each", "whole", "entire", "everything"};
-const Words kLastWords = {"last", "final", "end"};
-const Words kReverseWords = {"reverse", "backwards", "flip the order", "last to first",
-                             "opposite order"};
-const Words kSingleWords = {"single", "every", "each", "individual", "separate", "one page"};
-const Words kFrontWords = {"beginning", "start", "front", "first", "top"};
-const Words kEndWords = {"end", "last", "back", "bottom"};
-const Words kLeftWords = {"left", "counterclockwise", "ccw"};
-const Words kRightWords = {"right", "clockwise", "cw"};
-const Words kHalfTurnWords = {"upside", "flip", "around"};
+// The grounding word lists.
+struct Grounding {
+    Words all = normalised({"all", "every", "each", "whole", "entire", "everything"});
+    Words last = normalised({"last", "final", "end"});
+    Words reverse =
+        normalised({"reverse", "backwards", "flip the order", "last to first", "opposite order"});
+    Words single = normalised({"single", "every", "each", "individual", "separate", "one page"});
+    Words front = normalised({"beginning", "start", "front", "first", "top"});
+    Words end = normalised({"end", "last", "back", "bottom"});
+    Words left = normalised({"left", "counterclockwise", "ccw"});
+    Words right = normalised({"right", "clockwise", "cw"});
+    Words halfTurn = normalised({"upside", "flip", "around"});
+};
+
+const Grounding& grounding() {
+    static const Grounding words;
+    return words;
+}
 
 // What the user typed, as normalised words and as space-padded text.
 struct Typed {
@@ -67,11 +81,9 @@ struct Typed {
     }
 
     // A phrase matches as a space-padded part of the text; a short word only as a whole typed
-    // word; a longer word as the start of a typed word ("rotate" matches "rotated"). Entries are
-    // normalised like the typed text, so "one page" is looked for as "1 page".
+    // word; a longer word as the start of a typed word ("rotate" matches "rotated").
     bool said(const Words& entries) const {
-        for (const auto& raw : entries) {
-            const std::string entry = normalize(raw);
+        for (const auto& entry : entries) {
             if (entry.find(' ') != std::string::npos) {
                 if (padded.find(" " + entry + " ") != std::string::npos) return true;
             } else if (entry.size() < 4) {
@@ -101,6 +113,7 @@ PageCommandParse acceptRewrite(std::string_view typed, std::string_view phrase, 
     const PageCommand& cmd = r.command;
     const std::string t = normalize(typed);
     const Typed said(t);
+    const Grounding& g = grounding();
 
     if (has(t, negation())) return refused;
     const auto kinds = familiesIn(t);
@@ -112,33 +125,32 @@ PageCommandParse acceptRewrite(std::string_view typed, std::string_view phrase, 
     const std::string phraseText = angle.replaceAll(normalize(phrase), " ");
     for (int k : integersIn(phraseText)) {
         if (numbers.count(k)) continue;
-        if (k == pageCount && said.said(kLastWords)) continue;
+        if (k == pageCount && said.said(g.last)) continue;
         return refused;
     }
 
-    if (pageCount > 1 && static_cast<int>(cmd.pages.size()) == pageCount && !said.said(kAllWords))
+    if (pageCount > 1 && static_cast<int>(cmd.pages.size()) == pageCount && !said.said(g.all))
         return refused;
 
     switch (cmd.op) {
         case Op::split:
-            if (cmd.after.empty() && !said.said(kSingleWords)) return refused;
+            if (cmd.after.empty() && !said.said(g.single)) return refused;
             break;
         case Op::reorder: {
             bool reversal = static_cast<int>(cmd.order.size()) == pageCount;
             for (std::size_t i = 0; reversal && i < cmd.order.size(); ++i)
                 reversal = cmd.order[i] == pageCount - static_cast<int>(i);
-            if (reversal && !said.said(kReverseWords)) return refused;
+            if (reversal && !said.said(g.reverse)) return refused;
             break;
         }
         case Op::insertBlank:
-            if (cmd.at == 0 && !said.said(kFrontWords)) return refused;
-            if (cmd.at == pageCount && !said.said(kEndWords)) return refused;
+            if (cmd.at == 0 && !said.said(g.front)) return refused;
+            if (cmd.at == pageCount && !said.said(g.end)) return refused;
             break;
         case Op::rotate:
-            if (cmd.degrees == 90 && !said.said(kRightWords)) return refused;
-            if (cmd.degrees == -90 && !said.said(kLeftWords)) return refused;
-            if (cmd.degrees == 180 && !said.said(kHalfTurnWords) && !has(t, halfTurn))
-                return refused;
+            if (cmd.degrees == 90 && !said.said(g.right)) return refused;
+            if (cmd.degrees == -90 && !said.said(g.left)) return refused;
+            if (cmd.degrees == 180 && !said.said(g.halfTurn) && !has(t, halfTurn)) return refused;
             break;
         default:
             break;

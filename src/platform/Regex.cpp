@@ -67,11 +67,19 @@ bool Regex::search(std::string_view subject) const {
 }
 
 std::optional<RegexMatch> Regex::find(std::string_view subject, std::size_t from) const {
+    return findFrom(subject, from, true);
+}
+
+std::optional<RegexMatch> Regex::findFrom(std::string_view subject, std::size_t from,
+                                          bool checkUtf) const {
     if (!code_ || from > subject.size()) return std::nullopt;
     pcre2_match_data* data = threadMatchData();
     if (!data) return std::nullopt;
+    // PCRE2 checks the whole subject for UTF-8 on every call; repeated searches of one subject
+    // check it once, which keeps them linear.
+    const uint32_t options = checkUtf ? 0 : PCRE2_NO_UTF_CHECK;
     const int rc = pcre2_match(code_.get(), reinterpret_cast<PCRE2_SPTR>(subject.data()),
-                               subject.size(), from, 0, data, nullptr);
+                               subject.size(), from, options, data, nullptr);
     // No match, a subject that is not valid UTF-8, or a match limit reached: all read as
     // "does not occur".
     if (rc <= 0) return std::nullopt;
@@ -97,7 +105,8 @@ std::vector<RegexMatch> Regex::findAll(std::string_view subject) const {
     std::vector<RegexMatch> matches;
     std::size_t from = 0;
     while (from <= subject.size()) {
-        auto match = find(subject, from);
+        // A first match proves the subject is well-formed UTF-8.
+        auto match = findFrom(subject, from, matches.empty());
         if (!match) break;
         std::size_t next = match->end;
         if (match->end == match->begin) {

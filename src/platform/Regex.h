@@ -66,6 +66,9 @@ class Regex {
                            const std::function<std::string(const RegexMatch&)>& replacer) const;
 
   private:
+    std::optional<RegexMatch> findFrom(std::string_view subject, std::size_t from,
+                                       bool checkUtf) const;
+
     struct CodeDeleter {
         void operator()(pcre2_real_code_8* code) const;
     };

@@ -41,6 +41,11 @@ TEST(PageCommandJson, RejectsMalformedCommands) {
     EXPECT_EQ(pageCommandFromJson(json{{"op", "shred"}}).error(),
               "Unknown page command \"shred\".");
     EXPECT_FALSE(pageCommandFromJson(json{{"op", "delete"}, {"pages", "1,2"}}).ok());
+    EXPECT_FALSE(pageCommandFromJson(json{{"op", "delete"}, {"pages", {1.5}}}).ok());
+    EXPECT_FALSE(pageCommandFromJson(json{{"op", "rotate"}, {"degrees", 1e12}}).ok());
+    EXPECT_FALSE(pageCommandFromJson(json{{"op", "rotate"}, {"degrees", 4294967386LL}}).ok());
+    EXPECT_FALSE(pageCommandFromJson(json{{"op", "toImages"}, {"jpeg", 1}}).ok());
+    EXPECT_FALSE(pageCommandFromJson(json{{"op", "merge"}, {"others", {1}}}).ok());
     const auto partial = pageCommandFromJson(json{{"op", "delete"}, {"pages", {3}}});
     ASSERT_TRUE(partial.ok());
     EXPECT_EQ(*partial, PageCommand::remove({3}));

@@ -44,6 +44,15 @@ TEST(GrammarLeadIns, TextsWithoutARuleAreUnreadableOnlyWithAnActionWord) {
     EXPECT_TRUE(isKind(read("turn it into a pdf"), Kind::unreadable));
 }
 
+TEST(GrammarLeadIns, LongTextsReadLikeShortOnes) {
+    const std::string padding(200000, ' ');
+    EXPECT_TRUE(isCommand(read("delete" + padding + "page 2"), PageCommand::remove({2})));
+    std::string ampersands;
+    for (int i = 0; i < 50000; ++i) ampersands += "&\u00e9";
+    EXPECT_TRUE(isCommand(read("rotate page 3 left " + ampersands), PageCommand::rotate({3}, -90)));
+    EXPECT_TRUE(isKind(read(std::string(100000, '7')), Kind::notACommand));
+}
+
 TEST(GrammarFamilies, NegationConditionAndMixedKindsAsk) {
     EXPECT_TRUE(isClarify(read("delete all pages except 3"), kNegation, {}));
     EXPECT_TRUE(isClarify(read("don't delete page 3"), kNegation, {}));
