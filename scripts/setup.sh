@@ -7,6 +7,8 @@ cd "$(dirname "$0")/.."
 PACKAGES=(
   # toolchain and tests
   build-essential cmake pkg-config python3 libgtest-dev libgmock-dev libbenchmark-dev
+  # Node.js and npm install the reader's pdf.js
+  nodejs
   # PDF library (a static archive) and the libraries it links against
   libmupdf-dev libmujs-dev libgumbo-dev libopenjp2-7-dev libjbig2dec0-dev libjpeg-dev
   libfreetype-dev libharfbuzz-dev
@@ -32,9 +34,15 @@ if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   echo "setup: installing ${missing[*]}"
   $SUDO apt-get update
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y "${missing[@]}"
 fi
 
+if [ -f resources/engine/package.json ] && ! command -v npm >/dev/null 2>&1; then
+  # Debian's own nodejs package ships npm separately.
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends npm
+fi
 if [ -f resources/engine/package.json ]; then
   if [ ! -d resources/engine/node_modules ] || [ resources/engine/package.json -nt resources/engine/node_modules ]; then
     (cd resources/engine && npm install --no-audit --no-fund && touch node_modules)
