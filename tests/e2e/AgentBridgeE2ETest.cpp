@@ -1,5 +1,6 @@
-// The real corvello started in the background, driven by an agent over the loopback bridge:
-// open a PDF, read its window, turn pages, and preview then run a page command.
+// The real corvello started in the background, driven by an agent over the loopback bridge and
+// through the engine's MCP server: open a PDF, read its window, turn pages, and preview then
+// run a page command.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 #include "agent/AgentBridge.h"
 #include "platform/FileIO.h"
 #include "platform/Hashing.h"
+#include "platform/ProcessRunner.h"
 #include "platform/TextEscape.h"
 #include "platform/pdf/PdfDocument.h"
 #include "support/TempHome.h"
@@ -193,6 +195,40 @@ TEST(AgentBridgeApp, OpensTurnsAndRunsAPreviewedPageCommandExactlyOnce) {
     ASSERT_TRUE(unclear.is_object());
     EXPECT_EQ(unclear["kind"], "clarify") << unclear.dump();
     EXPECT_FALSE(unclear["options"].empty());
+
+    // The same preview-then-run through the engine's MCP server on its standard input.
+    auto mcp = [&](const std::string& name, const json& args) {
+        ProcessSpec spec;
+        spec.program = "/usr/bin/python3";
+        spec.args = {std::string(CVL_SOURCE_RESOURCES) + "/engine/mcp/server.py"};
+        spec.env["HOME"] = home.path();
+        spec.input = json{{"jsonrpc", "2.0"},
+                          {"id", 1},
+                          {"method", "tools/call"},
+                          {"params", {{"name", name}, {"arguments", args}}}}
+                         .dump() +
+                     "\n";
+        spec.timeout = std::chrono::seconds(60);
+        ProcessResult r = runProcess(spec);
+        EXPECT_TRUE(r.succeeded()) << r.err;
+        json reply = json::parse(r.out.substr(0, r.out.find('\n')), nullptr, false);
+        if (!reply.is_object() || !reply.contains("result")) return json(reply.dump());
+        std::string text = reply["result"]["content"][0].value("text", "");
+        return json::parse(text.substr(std::min(text.find('{'), text.size())), nullptr, false);
+    };
+    json viaMcp = mcp("corvello_preview_page_change", {{"path", pdf}, {"text", "delete page 10"}});
+    ASSERT_TRUE(viaMcp.is_object()) << viaMcp.dump();
+    ASSERT_EQ(viaMcp["kind"], "preview") << viaMcp.dump();
+    const std::string mcpOutput = viaMcp["outputs"][0].get<std::string>();
+    EXPECT_NE(mcpOutput, output);
+    EXPECT_FALSE(pathExists(mcpOutput));
+    json ranMcp = mcp("corvello_run_page_change", {{"path", pdf}, {"id", viaMcp["id"]}});
+    ASSERT_TRUE(ranMcp.is_object()) << ranMcp.dump();
+    EXPECT_EQ(ranMcp["kind"], "done") << ranMcp.dump();
+    auto nine = PdfDocument::openFile(mcpOutput);
+    ASSERT_TRUE(nine.ok()) << nine.error();
+    EXPECT_EQ(nine->pageCount(), 9);
+    EXPECT_EQ(sha256HexOfFile(pdf), before);
 }
 
 }  // namespace
