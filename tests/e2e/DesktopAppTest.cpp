@@ -135,6 +135,8 @@ window.__cvlReader.showSide('search');
 window.__cvlReader.runSearch('zebra');
 const res = await waitFor(() => window.__cvlLastReaderSearch);
 const drawn = await waitFor(() => document.querySelectorAll('.cvlHit').length, 5000);
+// Highlights can be drawn before the scroll to the hit has settled.
+await waitFor(() => window.pdfViewer.currentPageNumber === 3, 5000);
 return { res, drawn: drawn || 0, page: window.pdfViewer.currentPageNumber };
 )");
     ASSERT_TRUE(result.is_object()) << result.dump();
