@@ -163,6 +163,26 @@ document.querySelectorAll('[data-key]').forEach(function(el){
 """
 
 
+def agent_card(status):
+    """The desktop agent's connector: its state and the one action that changes it."""
+    if not isinstance(status, dict):
+        status = {}
+    if status.get("config_unreadable"):
+        state = "Claude Desktop's connector file could not be read; it is left as it is."
+    elif not status.get("claude_app_present"):
+        state = "Claude Desktop is not installed."
+    elif status.get("registered"):
+        state = "Connected: Claude Desktop can use Corvello."
+    elif status.get("stale_entry"):
+        state = "A connector from an older Corvello is registered; connect again to update it."
+    else:
+        state = "Not connected."
+    action = ('<a href="qrtiz://mcpdisconnect">Disconnect</a>' if status.get("registered")
+              else '<a href="qrtiz://mcpconnect">Connect</a>')
+    return ('<h2>Desktop agent</h2><div class=card><div class=row><span class=t>%s</span></div>'
+            '<div class=actions>%s</div></div>' % (html.escape(state), action))
+
+
 def settings_page(opts):
     cfg = read_config(opts.get("config", ""))
     parts = []
@@ -171,6 +191,7 @@ def settings_page(opts):
         for key, label, kind, default, extra in rows:
             parts.append('<div class=row><label class=t>%s</label>%s</div>' % (html.escape(label), control(key, kind, default, extra, cfg, opts)))
         parts.append("</div>")
+    parts.append(agent_card(load_json(opts.get("mcpstatus", "{}"), {})))
     night = opts.get("nightwindow", "")
     if night:
         parts.append('<p class=dim>%s</p>' % html.escape(night))

@@ -49,6 +49,8 @@ void PanelWC::perform(const std::string& op, const std::string& url) {
         services_.pickAndReview(std::nullopt);
     } else if (op == "reveal-archive") {
         services_.revealInFileManager(UserDirs::archiveDir());
+    } else if (op == "mcpconnect" || op == "mcpdisconnect") {
+        services_.setAgentConnected(op == "mcpconnect");
     } else if (op == "resetpageopskip") {
         services_.removeConfigKeysWithPrefix("pageops_skip_");
         reload();

@@ -51,6 +51,9 @@ class WindowServices {
     virtual void setPinned(const std::string& path, bool pinned) = 0;
     virtual void showNotice(const std::string& id, const std::string& title,
                             const std::string& text) = 0;
+    // Connects or disconnects the desktop agent's connector; the settings panel is shown
+    // again with the new state, and a failure becomes a notice.
+    virtual void setAgentConnected(bool /*connect*/) {}
     // Starts the review-page generator with these arguments after the launcher's path.
     virtual void shellEngine(const std::vector<std::string>& args) = 0;
     // Closed tabs and the open-tab snapshot learn about a window that goes away.

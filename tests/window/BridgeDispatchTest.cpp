@@ -284,9 +284,12 @@ TEST(PanelOperations, SettingsChangesGoThroughTheTypedSetter) {
     panel.decidePolicy({"qrtiz://setcfg?value=1", false});  // no key: nothing
     panel.decidePolicy({"qrtiz://resetpageopskip", false});
     panel.decidePolicy({"qrtiz://pagecmd", false});  // a document operation: not in a panel
+    panel.decidePolicy({"qrtiz://mcpconnect", false});
+    panel.decidePolicy({"qrtiz://mcpdisconnect", false});
     EXPECT_EQ(panel.decidePolicy({"https://example.org", false}), NavigationPolicy::Cancel);
     EXPECT_EQ(panel.decidePolicy({"file:///tmp/x.pdf", false}), NavigationPolicy::Allow);
     std::vector<std::string> want = {"applyConfig max_depth=-1", "removeConfig pageops_skip_",
+                                     "agent connect", "agent disconnect",
                                      "browser https://example.org"};
     EXPECT_EQ(services.calls, want);
     EXPECT_EQ(rec->loads.size(), 2u);  // shown, then reloaded after the reset

@@ -92,6 +92,9 @@ class FakeServices : public WindowServices {
     void pickAndRead() override { calls.push_back("pick document"); }
     void openPanel(const std::string& kind) override { calls.push_back("panel " + kind); }
     void toggleTheme() override { calls.push_back("theme"); }
+    void setAgentConnected(bool on) override {
+        calls.push_back(on ? "agent connect" : "agent disconnect");
+    }
     void goHome(ReviewWC&) override { calls.push_back("home"); }
     void setPinned(const std::string& p, bool on) override {
         calls.push_back((on ? "pin " : "unpin ") + p);

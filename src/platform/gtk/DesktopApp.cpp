@@ -10,6 +10,7 @@
 #include "agent/AgentBridge.h"
 #include "agent/AgentBridgeHost.h"
 #include "agent/AgentDocumentWork.h"
+#include "agent/MCPConnector.h"
 #include "app/AppConstants.h"
 #include "app/Brand.h"
 #include "app/ClosedTabs.h"
@@ -866,6 +867,7 @@ void DesktopApp::openPanel(const std::string& kind) {
         EngineRuns::SettingsPanelInfo info;
         info.configPath = UserDirs::configPath();
         info.iconsDir = appIconsDir();
+        info.mcpStatusJSON = mcpStatusJSON();
         request.settings = info;
     }
     EngineRuns::runPanelScript(request, [this, kind](std::string output) {
@@ -975,6 +977,27 @@ void DesktopApp::showNotice(const std::string&, const std::string& title, const 
     gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", text.c_str());
     g_signal_connect(dialog, "response", G_CALLBACK(gtk_widget_destroy), nullptr);
     gtk_widget_show(dialog);
+}
+
+void DesktopApp::setAgentConnected(bool connect) {
+    auto done = [this, connect](const MCPConnector::Outcome& outcome) {
+        // An open settings panel is generated again so that it shows the new state.
+        bool reopen = false;
+        for (auto& entry : panels_) {
+            if (entry.first == "settings") {
+                reopen = true;
+                entry.second->page().close();  // removes the entry: stop iterating
+                break;
+            }
+        }
+        if (reopen) openPanel("settings");
+        if (auto notice = mcpFailureNotice(connect, outcome))
+            showNotice(notice->id, notice->title, notice->body);
+    };
+    if (connect)
+        mcpConnectAsync(done);
+    else
+        mcpDisconnectAsync(done);
 }
 
 void DesktopApp::shellEngine(const std::vector<std::string>& args) {

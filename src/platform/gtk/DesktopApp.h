@@ -55,6 +55,7 @@ class DesktopApp : public WindowServices {
     void setPinned(const std::string& path, bool pinned) override;
     void showNotice(const std::string& id, const std::string& title,
                     const std::string& text) override;
+    void setAgentConnected(bool connect) override;
     void shellEngine(const std::vector<std::string>& args) override;
     void windowClosed(ReviewWC& window) override;
     std::optional<std::string> configString(const std::string& key) override;
