@@ -16,48 +16,6 @@
 namespace cvl {
 namespace {
 
-bool isMarkup(const std::string& kind) {
-    return kind == "Highlight" || kind == "Underline" || kind == "StrikeOut";
-}
-
-bool isSkipped(const std::string& kind) {
-    return kind == "Popup" || kind == "Link" || kind == "Widget";
-}
-
-PdfRect quadBounds(const std::array<PdfPoint, 4>& quad) {
-    PdfRect r{quad[0].x, quad[0].y, quad[0].x, quad[0].y};
-    for (const auto& p : quad) {
-        r.x0 = std::min(r.x0, p.x);
-        r.y0 = std::min(r.y0, p.y);
-        r.x1 = std::max(r.x1, p.x);
-        r.y1 = std::max(r.y1, p.y);
-    }
-    return r;
-}
-
-// The page text whose characters have their centres inside the areas; line breaks become
-// spaces.
-std::string coveredText(const PdfPageText& text, const std::vector<PdfRect>& areas) {
-    std::string out;
-    int lastLine = -1;
-    for (const auto& ch : text.chars) {
-        double cx = (ch.box.x0 + ch.box.x1) / 2, cy = (ch.box.y0 + ch.box.y1) / 2;
-        bool inside = std::any_of(areas.begin(), areas.end(), [&](const PdfRect& a) {
-            return cx >= a.x0 && cx <= a.x1 && cy >= a.y0 && cy <= a.y1;
-        });
-        if (!inside) continue;
-        size_t len = 1;
-        while (ch.offset + len < text.text.size() &&
-               (static_cast<unsigned char>(text.text[ch.offset + len]) & 0xC0) == 0x80)
-            ++len;
-        if (!out.empty() && ch.line != lastLine && out.back() != ' ') out += ' ';
-        out.append(text.text, ch.offset, len);
-        lastLine = ch.line;
-    }
-    while (!out.empty() && out.back() == ' ') out.pop_back();
-    return out;
-}
-
 std::string stemOf(const std::string& path) {
     std::string name = lastPathComponent(path);
     size_t dot = name.rfind('.');
@@ -148,14 +106,11 @@ class DocumentWork : public AgentPageWork {
         for (int page = 0; page < opened->pageCount(); ++page) {
             std::optional<PdfPageText> text;
             for (const auto& a : pdfAnnotations(*opened, page)) {
-                if (isSkipped(a.kind)) continue;
+                if (annotationIsSkipped(a.kind)) continue;
                 AgentAnnotation entry{page + 1, a.kind, "", a.contents, a.author};
-                if (isMarkup(a.kind)) {
+                if (annotationIsMarkup(a.kind)) {
                     if (!text) text = opened->pageTextWithBoxes(page).value_or(PdfPageText{});
-                    std::vector<PdfRect> areas;
-                    for (const auto& q : a.quads) areas.push_back(quadBounds(q));
-                    if (!areas.empty()) entry.text = coveredText(*text, areas);
-                    if (entry.text.empty()) entry.text = coveredText(*text, {a.rect});
+                    entry.text = annotationMarkedText(*text, a);
                 }
                 out.annotations.push_back(std::move(entry));
             }

@@ -14,14 +14,6 @@
 namespace cvl {
 namespace {
 
-bool isSkipped(const std::string& kind) {
-    return kind == "Popup" || kind == "Link" || kind == "Widget";
-}
-
-bool isMarkup(const std::string& kind) {
-    return kind == "Highlight" || kind == "Underline" || kind == "StrikeOut";
-}
-
 PdfRect boundsOf(const std::array<PdfPoint, 4>& quad) {
     PdfRect r{quad[0].x, quad[0].y, quad[0].x, quad[0].y};
     for (const auto& p : quad) {
@@ -63,6 +55,26 @@ std::string textIn(const PdfPageText& text, const std::vector<PdfRect>& areas) {
     return out;
 }
 
+}  // namespace
+
+bool annotationIsSkipped(const std::string& kind) {
+    return kind == "Popup" || kind == "Link" || kind == "Widget";
+}
+
+bool annotationIsMarkup(const std::string& kind) {
+    return kind == "Highlight" || kind == "Underline" || kind == "StrikeOut";
+}
+
+std::string annotationMarkedText(const PdfPageText& text, const PdfAnnotation& annotation) {
+    std::vector<PdfRect> areas;
+    for (const auto& q : annotation.quads) areas.push_back(boundsOf(q));
+    std::string covered = areas.empty() ? "" : textIn(text, areas);
+    if (covered.empty()) covered = textIn(text, {annotation.rect});
+    return covered;
+}
+
+namespace {
+
 // Quoted Markdown keeps one line: line breaks of a note or passage become spaces.
 std::string oneLine(std::string s) {
     for (auto& c : s)
@@ -84,15 +96,12 @@ Result<std::string> runAnnotationExport(const std::string& pdfBytes, const std::
         std::vector<std::string> entries;
         std::optional<PdfPageText> pageText;
         for (const auto& a : pdfAnnotations(doc, page)) {
-            if (isSkipped(a.kind)) continue;
+            if (annotationIsSkipped(a.kind)) continue;
             ++count;
             std::string entry;
-            if (isMarkup(a.kind)) {
+            if (annotationIsMarkup(a.kind)) {
                 if (!pageText) pageText = doc.pageTextWithBoxes(page).value_or(PdfPageText{});
-                std::vector<PdfRect> areas;
-                for (const auto& q : a.quads) areas.push_back(boundsOf(q));
-                std::string covered = areas.empty() ? "" : textIn(*pageText, areas);
-                if (covered.empty()) covered = textIn(*pageText, {a.rect});
+                std::string covered = annotationMarkedText(*pageText, a);
                 entry += "> " + (covered.empty() ? "(" + a.kind + ")" : oneLine(covered)) + "\n";
             }
             if (!a.contents.empty()) {

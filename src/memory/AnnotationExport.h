@@ -5,6 +5,8 @@
 #include <string>
 
 #include "platform/Result.h"
+#include "platform/pdf/PdfAnnotations.h"
+#include "platform/pdf/PdfDocument.h"
 
 namespace cvl {
 
@@ -12,6 +14,14 @@ namespace cvl {
 inline constexpr const char* kAnnotationBytesQuery = "window.__cvlAnnotB64 || ''";
 inline constexpr const char* kAnnotExportUnreadable = "Could not read the document";
 inline constexpr const char* kAnnotExportNothing = "No annotations to export yet";
+
+// Pop-ups, links and form fields are not the reader's own marks; highlights, underlines and
+// strike-outs mark passages of the page text.
+bool annotationIsSkipped(const std::string& kind);
+bool annotationIsMarkup(const std::string& kind);
+// The page text a markup annotation covers: the characters whose centres lie inside its
+// quadrilaterals, else inside its bounds; line breaks become spaces.
+std::string annotationMarkedText(const PdfPageText& text, const PdfAnnotation& annotation);
 
 // The Markdown for the PDF bytes: a failure carrying the toast text when the bytes are not a
 // readable PDF or hold no exportable annotation.
