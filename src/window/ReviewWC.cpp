@@ -14,6 +14,7 @@
 #include "platform/TextEscape.h"
 #include "platform/UserDirs.h"
 #include "window/HostPages.h"
+#include "window/ReaderLinks.h"
 #include "window/ReaderURL.h"
 
 namespace cvl {
@@ -232,11 +233,7 @@ bool ReviewWC::performReaderTool(const std::string& op, const std::string& url) 
         if (path.empty()) return true;
         return services_.outline(path, replyTo("cvlOutline"));
     }
-    if (op == "links") {
-        const std::string path = shownFile();
-        if (path.empty()) return true;
-        return services_.links(path, replyTo("cvlLinks"));
-    }
+    if (ReaderLinks::isLinkOperation(op)) return ReaderLinks::perform(*this, services_, op, url);
     if (op == "rmdiag") {
         std::string err = urlQuery(url, "err").value_or("");
         if (err.empty()) err = "too-little-text";

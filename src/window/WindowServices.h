@@ -12,6 +12,7 @@
 
 namespace cvl {
 
+class LinkSession;
 class ReviewWC;
 
 // Replies travel as JSON text; the window hops them to the main queue and drops them when
@@ -87,7 +88,10 @@ class WindowServices {
     virtual bool folderSearch(const std::string& url, const std::vector<std::string>& sources,
                               PageCall post) = 0;
     virtual bool outline(const std::string& path, JsonReply reply) = 0;
-    virtual bool links(const std::string& path, JsonReply reply) = 0;
+    // Document links: the application's one link-making session (null when links are not
+    // part of this build) and its open reader windows.
+    virtual LinkSession* linkSession() = 0;
+    virtual std::vector<std::shared_ptr<ReviewWC>> readerWindows() = 0;
     virtual bool renderPages(const std::string& path, JsonReply reply) = 0;
     // History page operations ("histforget", "histfav", "histpin", "histpinclear",
     // "histcovers"); replies carry what the page's callback receives.

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "memory/DocLinks.h"
 #include "platform/FileIO.h"
 #include "platform/Hashing.h"
 #include "platform/ProcessRunner.h"
@@ -218,6 +219,72 @@ return true;
     EXPECT_EQ(tabs[0]["group"], tabs[1]["group"]);  // tabs of one window
     EXPECT_EQ(tabs[1]["selected"], true);
     EXPECT_EQ(tabs[1]["title"], "Second copy.pdf");
+}
+
+TEST(ReaderWindow, ListsItsLinksShowsAPassageAndLinksASelection) {
+    if (!haveDisplay()) GTEST_SKIP() << "needs a display (scripts/test.sh runs under xvfb-run)";
+    test::TempHome home;
+    const std::string lease = makePdf(home / "Lease.pdf", 3);
+    const std::string amendment = makePdf(home / "Amendment.pdf", 2);
+    LinkSession seed;
+    seed.begin(
+        parseLinkEndpoint(
+            json{{"path", lease}, {"page", 2}, {"text", "Ordinary terms and conditions."}}.dump()),
+        "Lease.pdf");
+    ASSERT_TRUE(seed.finish(
+        parseLinkEndpoint(json{{"path", amendment}, {"page", 1}, {"text", "Page 1"}}.dump())));
+    const std::string seeded = loadLinks().at(0).id;
+
+    json result = driveReader(home, lease,
+                              std::string(kWaitHelper) + R"(
+const $ = (id) => document.getElementById(id);
+await waitFor(() => window.__cvlLastLinks && $('linksList').querySelector('li[data-id]'));
+const listed = [...$('linksList').querySelectorAll('li[data-id]')].map((li) => li.textContent);
+// A followed link focuses this document's end: the panel opens and the passage is marked.
+cvlLinks(Object.assign({}, window.__cvlLastLinks, { focus: { id: ')" +
+                                  seeded + R"(', end: 'a' } }));
+const flash = await waitFor(() => window.__cvlLastFlash, 10000);
+await new Promise((r) => setTimeout(r, 300));
+const focused = { page: window.pdfViewer.currentPageNumber, panel: !$('linksPane').hidden,
+                  marked: $('linksList').querySelector('li.on').dataset.id };
+// Select a passage on page 1, start a link, then link a second passage to it.
+const select = async (part) => {
+  const span = await waitFor(() => [...document.querySelectorAll('.page[data-page-number="1"] .textLayer span')]
+    .find((s) => s.textContent.includes(part)));
+  const range = document.createRange();
+  range.selectNodeContents(span);
+  getSelection().removeAllRanges();
+  getSelection().addRange(range);
+  return waitFor(() => window.__cvlLinkEndpoint && JSON.parse(window.__cvlLinkEndpoint).text.includes(part) && window.__cvlLinkEndpoint, 5000);
+};
+$('viewerContainer').scrollTop = 0;
+const first = await select('Page 1');
+window.__cvlReader.linkSelection();
+const bar = await waitFor(() => !$('linkbar').hidden && $('linkbar').textContent, 10000);
+await select('Ordinary');
+window.__cvlReader.linkSelection();
+const reloaded = await waitFor(() => window.__cvlLastLinks.links.length === 2 && window.__cvlLastLinks, 10000);
+return { listed, flash, focused, first: JSON.parse(first), bar, barAfter: $('linkbar').hidden, reloaded: !!reloaded };
+)");
+    ASSERT_TRUE(result.is_object()) << result.dump();
+    ASSERT_EQ(result["listed"].size(), 1u) << result.dump();
+    const std::string row = result["listed"][0];
+    EXPECT_NE(row.find("Amendment.pdf · page 1"), std::string::npos) << row;
+    EXPECT_NE(row.find("Here: page 2"), std::string::npos) << row;
+    EXPECT_EQ(result["flash"]["page"], 2) << result.dump();
+    EXPECT_EQ(result["focused"], (json{{"page", 2}, {"panel", true}, {"marked", seeded}}));
+    EXPECT_EQ(result["first"], (json{{"path", lease}, {"page", 1}, {"text", "Page 1"}}));
+    EXPECT_NE(result["bar"].get<std::string>().find("Linking from Lease.pdf"), std::string::npos);
+    EXPECT_EQ(result["barAfter"], true);
+    EXPECT_EQ(result["reloaded"], true);
+
+    auto links = loadLinks();
+    ASSERT_EQ(links.size(), 2u);
+    EXPECT_EQ(links[0].id, seeded);
+    EXPECT_EQ(links[1].a.path, lease);
+    EXPECT_EQ(links[1].a.text, "Page 1");
+    EXPECT_EQ(links[1].b.page, 1);
+    EXPECT_EQ(links[1].b.text.rfind("Ordinary terms", 0), 0u) << links[1].b.text;
 }
 
 TEST(ReviewWindow, AFolderShowsItsDocumentsAndSearchesThem) {

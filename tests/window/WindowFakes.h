@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "memory/DocLinks.h"
 #include "window/PageHost.h"
 #include "window/ReviewWC.h"
 #include "window/WindowServices.h"
@@ -166,11 +167,12 @@ class FakeServices : public WindowServices {
         lastReply = std::move(reply);
         return true;
     }
-    bool links(const std::string& path, JsonReply reply) override {
-        if (!featuresPresent) return false;
-        calls.push_back("links " + path);
-        lastReply = std::move(reply);
-        return true;
+    LinkSession* linkSession() override { return featuresPresent ? &links : nullptr; }
+    std::vector<std::shared_ptr<ReviewWC>> readerWindows() override {
+        std::vector<std::shared_ptr<ReviewWC>> out;
+        for (auto& w : readers)
+            if (auto wc = w.lock()) out.push_back(wc);
+        return out;
     }
     bool renderPages(const std::string& path, JsonReply reply) override {
         if (!featuresPresent) return false;
@@ -189,6 +191,8 @@ class FakeServices : public WindowServices {
     }
 
     std::function<void(bool)> fileWatchEvent;
+    LinkSession links;
+    std::vector<std::weak_ptr<ReviewWC>> readers;  // what readerWindows() lists
 };
 
 // A window over a fake page, held as the application holds it.

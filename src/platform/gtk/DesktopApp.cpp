@@ -1193,8 +1193,11 @@ bool DesktopApp::outline(const std::string& path, JsonReply reply) {
     return true;
 }
 
-bool DesktopApp::links(const std::string&, JsonReply) {
-    return false;
+std::vector<std::shared_ptr<ReviewWC>> DesktopApp::readerWindows() {
+    std::vector<std::shared_ptr<ReviewWC>> out;
+    for (auto& t : tabs_)
+        if (t->wc->isReader()) out.push_back(t->wc);
+    return out;
 }
 
 bool DesktopApp::renderPages(const std::string& path, JsonReply reply) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "memory/DocLinks.h"
 #include "window/PanelWC.h"
 #include "window/ReviewWC.h"
 #include "window/WindowServices.h"
@@ -76,7 +77,8 @@ class DesktopApp : public WindowServices {
     bool folderSearch(const std::string& url, const std::vector<std::string>& sources,
                       PageCall post) override;
     bool outline(const std::string& path, JsonReply reply) override;
-    bool links(const std::string& path, JsonReply reply) override;
+    LinkSession* linkSession() override { return &linkSession_; }
+    std::vector<std::shared_ptr<ReviewWC>> readerWindows() override;
     bool renderPages(const std::string& path, JsonReply reply) override;
     bool history(const std::string& op, const std::vector<std::string>& paths,
                  JsonReply reply) override;
@@ -128,6 +130,7 @@ class DesktopApp : public WindowServices {
     std::shared_ptr<WebViewHandlers> warmHandlers_;
     unsigned warmGeneration_ = 0;
     std::shared_ptr<AgentHost> agentHost_;
+    LinkSession linkSession_;  // the pending link end and followed-link focus
 };
 
 }  // namespace cvl

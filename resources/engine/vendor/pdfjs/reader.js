@@ -80,6 +80,7 @@ eventBus.on('pagerendered', () => {
   if (shownOnce) return;
   shownOnce = true;
   post({ action: 'displayed', gen: GEN, pdf: PDF, orig: ORIG });
+  ask('links', {});
 });
 eventBus.on('pagechanging', syncPager);
 eventBus.on('scalechanging', syncPager);
@@ -156,18 +157,20 @@ window.addEventListener('resize', () => {
 
 function showSide(pane) {
   const side = $('side');
-  const panes = { search: $('searchPane'), outline: $('outlinePane') };
+  const panes = { search: $('searchPane'), outline: $('outlinePane'), links: $('linksPane') };
   const already = !side.hidden && !panes[pane].hidden;
   side.hidden = already;
   for (const [k, el] of Object.entries(panes)) el.hidden = already || k !== pane;
   $('btnSearch').classList.toggle('on', !side.hidden && pane === 'search');
   $('btnOutline').classList.toggle('on', !side.hidden && pane === 'outline');
+  $('btnLinks').classList.toggle('on', !side.hidden && pane === 'links');
   if (!side.hidden && pane === 'search') $('searchInput').focus();
   if (!side.hidden && pane === 'outline') ask('outline', {});
   requestAnimationFrame(() => { const v = String(viewer.currentScaleValue); if (v === 'page-width') viewer.currentScaleValue = v; });
 }
 $('btnSearch').onclick = () => showSide('search');
 $('btnOutline').onclick = () => showSide('outline');
+$('btnLinks').onclick = () => showSide('links');
 $('btnCmd').onclick = () => toggleCommandBar();
 
 window.cvlStatusBar = (on) => { $('status').hidden = !on; };
@@ -386,15 +389,155 @@ window.cvlReaderSearchResults = (res) => {
 };
 $('searchForm').onsubmit = (e) => { e.preventDefault(); runSearch($('searchInput').value); };
 
+// ---- links between documents ----------------------------------------------------------------------
+// The selected passage as a link end, kept as JSON text for the host to read; '' when nothing
+// in the document is selected.
+window.__cvlLinkEndpoint = '';
+const squash = (t) => String(t || '').replace(/\s+/g, ' ').trim();
+document.addEventListener('selectionchange', () => {
+  const sel = window.getSelection();
+  const text = sel && !sel.isCollapsed ? squash(sel.toString()) : '';
+  const node = text ? sel.anchorNode : null;
+  const at = node && (node.nodeType === 1 ? node : node.parentElement);
+  const pageDiv = at && at.closest('#viewer .page');
+  window.__cvlLinkEndpoint = pageDiv
+    ? JSON.stringify({ path: ORIG, page: Number(pageDiv.dataset.pageNumber), text: text.slice(0, 2000) })
+    : '';
+});
+
+let linking = false;
+window.cvlLinkMode = (on, name) => {
+  linking = !!on;
+  $('linkbarText').textContent = 'Linking from ' + name + ' — select a passage, then Link here';
+  $('linkbar').hidden = !linking;
+  $('btnLink').textContent = linking ? 'Link here' : 'Link';
+  $('btnLink').classList.toggle('on', linking);
+};
+function linkSelection() {
+  if (!window.__cvlLinkEndpoint) {
+    toast(linking ? 'Select the passage to link to, then Link here.' : 'Select a passage first, then Link.');
+    return;
+  }
+  ask(linking ? 'linkfinish' : 'linkstart', {});
+}
+// Pressing these buttons must not drop the selection they act on.
+for (const id of ['btnLink', 'linkHere']) $(id).addEventListener('mousedown', (e) => e.preventDefault());
+$('btnLink').onclick = linkSelection;
+$('linkHere').onclick = linkSelection;
+$('linkCancel').onclick = () => ask('linkcancel', {});
+window.cvlReloadLinks = () => ask('links', {});
+window.__cvlLinkJump = (r) => { if (r && r.ok === false) toast(r.message || 'That link could not be followed.', true); };
+
+let linkState = { self: ORIG, list: [] };
+const endOf = (l, which) => (l && l[which]) || {};
+window.cvlLinks = (obj) => {
+  window.__cvlLastLinks = obj;
+  const self = (obj && obj.self) || ORIG;
+  const list = ((obj && obj.links) || []).filter((l) => endOf(l, 'a').path === self || endOf(l, 'b').path === self);
+  linkState = { self, list };
+  renderLinks();
+  if (obj && obj.focus) focusLink(obj.focus);
+};
+function renderLinks() {
+  const { self, list } = linkState;
+  $('linksCount').textContent = list.length ? String(list.length) : '';
+  const ol = $('linksList');
+  ol.textContent = '';
+  if (!list.length) ol.appendChild(el('li', 'dim', 'No links yet. Select a passage and press Link to connect it to another document.'));
+  for (const l of list) {
+    const hereEnd = endOf(l, 'a').path === self ? 'a' : 'b';
+    const otherEnd = hereEnd === 'a' ? 'b' : 'a';
+    const here = endOf(l, hereEnd);
+    const other = endOf(l, otherEnd);
+    const li = el('li');
+    li.dataset.id = l.id;
+    li.appendChild(el('div', 'pg', baseName(other.path) + ' · page ' + (other.page || '?')));
+    if (other.text) li.appendChild(el('div', 'quote', '“' + other.text + '”'));
+    const back = el('a', 'here', 'Here: page ' + (here.page || '?'));
+    back.href = '#';
+    back.onclick = (e) => { e.preventDefault(); showEnd(here); };
+    li.appendChild(back);
+    const note = el('input', 'note');
+    note.placeholder = 'Add a note';
+    note.value = l.note || '';
+    note.onchange = () => ask('linknote', { id: l.id, note: note.value });
+    li.appendChild(note);
+    const row = el('div', 'row');
+    const button = (label, title, fn) => {
+      const b = el('button', '', label);
+      b.type = 'button';
+      b.title = title;
+      b.onclick = fn;
+      row.appendChild(b);
+      return b;
+    };
+    button('Open', 'Open ' + baseName(other.path) + ' at this passage', () => ask('linkjump', { id: l.id, end: otherEnd }));
+    button('Open both', 'Open both documents at their passages', () => ask('linkopenpair', { id: l.id }));
+    // Deleting takes a second press within three seconds.
+    const del = button('Delete', 'Delete this link', () => {
+      if (del.dataset.armed) { ask('linkdelete', { id: l.id }); return; }
+      del.dataset.armed = '1';
+      del.textContent = 'Delete?';
+      setTimeout(() => { delete del.dataset.armed; del.textContent = 'Delete'; }, 3000);
+    });
+    li.appendChild(row);
+    ol.appendChild(li);
+  }
+}
+// A link followed from the other document: show its end here and mark it in the panel.
+function focusLink(focus) {
+  const link = linkState.list.find((l) => l.id === focus.id);
+  const end = endOf(link, focus.end);
+  if (!link || end.path !== linkState.self) return;
+  document.querySelectorAll('#linksList li').forEach((li) => li.classList.toggle('on', li.dataset.id === link.id));
+  if (!$('side').hidden && !$('linksPane').hidden) { showEnd(end); return; }
+  showSide('links');
+  // After the panel's own refit of the zoom (next frame), which keeps the old page in view.
+  requestAnimationFrame(() => showEnd(end));
+}
+let pendingFlash = null;
+function showEnd(end) {
+  const page = Number(end.page) || 1;
+  if (!viewer.pagesCount || page > viewer.pagesCount) return;
+  viewer.currentPageNumber = page;
+  pendingFlash = { page, text: squash(end.text) };
+  flashPassage();
+}
+// Marks the passage on its page's text layer for a moment; when the layer is not drawn yet
+// this runs again once it is. A passage that cannot be found leaves just the page shown.
+function flashPassage() {
+  const view = pendingFlash && viewer.getPageView(pendingFlash.page - 1);
+  const layer = view && view.div && view.div.querySelector('.textLayer');
+  if (!layer || !layer.querySelector('span')) return;
+  const want = pendingFlash.text.replace(/\s/g, '').toLowerCase().slice(0, 300);
+  pendingFlash = null;
+  // Compared without white space: the layer breaks lines and words its own way.
+  const spans = [...layer.querySelectorAll('span')].filter((s) => !s.firstElementChild);
+  let joined = '';
+  const owner = [];
+  spans.forEach((s, i) => {
+    const t = s.textContent.toLowerCase();
+    for (let k = 0; k < t.length; k++) if (!/\s/.test(t[k])) { joined += t[k]; owner.push(i); }
+  });
+  const at = want ? joined.indexOf(want) : -1;
+  if (at < 0) return;
+  const hit = spans.slice(owner[at], owner[at + want.length - 1] + 1);
+  hit.forEach((s) => s.classList.add('cvlFlash'));
+  hit[0].scrollIntoView({ block: 'center' });
+  window.__cvlLastFlash = { page: Number(view.id), spans: hit.length };
+  setTimeout(() => hit.forEach((s) => s.classList.remove('cvlFlash')), 2600);
+}
+eventBus.on('textlayerrendered', (e) => { if (pendingFlash && e.pageNumber === pendingFlash.page) flashPassage(); });
+
 // ---- keys ------------------------------------------------------------------------------------------
 document.addEventListener('keydown', (e) => {
   const mod = e.ctrlKey || e.metaKey;
   if (mod && e.key.toLowerCase() === 'f') { e.preventDefault(); if ($('side').hidden || $('searchPane').hidden) showSide('search'); else $('searchInput').focus(); }
   else if (mod && e.key.toLowerCase() === 'k') { e.preventDefault(); toggleCommandBar(true); }
-  else if (e.key === 'Escape') { if (!$('cmdbar').hidden) toggleCommandBar(false); else if (!$('side').hidden) showSide('search'); }
+  else if (e.key === 'Escape') { if (linking) ask('linkcancel', {}); else if (!$('cmdbar').hidden) toggleCommandBar(false); else if (!$('side').hidden) showSide('search'); }
 });
 
 // Hooks for automation: the same paths the bar and the search panel use.
-window.__cvlReader = { sendCommand, runPreview, runSearch, toggleCommandBar, showSide };
+window.__cvlReader = { sendCommand, runPreview, runSearch, toggleCommandBar, showSide, linkSelection };
 
 openDocument();
