@@ -139,6 +139,8 @@ def control(key, kind, default, extra, cfg, opts):
 STYLE = """
 :root{--bg:#f6f5f2;--card:#fff;--fg:#1d1d1f;--dim:#6e6e73;--line:rgba(0,0,0,.08);--accent:#2f6db3}
 @media (prefers-color-scheme: dark){:root{--bg:#1e1f21;--card:#2a2b2e;--fg:#eee8de;--dim:#a09c95;--line:rgba(255,255,255,.08);--accent:#6ea8e8}}
+html[data-theme=light]{--bg:#f6f5f2;--card:#fff;--fg:#1d1d1f;--dim:#6e6e73;--line:rgba(0,0,0,.08);--accent:#2f6db3}
+html[data-theme=dark]{--bg:#1e1f21;--card:#2a2b2e;--fg:#eee8de;--dim:#a09c95;--line:rgba(255,255,255,.08);--accent:#6ea8e8}
 html,body{margin:0;background:var(--bg);color:var(--fg);font:14px/1.45 Inter,system-ui,Cantarell,"DejaVu Sans",sans-serif}
 main{max-width:720px;margin:0 auto;padding:28px 28px 48px}
 h1{font-size:22px;margin:0 0 4px}h2{font-size:12px;text-transform:uppercase;letter-spacing:.07em;color:var(--dim);margin:26px 0 8px}
@@ -156,7 +158,8 @@ select,input[type=text]{font:inherit;color:inherit;background:var(--bg);border:1
 
 SCRIPT = """
 function send(key,value){var f=document.createElement('iframe');f.style.display='none';
- f.src='qrtiz://setcfg?key='+encodeURIComponent(key)+'&value='+encodeURIComponent(value);
+ f.src=key==='app_icon'?'qrtiz://seticon?id='+encodeURIComponent(value):
+  'qrtiz://setcfg?key='+encodeURIComponent(key)+'&value='+encodeURIComponent(value);
  document.body.appendChild(f);setTimeout(function(){f.remove()},2000)}
 document.querySelectorAll('[data-key]').forEach(function(el){
  el.addEventListener('change',function(){send(el.dataset.key,el.type==='checkbox'?(el.checked?'1':'0'):el.value)})});

@@ -41,6 +41,10 @@ void PanelWC::perform(const std::string& op, const std::string& url) {
         auto key = urlQuery(url, "key");
         if (!key || key->empty()) return;
         services_.applyConfig(*key, urlQuery(url, "value").value_or(""));
+    } else if (op == "seticon") {
+        // The icon variant goes through the setter, which stores it and applies it at once.
+        auto id = urlQuery(url, "id");
+        if (id && !id->empty()) services_.applyConfig("app_icon", *id);
     } else if (op == "closepanel") {
         page_->close();
     } else if (op == "settings" || op == "help" || op == "about") {

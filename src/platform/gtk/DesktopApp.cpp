@@ -27,6 +27,7 @@
 #include "memory/DocIdentity.h"
 #include "memory/HistoryOperations.h"
 #include "memory/HistoryStore.h"
+#include "night/NightSettings.h"
 #include "pagecmd/PageCommandFlow.h"
 #include "platform/Dispatch.h"
 #include "platform/FileIO.h"
@@ -34,6 +35,7 @@
 #include "platform/SysLog.h"
 #include "platform/TextEscape.h"
 #include "platform/UserDirs.h"
+#include "platform/gtk/DesktopAppParts.h"
 #include "platform/gtk/WebViews.h"
 #include "platform/pdf/PdfDocument.h"
 #include "search/CVSearchIndex.h"
@@ -44,20 +46,6 @@
 namespace cvl {
 
 using json = nlohmann::json;
-
-struct DesktopApp::Frame {
-    GtkWidget* window = nullptr;
-    GtkNotebook* notebook = nullptr;
-};
-
-struct DesktopApp::Tab {
-    std::shared_ptr<ReviewWC> wc;
-    WebPageHost* host = nullptr;  // owned by wc
-    WebKitWebView* view = nullptr;
-    Frame* frame = nullptr;
-    GtkWidget* label = nullptr;
-    std::shared_ptr<WebViewHandlers> handlers;
-};
 
 // The application as the agent bridge sees it: its document windows and their pages.
 class DesktopApp::AgentHost : public AgentBridgeHost {
@@ -225,22 +213,6 @@ class FolderWatchHandle : public WatchHandle {
     std::unique_ptr<FileWatch> stream_;
 };
 
-// The system's answer to "is the desktop dark": GTK's dark preference or a dark theme name.
-bool systemPrefersDark() {
-    gboolean preferDark = FALSE;
-    gchar* theme = nullptr;
-    g_object_get(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", &preferDark,
-                 "gtk-theme-name", &theme, nullptr);
-    bool dark = preferDark || (theme && lower(theme).find("dark") != std::string::npos);
-    g_free(theme);
-    if (const char* env = std::getenv("GTK_THEME");
-        env && lower(env).find("dark") != std::string::npos)
-        dark = true;
-    return dark;
-}
-
-bool gSystemDark = false;  // read once at start, before the application sets its own choice
-
 }  // namespace
 
 DesktopApp::DesktopApp(GtkApplication* app)
@@ -255,19 +227,29 @@ DesktopApp::~DesktopApp() = default;
 // ---- start-up and quitting ------------------------------------------------------------------
 
 void DesktopApp::start() {
-    gSystemDark = systemPrefersDark();
     migrateLegacySupportDir();
     closedTabs_->load();
+    // Appearance, the night schedule and the icon, each following the desktop and the clock.
+    observeSystemAppearance();
     applyAppearance();
+    scheduleNightFlip();
+    observeSleep();
+    applyAppIcon();
+    // The old recent list seeds an empty history once.
+    std::vector<RecentEntry> recents;
+    for (const auto& r : UserPrefs::recentItems()) recents.push_back({r.path, r.dir, r.ts});
+    HistoryStore::shared().migrateRecentsIfNeeded(std::move(recents));
+    installMenuActions();
+    rebuildMenu();
     restoreOpenTabsIfRelaunch();
-    scheduleWarmPrime(std::chrono::milliseconds(2500));
-    // The agent bridge, with the document work behind its page commands.
-    agentHost_ = std::make_shared<AgentHost>(*this);
-    AgentBridge::shared().start(agentHost_, makeAgentDocumentWork());
     // The welcome window, when nothing was opened meanwhile.
     Dispatch::main().asyncAfter(std::chrono::milliseconds(350), [this] {
         if (!didOpen_ && tabs_.empty()) openWelcome(nullptr);
     });
+    scheduleWarmPrime(std::chrono::milliseconds(2500));
+    // The agent bridge, with the document work behind its page commands.
+    agentHost_ = std::make_shared<AgentHost>(*this);
+    AgentBridge::shared().start(agentHost_, makeAgentDocumentWork());
 }
 
 void DesktopApp::shutdown() {
@@ -275,6 +257,8 @@ void DesktopApp::shutdown() {
     quitting_ = true;
     if (snapshotTimer_) g_source_remove(snapshotTimer_);
     snapshotTimer_ = 0;
+    if (nightTimer_) g_source_remove(nightTimer_);
+    nightTimer_ = 0;
     ++warmGeneration_;
     if (warmWindow_) gtk_widget_destroy(warmWindow_);
     warmWindow_ = nullptr;
@@ -285,10 +269,21 @@ void DesktopApp::shutdown() {
 }
 
 void DesktopApp::openFiles(const std::vector<std::string>& paths) {
+    FocusHandBack::noteChoice(focus_, nowSeconds());
     std::vector<std::string> usable;
     bool anyFolder = false;
     for (const auto& p : paths) {
-        if (BridgeDispatch::scheme(p) == "qrtiz") continue;  // Finder requests are not served here
+        const std::string scheme = BridgeDispatch::scheme(p);
+        if (scheme == "qrtiz") {
+            // File-manager extension requests have no handler on this desktop.
+            if (BridgeDispatch::operation(p) == "finder")
+                cvlLog("file manager request dropped: %s", p.c_str());
+            continue;
+        }
+        if (!scheme.empty() && scheme != "file") {
+            cvlLog("not a file, not opened: %s", p.c_str());
+            continue;
+        }
         usable.push_back(p);
         anyFolder = anyFolder || isDirectory(p);
     }
@@ -299,12 +294,27 @@ void DesktopApp::openFiles(const std::vector<std::string>& paths) {
     } else {
         openReview(usable, std::nullopt);
     }
+    if (Frame* frame = keyFrame()) gtk_window_present(GTK_WINDOW(frame->window));
+}
+
+void DesktopApp::reopen() {
+    FocusHandBack::noteChoice(focus_, nowSeconds());
+    for (auto& f : frames_)
+        if (gtk_widget_get_visible(f->window)) {
+            gtk_window_present(GTK_WINDOW(keyFrame()->window));
+            return;
+        }
+    openWelcome(nullptr);
 }
 
 void DesktopApp::restoreOpenTabsIfRelaunch() {
     auto plan = openTabs_->decideRestore(cvl::buildNumber(), nowSeconds());
     if (!plan) return;
     didOpen_ = true;
+    // A restore during a background relaunch may give the focus back when it steals it. No
+    // portable way tells the front application on this desktop, so none is recorded.
+    FocusHandBack::noteRestore(focus_, nowSeconds(), appActive_, envIs("ZK_BACKGROUND_LAUNCH", "1"),
+                               std::nullopt);
     size_t reopened = 0;
     for (const auto& group : plan->windows) {
         Frame* frame = nullptr;
@@ -429,42 +439,12 @@ DesktopApp::Frame* DesktopApp::newFrame() {
                      G_CALLBACK(+[](GtkNotebook*, GtkWidget*, guint, gpointer data) {
                          auto* self = static_cast<DesktopApp*>(data);
                          self->scheduleOpenTabsWrite();
+                         // The page switch lands after this signal; update the menus then.
+                         Dispatch::main().async([self] { self->updateMenuBar(); });
                      }),
                      this);
 
-    // Keyboard: Ctrl+W closes the tab, Ctrl+Shift+T reopens the last closed one, Ctrl+O opens.
-    GtkAccelGroup* accel = gtk_accel_group_new();
-    gtk_window_add_accel_group(GTK_WINDOW(raw->window), accel);
-    auto bind = [&](guint key, GdkModifierType mods, GCallback cb) {
-        gtk_accel_group_connect(accel, key, mods, GTK_ACCEL_VISIBLE,
-                                g_cclosure_new(cb, this, nullptr));
-    };
-    bind(GDK_KEY_w, GDK_CONTROL_MASK,
-         G_CALLBACK(
-             +[](GtkAccelGroup*, GObject*, guint, GdkModifierType, gpointer data) -> gboolean {
-                 auto* self = static_cast<DesktopApp*>(data);
-                 if (Tab* t = self->currentTab(self->keyFrame())) self->requestClose(*t->wc);
-                 return TRUE;
-             }));
-    bind(GDK_KEY_T, static_cast<GdkModifierType>(GDK_CONTROL_MASK | GDK_SHIFT_MASK),
-         G_CALLBACK(
-             +[](GtkAccelGroup*, GObject*, guint, GdkModifierType, gpointer data) -> gboolean {
-                 static_cast<DesktopApp*>(data)->reopenClosedTab();
-                 return TRUE;
-             }));
-    bind(GDK_KEY_o, GDK_CONTROL_MASK,
-         G_CALLBACK(
-             +[](GtkAccelGroup*, GObject*, guint, GdkModifierType, gpointer data) -> gboolean {
-                 static_cast<DesktopApp*>(data)->pickAndReview(std::nullopt);
-                 return TRUE;
-             }));
-    bind(GDK_KEY_comma, GDK_CONTROL_MASK,
-         G_CALLBACK(
-             +[](GtkAccelGroup*, GObject*, guint, GdkModifierType, gpointer data) -> gboolean {
-                 static_cast<DesktopApp*>(data)->openPanel("settings");
-                 return TRUE;
-             }));
-    g_object_unref(accel);
+    watchActivation(*raw);
     gtk_widget_show_all(raw->window);
     return raw;
 }
@@ -595,6 +575,7 @@ std::shared_ptr<ReviewWC> DesktopApp::newDocumentWindow(Frame* frame, bool forRe
     auto wc = raw->wc;
     tabs_.push_back(std::move(tab));
     scheduleOpenTabsWrite();
+    updateMenuBar();
     return wc;
 }
 
@@ -696,6 +677,7 @@ void DesktopApp::closeTab(Tab& tab) {
         updateFrameTitle(*frame);
     }
     scheduleOpenTabsWrite();
+    updateMenuBar();
 }
 
 void DesktopApp::windowClosed(ReviewWC& window) {
@@ -703,11 +685,13 @@ void DesktopApp::windowClosed(ReviewWC& window) {
     if (auto record = window.restorableTab(); record && cfgBool("remember_closed_tabs", true)) {
         closedTabs_->push(
             ClosedTab{record->kind, record->paths, record->view, record->mode, record->title});
+        updateMenuBar();
     }
 }
 
 void DesktopApp::reopenClosedTab() {
     auto tab = closedTabs_->pop();
+    updateMenuBar();
     if (!tab) return;  // nothing to reopen
     if (tab->paths.empty()) return;
     if (tab->kind == "reader") {
@@ -739,6 +723,7 @@ void DesktopApp::openReaderAt(const std::string& path, int page,
     auto wc = pickWindow(true);
     wc->becomeReader(path, {});
     if (view) wc->setPendingViewRestore(view);
+    updateMenuBar();
 
     auto show = [this, page](std::shared_ptr<ReviewWC> wc, const std::string& pdf,
                              const std::string& orig) {
@@ -746,7 +731,9 @@ void DesktopApp::openReaderAt(const std::string& path, int page,
         in.readerPage = EngineLocator::readerHTMLPath();
         in.pdf = pdf;
         in.orig = orig;
-        in.darkScheme = darkScheme();
+        const Appearance::Look look = currentLook();
+        in.darkScheme = look.scheme == "dark";
+        in.nightActiveWithPages = look.nightNow && NightSettings::load().pages;
         in.docId = CvlDocIdentity::read(orig);
         const json cfg = loadConfig();
         auto boolKey = [&](const char* key) -> std::optional<bool> {
@@ -951,15 +938,10 @@ void DesktopApp::setClipboardText(const std::string& text) {
 
 void DesktopApp::toggleTheme() {
     setConfigString("appearance", darkScheme() ? "light" : "dark");
+    // A hand-made choice holds until the night schedule's next boundary.
+    NightSettings::noteManualChoice(nowSeconds());
     applyAppearance();
-}
-
-void DesktopApp::applyAppearance() {
-    const bool dark = darkScheme();
-    g_object_set(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", dark, nullptr);
-    const std::string script =
-        std::string("document.documentElement.dataset.theme='") + (dark ? "dark" : "light") + "';";
-    for (auto& t : tabs_) t->host->evaluateScript(script);
+    scheduleNightFlip();
 }
 
 void DesktopApp::setPinned(const std::string& path, bool pinned) {
@@ -1029,7 +1011,11 @@ void DesktopApp::setConfigString(const std::string& key, const std::string& valu
 
 void DesktopApp::applyConfig(const std::string& key, const std::string& value) {
     ConfigHooks hooks;
+    hooks.rebuildMenu = [this] { rebuildMenu(); };
     hooks.applyAppearance = [this] { applyAppearance(); };
+    hooks.setNightMode = [this](const std::string& mode) { setNightMode(mode); };
+    hooks.applyNightNow = [this] { applyNightNow(); };
+    hooks.rescheduleNightFlip = [this] { scheduleNightFlip(); };
     hooks.saveClosedTabs = [this] { closedTabs_->save(); };
     hooks.forgetLastSnapshotText = [this] { openTabs_->forgetLastWritten(); };
     hooks.writeOpenTabsSnapshot = [this] { writeOpenTabs(false, false); };
@@ -1050,6 +1036,7 @@ void DesktopApp::applyConfig(const std::string& key, const std::string& value) {
                 t->wc->stopWatching();
         }
     }
+    if (key == "app_icon") applyAppIcon();
     if (key == "always_on_top") {
         for (auto& f : frames_)
             gtk_window_set_keep_above(GTK_WINDOW(f->window), value == "1" || value == "true");
@@ -1068,10 +1055,7 @@ void DesktopApp::removeConfigKeysWithPrefix(const std::string& prefix) {
 }
 
 bool DesktopApp::darkScheme() {
-    const std::string appearance = cfgString("appearance", "auto");
-    if (appearance == "dark") return true;
-    if (appearance == "light") return false;
-    return gSystemDark;
+    return currentLook().scheme == "dark";
 }
 
 std::string DesktopApp::brandName() {

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "app/Appearance.h"
+#include "app/FocusHandBack.h"
 #include "memory/DocLinks.h"
 #include "window/PanelWC.h"
 #include "window/ReviewWC.h"
@@ -38,6 +40,11 @@ class DesktopApp : public WindowServices {
                       bool newGroup = false);
     void openWelcome(ReviewWC* into);
     void reopenClosedTab();
+    // The desktop asked for the application again (a second launch, a click on its icon): the
+    // user chose it; with no window shown a fresh welcome window opens.
+    void reopen();
+    // The File History page.
+    void openHistory();
 
     // WindowServices.
     void openInBrowser(const std::string& url) override;
@@ -100,7 +107,27 @@ class DesktopApp : public WindowServices {
     std::shared_ptr<ReviewWC> pickWindow(bool forReader = false);
     void requestClose(ReviewWC& wc);
     void closeTab(Tab& tab);
+    // Appearance and night: the resolved look, applied to the toolkit and to every page.
+    Appearance::Look currentLook();
     void applyAppearance();
+    void syncWebSurfacesToSystem();
+    void observeSystemAppearance();
+    void systemAppearanceChanged(bool dark);
+    void setNightMode(const std::string& mode);
+    void applyNightNow();
+    void scheduleNightFlip();
+    void nightWakeCheck();
+    void observeSleep();
+    void applyAppIcon();
+    // The menu bar: built from the core's description, its enabled states kept current.
+    void installMenuActions();
+    void rebuildMenu();
+    void updateMenuBar();
+    void runMenuCommand(const std::string& command, const std::string& target);
+    void showAbout();
+    // Focus hand-back after a background restore.
+    void watchActivation(Frame& frame);
+    void appBecameActive();
     void scheduleOpenTabsWrite();
     void writeOpenTabs(bool cleanQuit, bool discard);
     void startOpenTabsSnapshots();
@@ -131,6 +158,18 @@ class DesktopApp : public WindowServices {
     unsigned warmGeneration_ = 0;
     std::shared_ptr<AgentHost> agentHost_;
     LinkSession linkSession_;  // the pending link end and followed-link focus
+    bool systemDark_ = false;
+    guint nightTimer_ = 0;
+    std::optional<std::string> lastNightAnnouncedScheme_;
+    GDBusConnection* sessionBus_ = nullptr;
+    GDBusConnection* systemBus_ = nullptr;
+    guint portalSubscription_ = 0;
+    guint sleepSubscription_ = 0;
+    bool portalAnswered_ = false;  // the desktop portal gave a dark or light preference
+    GdkPixbuf* appIcon_ = nullptr;
+    bool menusInstalled_ = false;
+    bool appActive_ = false;
+    FocusHandBack::State focus_;
 };
 
 }  // namespace cvl

@@ -19,6 +19,7 @@ namespace {
 struct AppState {
     std::unique_ptr<DesktopApp> desktop;
     std::vector<std::string> pendingFiles;
+    bool started = false;
 };
 
 void onStartup(GApplication* app, gpointer data) {
@@ -35,18 +36,25 @@ void onStartup(GApplication* app, gpointer data) {
         app);
 }
 
-void onActivate(GApplication*, gpointer data) {
-    auto& state = *static_cast<AppState*>(data);
-    static bool started = false;
-    if (!started) {
-        started = true;
-        state.desktop->start();
-    }
+void startOnce(AppState& state) {
+    if (state.started) return;
+    state.started = true;
+    state.desktop->start();
 }
 
-void onOpen(GApplication* app, GFile** files, gint count, gchar*, gpointer data) {
+// The first activation starts the application; a later one is the desktop asking for the
+// running application again.
+void onActivate(GApplication*, gpointer data) {
     auto& state = *static_cast<AppState*>(data);
-    onActivate(app, data);
+    if (state.started)
+        state.desktop->reopen();
+    else
+        startOnce(state);
+}
+
+void onOpen(GApplication*, GFile** files, gint count, gchar*, gpointer data) {
+    auto& state = *static_cast<AppState*>(data);
+    startOnce(state);
     std::vector<std::string> paths;
     for (gint i = 0; i < count; ++i) {
         if (char* path = g_file_get_path(files[i])) {

@@ -176,6 +176,13 @@ $('btnCmd').onclick = () => toggleCommandBar();
 window.cvlStatusBar = (on) => { $('status').hidden = !on; };
 window.cvlZoomWithWin = (on) => { zoomWithWindow = !!on; };
 window.__cvlPTMode = (mode) => { document.documentElement.dataset.ptmode = mode; };
+window.__cvlNightPages = (on) => { document.documentElement.classList.toggle('night', !!on); };
+// The host's View menu: 'in', 'out' or 'width'.
+window.cvlZoom = (how) => {
+  if (how === 'in') $('btnIn').click();
+  else if (how === 'out') $('btnOut').click();
+  else if (how === 'width') viewer.currentScaleValue = 'page-width';
+};
 window.__cvlResetToolbar = () => {
   zoomDefault = 'page-width';
   viewer.currentScaleValue = zoomDefault;

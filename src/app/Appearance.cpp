@@ -1,0 +1,44 @@
+#include "app/Appearance.h"
+
+#include <cctype>
+#include <nlohmann/json.hpp>
+
+#include "night/CvlNight.h"
+#include "night/NightState.h"
+
+namespace cvl::Appearance {
+
+Look resolve(const nlohmann::json& settings, Moment now, bool systemDark, const CvlTimeZone& tz) {
+    nlohmann::json copy = settings.is_object() ? settings : nlohmann::json::object();
+    const CvlNight::Config config = CvlNight::readConfig(copy, tz);
+    Look look;
+    look.nightNow = CvlNight::isNightNow(now, config, tz);
+    std::string appearance = "auto";
+    if (auto it = copy.find("appearance"); it != copy.end() && it->is_string())
+        appearance = it->get<std::string>();
+    look.scheme = NightState::resolvedScheme(look.nightNow, appearance, systemDark);
+    bool perFile = false;
+    if (auto it = copy.find("reading_theme_files"); it != copy.end() && it->is_string())
+        perFile = it->get<std::string>() == "perfile";
+    look.pageNight = perFile ? look.nightNow && config.pages : look.scheme == "dark";
+    return look;
+}
+
+std::string pageScript(const Look& look) {
+    return NightState::themeScript(look.scheme) + ";" +
+           NightState::nightPagesScript(look.pageNight);
+}
+
+std::optional<bool> portalPrefersDark(unsigned value) {
+    if (value == 1) return true;
+    if (value == 2) return false;
+    return std::nullopt;
+}
+
+bool themeNameIsDark(const std::string& name) {
+    std::string lower;
+    for (char c : name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower.find("dark") != std::string::npos;
+}
+
+}  // namespace cvl::Appearance
