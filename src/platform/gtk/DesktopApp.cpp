@@ -257,8 +257,7 @@ void DesktopApp::shutdown() {
     quitting_ = true;
     if (snapshotTimer_) g_source_remove(snapshotTimer_);
     snapshotTimer_ = 0;
-    if (nightTimer_) g_source_remove(nightTimer_);
-    nightTimer_ = 0;
+    stopObservingLook();
     ++warmGeneration_;
     if (warmWindow_) gtk_widget_destroy(warmWindow_);
     warmWindow_ = nullptr;

@@ -118,6 +118,8 @@ class DesktopApp : public WindowServices {
     void scheduleNightFlip();
     void nightWakeCheck();
     void observeSleep();
+    // Stops the observers and the timer above and releases the buses and the icon.
+    void stopObservingLook();
     void applyAppIcon();
     // The menu bar: built from the core's description, its enabled states kept current.
     void installMenuActions();

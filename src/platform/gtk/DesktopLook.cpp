@@ -234,12 +234,36 @@ void DesktopApp::observeSleep() {
         this, nullptr);
 }
 
+void DesktopApp::stopObservingLook() {
+    if (nightTimer_) g_source_remove(nightTimer_);
+    nightTimer_ = 0;
+    g_signal_handlers_disconnect_by_data(gtk_settings_get_default(), this);
+    if (sessionBus_) {
+        if (portalSubscription_)
+            g_dbus_connection_signal_unsubscribe(sessionBus_, portalSubscription_);
+        g_object_unref(sessionBus_);
+    }
+    if (systemBus_) {
+        if (sleepSubscription_)
+            g_dbus_connection_signal_unsubscribe(systemBus_, sleepSubscription_);
+        g_object_unref(systemBus_);
+    }
+    sessionBus_ = systemBus_ = nullptr;
+    portalSubscription_ = sleepSubscription_ = 0;
+    if (appIcon_) g_object_unref(appIcon_);
+    appIcon_ = nullptr;
+}
+
 // ---- the application icon
 // ------------------------------------------------------------------------
 
 void DesktopApp::applyAppIcon() {
     auto file = appIconFile();
-    if (!file) return;  // the installed icon stays
+    if (!file) {
+        // The installed icon of the desktop's icon theme stays.
+        if (!appIcon_) gtk_window_set_default_icon_name("corvello");
+        return;
+    }
     GError* error = nullptr;
     GdkPixbuf* icon = gdk_pixbuf_new_from_file(file->c_str(), &error);
     if (!icon) {
