@@ -152,7 +152,10 @@ void DesktopApp::observeSystemAppearance() {
                 g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, nullptr);
             if (!reply) return;  // no portal: the toolkit theme stands
             auto* self = static_cast<DesktopApp*>(data);
-            if (auto dark = Appearance::portalPrefersDark(portalNumber(reply).value_or(0))) {
+            GVariant* value = g_variant_get_child_value(reply, 0);  // the reply is a tuple (v)
+            const auto number = portalNumber(value);
+            g_variant_unref(value);
+            if (auto dark = Appearance::portalPrefersDark(number.value_or(0))) {
                 self->portalAnswered_ = true;
                 self->systemAppearanceChanged(*dark);
             }
