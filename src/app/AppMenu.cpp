@@ -132,7 +132,7 @@ std::vector<Menu> build(const State& state, const nlohmann::json& shortcuts) {
     Menu app{state.appName, {}, {}};
     app.sections.push_back({item("settings", "Settings…", {"<Control>comma"})});
     app.sections.push_back({item("about", ("About " + state.appName).c_str())});
-    app.sections.push_back({item("quit", "Quit", {"<Control>q"})});
+    app.sections.push_back({item("quit", "Quit", {"<Control>q", "<Control><Alt>q"})});
     menus.push_back(std::move(app));
 
     Menu file{"File", {}, {}};

@@ -263,7 +263,7 @@ void DesktopApp::shutdown() {
     warmWindow_ = nullptr;
     if (warmView_) g_object_unref(warmView_);
     warmView_ = nullptr;
-    writeOpenTabs(true, false);
+    writeOpenTabs(true, quitDiscardsWindows_);
     AgentBridge::shared().stop();
 }
 

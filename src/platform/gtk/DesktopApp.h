@@ -151,6 +151,7 @@ class DesktopApp : public WindowServices {
     int nextWindowNumber_ = 1;
     bool didOpen_ = false;
     bool quitting_ = false;
+    bool quitDiscardsWindows_ = false;  // quit with Alt held: the windows are not to come back
     bool openTabsWritePending_ = false;
     bool testDriverStarted_ = false;
     guint snapshotTimer_ = 0;

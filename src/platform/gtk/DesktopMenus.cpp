@@ -171,6 +171,10 @@ void DesktopApp::runMenuCommand(const std::string& command, const std::string& t
     } else if (command == "about") {
         showAbout();
     } else if (command == "quit") {
+        // Quitting with Alt held (Ctrl+Alt+Q, or the menu item Alt-clicked) forgets the
+        // windows instead of bringing them back next time.
+        GdkModifierType state = GdkModifierType(0);
+        quitDiscardsWindows_ = gtk_get_current_event_state(&state) && (state & GDK_MOD1_MASK);
         g_application_quit(G_APPLICATION(app_));
     }
 }
