@@ -66,6 +66,8 @@
     '#cvlWelcome .cols{display:grid;grid-template-columns:1fr 1.6fr;gap:22px}',
     '#cvlWelcome h2{font-size:12px;text-transform:uppercase;letter-spacing:.08em;color:var(--dim);margin:0 0 10px;font-weight:650}',
     '#cvlWelcome .list{background:var(--card);border:1px solid var(--line);border-radius:12px;overflow:hidden}',
+    '#cvlWelcome h2.head{display:flex;justify-content:space-between;align-items:baseline}',
+    '#cvlWelcome .more{border:none;background:none;color:var(--accent);font:inherit;font-size:12px;text-transform:none;letter-spacing:0;cursor:pointer;padding:0}',
     '#cvlWelcome .row{display:flex;align-items:center;gap:10px;padding:10px 14px;border-top:1px solid var(--line);cursor:pointer}',
     '#cvlWelcome .row:first-child{border-top:none}#cvlWelcome .row:hover{background:var(--hover)}',
     '#cvlWelcome .row .nm{flex:1;min-width:0}#cvlWelcome .row .nm b{display:block;font-weight:560;white-space:nowrap;overflow:hidden;text-overflow:ellipsis}',
@@ -150,7 +152,12 @@
   cols.appendChild(left);
 
   var right = el('div');
-  right.appendChild(el('h2', '', 'Recent'));
+  var recentHead = el('h2', 'head', 'Recent');
+  var all = el('button', 'more', 'File History \u2192');
+  all.title = 'Everything you opened, with favourites and pins';
+  all.onclick = function () { go('history'); };
+  recentHead.appendChild(all);
+  right.appendChild(recentHead);
   var recentList = el('div', 'list');
   if (!recents.length) recentList.appendChild(el('div', 'empty', 'Documents and folders you open appear here.'));
   recents.forEach(function (it) {
@@ -181,6 +188,7 @@
   [['\u25a4', 'Review a folder', 'Read through everything in a folder.', 'open'],
    ['\u2195', 'Rank a folder', 'Bring the most relevant documents forward.', 'rank'],
    ['\u21c6', 'Browse', 'Flip through a folder page by page.', 'browse'],
+   ['\u29d6', 'File History', 'Everything you opened, with favourites and pins.', 'history'],
    ['\u2699', 'Settings', 'Appearance, reader and page-command choices.', 'prefs'],
    ['\u25d0', 'Light or dark', 'Switch the appearance.', 'appearance']
   ].forEach(function (t) {

@@ -1,5 +1,8 @@
 #include "memory/HistoryPage.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "platform/FileIO.h"
 #include "platform/Hashing.h"
 #include "platform/UserDirs.h"
@@ -15,6 +18,22 @@ void replaceAll(std::string& text, const std::string& what, const std::string& w
 }
 
 }  // namespace
+
+Values openingValues(const std::string& startMode, const std::string& layout,
+                     const std::string& palette) {
+    Values v;
+    const bool knownMode = startMode == "recent" || startMode == "favourites" ||
+                           startMode == "pinned" || startMode == "folders";
+    v.startMode = knownMode ? startMode : "recent";
+    v.openLayout = layout == "grid" ? "grid" : "list";
+    const bool plain =
+        !palette.empty() && palette.size() <= 32 &&
+        std::all_of(palette.begin(), palette.end(), [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_';
+        });
+    v.openPalette = plain ? palette : "default";
+    return v;
+}
 
 std::string escapeForScript(const std::string& json) {
     std::string out;

@@ -14,6 +14,12 @@ struct Values {
     std::string openPalette;  // __OPEN_PALETTE__
 };
 
+// Values the page understands, so that nothing else reaches the template: a start view of
+// "recent", "favourites", "pinned" or "folders" (else "recent"), a layout of "list" or "grid"
+// (else "list"), and a palette name of letters, digits, "-" and "_" (else "default").
+Values openingValues(const std::string& startMode, const std::string& layout,
+                     const std::string& palette);
+
 // The notice shown instead of the page when the template is missing.
 struct Notice {
     std::string title;

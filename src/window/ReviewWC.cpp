@@ -121,6 +121,8 @@ bool ReviewWC::performReview(const std::string& op, const std::string& url) {
         reloadRecache(BD::flagArg(url, "fresh"));
     } else if (op == "prefs") {
         services_.openPanel("settings");
+    } else if (op == "history") {
+        services_.openHistory(BD::arg(url, "mode").value_or("recent"));
     } else if (op == "appearance") {
         services_.toggleTheme();
     } else if (op == "home") {

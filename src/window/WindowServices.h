@@ -47,6 +47,8 @@ class WindowServices {
     // Picks one document and opens it in the reader.
     virtual void pickAndRead() = 0;
     virtual void openPanel(const std::string& kind) = 0;
+    // The File History page, opening on a view ("recent", "favourites", "pinned", "folders").
+    virtual void openHistory(const std::string& startMode) = 0;
     virtual void toggleTheme() = 0;
     virtual void goHome(ReviewWC& window) = 0;
     virtual void setPinned(const std::string& path, bool pinned) = 0;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -315,6 +316,65 @@ return { rows, res };
     int entries = 0;
     for (auto& e : std::filesystem::recursive_directory_iterator(folder)) (void)e, ++entries;
     EXPECT_EQ(entries, 4);
+}
+
+TEST(HistoryWindow, ListsTheHistoryAndAnswersItsOperations) {
+    if (!haveDisplay()) GTEST_SKIP() << "needs a display (scripts/test.sh runs under xvfb-run)";
+    test::TempHome home;
+    makeDirs(home / "Docs");
+    const std::string lease = makePdf(home / "Docs/Lease <draft>.pdf", 2);
+    const std::string brief = makePdf(home / "Docs/Brief.pdf", 3);
+    const std::string support = home / "Library/Application Support/Corvello";
+    makeDirs(support);
+    const double now = static_cast<double>(std::time(nullptr));
+    json rows = json::array();
+    for (const auto& [path, age] : {std::pair{lease, 60.0}, std::pair{brief, 7200.0}})
+        rows.push_back({{"path", path},
+                        {"dir", false},
+                        {"size", 1000},
+                        {"mode", "open"},
+                        {"first", now - age},
+                        {"last", now - age},
+                        {"n", 2}});
+    ASSERT_TRUE(writeFileAtomic(support + "/history.json",
+                                json{{"v", 1}, {"trimmed", 0}, {"rows", rows}}.dump()));
+
+    const std::string scriptFile = home / "drive.js";
+    const std::string outFile = home / "drive-out.json";
+    std::ofstream(scriptFile) << kWaitHelper << R"(
+const names = () => [...document.querySelectorAll('#items .item .nm b')].map((b) => b.textContent);
+await waitFor(() => names().length);
+const listed = names();
+document.querySelector('#items .item .acts button').click();  // favourite the first row
+const fav = await waitFor(() => window.__cvlHistoryPage.rows.find((r) => r.fav));
+document.querySelector('#layout [data-l=grid]').click();
+const cover = await waitFor(() => {
+  const img = document.querySelector('#items .cover img');
+  return img && img.complete && img.naturalWidth > 0 ? img.naturalWidth : 0;
+}, 20000);
+const q = document.getElementById('q');
+q.value = 'brief';
+q.dispatchEvent(new Event('input'));
+return { listed, fav: fav && fav.path, cover: cover || 0, filtered: names() };
+)";
+    ProcessResult r = runCorvello(home, {},
+                                  {{"CVL_TEST_DRIVE", scriptFile},
+                                   {"CVL_TEST_DRIVE_OUT", outFile},
+                                   {"CVL_TEST_DRIVE_ON", "history"}});
+    EXPECT_FALSE(r.timedOut) << r.err;
+    auto text = readFile(outFile);
+    ASSERT_TRUE(text) << "the history page never ran the script; stderr:\n" << r.err;
+    json result = json::parse(*text, nullptr, false);
+    ASSERT_TRUE(result.is_object()) << *text;
+    // Most recently opened first, names shown as text.
+    EXPECT_EQ(result["listed"], json({"Lease <draft>.pdf", "Brief.pdf"}));
+    EXPECT_EQ(result["fav"], lease);
+    EXPECT_GT(result["cover"].get<int>(), 0) << "the cover image loaded from the covers folder";
+    EXPECT_EQ(result["filtered"], json({"Brief.pdf"}));
+    // The favourite reached the store's file.
+    auto favs = readFile(support + "/favorites.json");
+    ASSERT_TRUE(favs);
+    EXPECT_EQ(json::parse(*favs, nullptr, false), json::array({lease}));
 }
 
 }  // namespace

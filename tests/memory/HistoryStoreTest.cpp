@@ -359,5 +359,55 @@ TEST_F(HistoryFixture, HistoryPageIsFilledSafelyOrReplacedByANotice) {
     EXPECT_EQ(std::get<HistoryPage::Notice>(missing).title, "File History is unavailable");
 }
 
+TEST_F(HistoryFixture, ShippedHistoryPageCarriesTheStoreDocumentIntoItsScript) {
+    auto tmpl = readFile(std::string(CVL_SOURCE_RESOURCES) + "/engine/history.html");
+    ASSERT_TRUE(tmpl) << "the history page is part of the engine";
+    for (const char* placeholder :
+         {"__HISTORY_JSON__", "__START_MODE__", "__OPEN_LAYOUT__", "__OPEN_PALETTE__"})
+        EXPECT_NE(tmpl->find(placeholder), std::string::npos) << placeholder;
+
+    auto store = makeStore();
+    store->record(file("Cases/</script><img src=x onerror=alert(1)>.pdf"), false);
+    store->record(file("Cases/line\u2028sep.pdf"), false);
+    store->record(home / "Cases", true);
+    store->setPinned(home / "Never opened/Plan.pdf", true);
+    const std::string doc = store->json();
+
+    // A page asking for an unknown view or a crafted palette gets the defaults instead.
+    auto values = HistoryPage::openingValues("recent';alert(1)//", "grid", "x'};alert(1)//");
+    EXPECT_EQ(values.startMode, "recent");
+    EXPECT_EQ(values.openLayout, "grid");
+    EXPECT_EQ(values.openPalette, "default");
+    EXPECT_EQ(HistoryPage::openingValues("pinned", "cards", "forest").openPalette, "forest");
+
+    const std::string page = HistoryPage::fill(*tmpl, doc, values);
+    EXPECT_EQ(page.find("__HISTORY_JSON__"), std::string::npos);
+    EXPECT_EQ(page.find("__OPEN_PALETTE__"), std::string::npos);
+    EXPECT_EQ(page.find("<img src=x"), std::string::npos) << "names never become markup";
+    auto count = [](const std::string& text, const std::string& what) {
+        size_t n = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(count(page, "</script>"), count(*tmpl, "</script>"));
+    // The embedded literal is the store's document: the script element holding it parses back
+    // to the same rows.
+    const std::string marker = "__cvlHistoryData = ";
+    size_t at = page.find(marker);
+    ASSERT_NE(at, std::string::npos);
+    at += marker.size();
+    size_t end = page.find("</script>", at);
+    ASSERT_NE(end, std::string::npos);
+    std::string literal = page.substr(at, end - at);
+    literal = literal.substr(0, literal.find(";\n"));
+    json embedded = json::parse(literal, nullptr, false);
+    ASSERT_FALSE(embedded.is_discarded()) << literal;
+    json expected = json::parse(doc);
+    EXPECT_EQ(embedded["rows"], expected["rows"]);
+    EXPECT_EQ(embedded["rows"].size(), 4u);
+    EXPECT_EQ(embedded["pins"], 1);
+}
+
 }  // namespace
 }  // namespace cvl

@@ -85,6 +85,8 @@ TEST(BridgeOperations, OpeningOperationsReachTheApplication) {
     w.go("qrtiz://openroot?path=" + percentEncode(home.path()));
     w.go("qrtiz://openroot?path=%2Fnowhere%2Flib");
     w.go("qrtiz://prefs");
+    w.go("qrtiz://history");
+    w.go("qrtiz://history?mode=pinned");
     std::vector<std::string> want = {
         "reader /tmp/a b.pdf 4",
         "reader /tmp/c.pdf 0",
@@ -97,6 +99,8 @@ TEST(BridgeOperations, OpeningOperationsReachTheApplication) {
         "review " + home.path() + " -",
         "notice update Can’t open this library The folder “lib” no longer exists at:\n/nowhere/lib",
         "panel settings",
+        "history page recent",
+        "history page pinned",
     };
     EXPECT_EQ(w.services.calls, want);
 }

@@ -92,6 +92,7 @@ class FakeServices : public WindowServices {
     }
     void pickAndRead() override { calls.push_back("pick document"); }
     void openPanel(const std::string& kind) override { calls.push_back("panel " + kind); }
+    void openHistory(const std::string& mode) override { calls.push_back("history page " + mode); }
     void toggleTheme() override { calls.push_back("theme"); }
     void setAgentConnected(bool on) override {
         calls.push_back(on ? "agent connect" : "agent disconnect");

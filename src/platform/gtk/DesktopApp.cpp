@@ -26,6 +26,7 @@
 #include "memory/CoverThumbs.h"
 #include "memory/DocIdentity.h"
 #include "memory/HistoryOperations.h"
+#include "memory/HistoryPage.h"
 #include "memory/HistoryStore.h"
 #include "night/NightSettings.h"
 #include "pagecmd/PageCommandFlow.h"
@@ -244,7 +245,12 @@ void DesktopApp::start() {
     restoreOpenTabsIfRelaunch();
     // The welcome window, when nothing was opened meanwhile.
     Dispatch::main().asyncAfter(std::chrono::milliseconds(350), [this] {
-        if (!didOpen_ && tabs_.empty()) openWelcome(nullptr);
+        if (didOpen_ || !tabs_.empty()) return;
+        // End-to-end tests of the history page start on it (CVL_TEST_DRIVE_ON=history).
+        if (envIs("CVL_TEST_DRIVE_ON", "history") && std::getenv("CVL_TEST_DRIVE"))
+            openHistory();
+        else
+            openWelcome(nullptr);
     });
     scheduleWarmPrime(std::chrono::milliseconds(2500));
     // The agent bridge, with the document work behind its page commands.
@@ -545,10 +551,16 @@ std::shared_ptr<ReviewWC> DesktopApp::newDocumentWindow(Frame* frame, bool forRe
     };
     handlers->loadFinished = [this, weak, raw](bool failed, const std::string&) {
         // With CVL_TEST_DRIVE_ON=review the test script runs in the first review page shown
-        // (not in a loading page).
+        // (not in a loading page); with "history", in the first history page.
         auto wc = weak.lock();
         const char* on = std::getenv("CVL_TEST_DRIVE_ON");
-        if (failed || !wc || testDriverStarted_ || !on || std::string(on) != "review") return;
+        if (failed || !wc || testDriverStarted_ || !on) return;
+        if (std::string(on) == "history") {
+            const char* uri = webkit_web_view_get_uri(raw->view);
+            if (uri && std::string(uri).find("/.history-") != std::string::npos) runTestDriver(*wc);
+            return;
+        }
+        if (std::string(on) != "review") return;
         const char* title = webkit_web_view_get_title(raw->view);
         const std::string t = title ? title : "";
         if (wc->hasContent() && !wc->isReader() && t.find("preparing") == std::string::npos)
@@ -792,6 +804,23 @@ void DesktopApp::openWelcome(ReviewWC* into) {
     const std::string file = writeWelcomeFile();
     wc->showPage(ReaderAddress::fileURL(file), true);
     wc->page().setTitle(brandName());
+}
+
+void DesktopApp::openHistory(const std::string& startMode) {
+    // The layout follows the folder page's remembered view; there is no palette setting yet.
+    const HistoryPage::Values values =
+        HistoryPage::openingValues(startMode, cfgString("folder_view", "list"), "default");
+    auto page =
+        HistoryPage::prepare(EngineLocator::historyHTMLPath(),
+                             HistoryStore::shared().json(HistoryStore::kDefaultJsonLimit), values);
+    if (auto* notice = std::get_if<HistoryPage::Notice>(&page)) {
+        showNotice("history", notice->title, notice->text);
+        return;
+    }
+    // Like the welcome page, the history page is an open surface: what it opens replaces it.
+    auto wc = pickWindow();
+    wc->showPage(ReaderAddress::fileURL(std::get<std::string>(page)), true);
+    wc->page().setTitle("File History");
 }
 
 void DesktopApp::goHome(ReviewWC& window) {

@@ -58,6 +58,9 @@ class DesktopApp : public WindowServices {
     void pickAndReview(const std::optional<std::string>& mode) override;
     void pickAndRead() override;
     void openPanel(const std::string& kind) override;
+    // The File History page in the key window's empty tab or a new one; a notice when the
+    // page is missing from this build.
+    void openHistory(const std::string& startMode = "recent") override;
     void toggleTheme() override;
     void goHome(ReviewWC& window) override;
     void setPinned(const std::string& path, bool pinned) override;
