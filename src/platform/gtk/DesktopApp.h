@@ -43,8 +43,6 @@ class DesktopApp : public WindowServices {
     // The desktop asked for the application again (a second launch, a click on its icon): the
     // user chose it; with no window shown a fresh welcome window opens.
     void reopen();
-    // The File History page.
-    void openHistory();
 
     // WindowServices.
     void openInBrowser(const std::string& url) override;

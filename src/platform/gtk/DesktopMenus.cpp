@@ -9,7 +9,6 @@
 #include "app/Brand.h"
 #include "app/ClosedTabs.h"
 #include "app/Config.h"
-#include "memory/HistoryPage.h"
 #include "night/NightSettings.h"
 #include "platform/gtk/DesktopAppParts.h"
 #include "platform/gtk/WebViews.h"
@@ -192,10 +191,6 @@ void DesktopApp::showAbout() {
     gtk_window_set_modal(GTK_WINDOW(about), TRUE);
     g_signal_connect(about, "response", G_CALLBACK(gtk_widget_destroy), nullptr);
     gtk_widget_show(about);
-}
-
-void DesktopApp::openHistory() {
-    showNotice("history-missing", HistoryPage::kMissingTitle, HistoryPage::kMissingText);
 }
 
 }  // namespace cvl
