@@ -5,7 +5,7 @@
             [--finderext 0|1] [--iconsdir DIR] [--defaultpdf 0|1] [--defaultgroups JSON]
             [--defaultnever 0|1] [--voices JSON] [--mcpstatus JSON] [--bondwickstatus JSON]
             [--accountstatus JSON] [--feedback JSON] [--syncstatus JSON] [--openpalette P]
-            [--nightwindow TEXT] ...
+            [--nightwindow TEXT] [--shortcuts JSON] ...
 
 The settings page shows every setting of config.json and changes one at a time through the
 host (qrtiz://setcfg?key=…&value=…); it never writes the configuration itself.
@@ -161,6 +161,10 @@ function send(key,value){var f=document.createElement('iframe');f.style.display=
  f.src=key==='app_icon'?'qrtiz://seticon?id='+encodeURIComponent(value):
   'qrtiz://setcfg?key='+encodeURIComponent(key)+'&value='+encodeURIComponent(value);
  document.body.appendChild(f);setTimeout(function(){f.remove()},2000)}
+document.querySelectorAll('[data-shortcut]').forEach(function(el){
+ el.addEventListener('change',function(){var f=document.createElement('iframe');f.style.display='none';
+  f.src='qrtiz://setshortcut?action='+encodeURIComponent(el.dataset.shortcut)+'&combo='+encodeURIComponent(el.value.trim());
+  document.body.appendChild(f);setTimeout(function(){f.remove()},2000)})});
 document.querySelectorAll('[data-key]').forEach(function(el){
  el.addEventListener('change',function(){send(el.dataset.key,el.type==='checkbox'?(el.checked?'1':'0'):el.value)})});
 """
@@ -186,6 +190,23 @@ def agent_card(status):
             '<div class=actions>%s</div></div>' % (html.escape(state), action))
 
 
+def shortcuts_card(rows):
+    """The menu commands' keyboard shortcuts; an empty field brings the built-in one back."""
+    if not isinstance(rows, list) or not rows:
+        return ""
+    parts = ['<h2>Keyboard shortcuts</h2><div class=card>']
+    for r in rows:
+        if not isinstance(r, dict) or not r.get("command"):
+            continue
+        keys = str(r.get("keys", ""))
+        value = (keys or "none") if r.get("custom") else ""
+        parts.append('<div class=row><label class=t>%s</label><input type="text" data-shortcut="%s" value="%s" placeholder="%s"></div>'
+                     % (html.escape(str(r.get("label", r["command"]))), html.escape(str(r["command"]), quote=True),
+                        html.escape(value, quote=True), html.escape(keys or "none", quote=True)))
+    parts.append('<p class=dim>Write a shortcut like Ctrl+Shift+K, or none. Leave a field empty for the built-in one.</p></div>')
+    return "".join(parts)
+
+
 def settings_page(opts):
     cfg = read_config(opts.get("config", ""))
     parts = []
@@ -194,6 +215,7 @@ def settings_page(opts):
         for key, label, kind, default, extra in rows:
             parts.append('<div class=row><label class=t>%s</label>%s</div>' % (html.escape(label), control(key, kind, default, extra, cfg, opts)))
         parts.append("</div>")
+    parts.append(shortcuts_card(load_json(opts.get("shortcuts", "[]"), [])))
     parts.append(agent_card(load_json(opts.get("mcpstatus", "{}"), {})))
     night = opts.get("nightwindow", "")
     if night:

@@ -1,5 +1,6 @@
 #include "app/AppMenu.h"
 
+#include <algorithm>
 #include <cctype>
 #include <nlohmann/json.hpp>
 
@@ -200,6 +201,66 @@ std::vector<std::string> commandIds() {
     };
     add(build(State{}, nlohmann::json()), add);
     return ids;
+}
+
+std::string displayShortcut(const std::string& accel) {
+    static const std::pair<const char*, const char*> mods[] = {
+        {"<Control>", "Ctrl+"}, {"<Shift>", "Shift+"}, {"<Alt>", "Alt+"}, {"<Super>", "Super+"}};
+    static const std::pair<const char*, const char*> keys[] = {
+        {"plus", "+"},   {"minus", "-"}, {"equal", "="},       {"comma", ","},
+        {"period", "."}, {"slash", "/"}, {"bracketleft", "["}, {"bracketright", "]"}};
+    std::string rest = accel, out;
+    for (bool found = true; found;) {
+        found = false;
+        for (const auto& [tag, text] : mods)
+            if (rest.rfind(tag, 0) == 0) {
+                out += text;
+                rest = rest.substr(std::string(tag).size());
+                found = true;
+            }
+    }
+    for (const auto& [name, text] : keys)
+        if (rest == name) return out + text;
+    if (rest.size() == 1)
+        rest[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(rest[0])));
+    return out + rest;
+}
+
+Status storeShortcut(nlohmann::json& settings, const std::string& command,
+                     const std::string& combo) {
+    const auto ids = commandIds();
+    if (command == "night-mode" || std::find(ids.begin(), ids.end(), command) == ids.end())
+        return Failure{"There is no menu command called \"" + command + "\"."};
+    if (!settings.is_object()) settings = nlohmann::json::object();
+    nlohmann::json& shortcuts = settings["shortcuts"];
+    if (!shortcuts.is_object()) shortcuts = nlohmann::json::object();
+    if (trim(combo).empty()) {
+        shortcuts.erase(command);
+        return success();
+    }
+    if (!parseShortcut(combo))
+        return Failure{"\"" + combo +
+                       "\" is not a shortcut Corvello can use. Write it like Ctrl+Shift+K: Ctrl, "
+                       "Alt or Super, optionally Shift, then a letter, digit, F1-F12 or a sign."};
+    shortcuts[command] = trim(combo);
+    return success();
+}
+
+nlohmann::json shortcutList(const nlohmann::json& shortcuts) {
+    const auto menus = build(State{}, shortcuts);
+    nlohmann::json out = nlohmann::json::array();
+    for (const auto& id : commandIds()) {
+        const Item* item = find(menus, id);
+        if (!item || item->target) continue;
+        std::string keys;
+        for (const auto& a : item->accels) keys += (keys.empty() ? "" : ", ") + displayShortcut(a);
+        const bool custom = shortcuts.is_object() && shortcuts.contains(id) &&
+                            shortcuts[id].is_string() &&
+                            parseShortcut(shortcuts[id].get<std::string>()).has_value();
+        out.push_back(
+            {{"command", id}, {"label", item->label}, {"keys", keys}, {"custom", custom}});
+    }
+    return out;
 }
 
 const Item* find(const std::vector<Menu>& menus, const std::string& command) {

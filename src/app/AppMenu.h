@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Result.h"
+
 namespace cvl::AppMenu {
 
 struct Item {
@@ -46,6 +48,18 @@ std::optional<std::string> parseShortcut(const std::string& text);
 // The menu bar for `state`, with the overrides of the "shortcuts" setting (an object of
 // command identifier to shortcut text; other values are ignored).
 std::vector<Menu> build(const State& state, const nlohmann::json& shortcuts);
+
+// An accelerator as people write it: "<Control><Shift>t" gives "Ctrl+Shift+T".
+std::string displayShortcut(const std::string& accel);
+
+// The settings panel's shortcut setter: stores `combo` for `command` in the settings'
+// "shortcuts" object ("none" removes the command's shortcut, an empty text brings the
+// built-in one back). Fails with a message for an unknown command or an unreadable key.
+Status storeShortcut(nlohmann::json& settings, const std::string& command,
+                     const std::string& combo);
+
+// The list the settings panel shows: [{"command", "label", "keys" (as shown), "custom"}].
+nlohmann::json shortcutList(const nlohmann::json& shortcuts);
 
 // Finds a command's item (the first, for radio items) in a built menu bar.
 const Item* find(const std::vector<Menu>& menus, const std::string& command);

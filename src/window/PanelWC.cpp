@@ -45,6 +45,10 @@ void PanelWC::perform(const std::string& op, const std::string& url) {
         // The icon variant goes through the setter, which stores it and applies it at once.
         auto id = urlQuery(url, "id");
         if (id && !id->empty()) services_.applyConfig("app_icon", *id);
+    } else if (op == "setshortcut") {
+        auto action = urlQuery(url, "action");
+        if (action && !action->empty())
+            services_.setShortcut(*action, urlQuery(url, "combo").value_or(""));
     } else if (op == "closepanel") {
         page_->close();
     } else if (op == "settings" || op == "help" || op == "about") {

@@ -69,6 +69,8 @@ class WindowServices {
     // The settings panel's typed setter, with its side effects.
     virtual void applyConfig(const std::string& key, const std::string& value) = 0;
     virtual void removeConfigKeysWithPrefix(const std::string& prefix) = 0;
+    // The settings panel's keyboard shortcut for one menu command; a refused one is said.
+    virtual void setShortcut(const std::string& command, const std::string& combo) = 0;
     virtual bool darkScheme() = 0;
     virtual std::string brandName() = 0;
     // The build number written next to rule-gap reports.

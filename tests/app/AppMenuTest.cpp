@@ -77,5 +77,42 @@ TEST(AppMenu, UserShortcutsReplaceRemoveAndTakeOverBuiltInOnes) {
     EXPECT_EQ(accelsOf(menus, "reload"), std::vector<std::string>{"<Control>r"});
 }
 
+TEST(AppMenu, TheSettingsPanelStoresShortcutsAndListsThemAsPeopleWriteThem) {
+    json settings = {{"appearance", "dark"}};
+    ASSERT_TRUE(AppMenu::storeShortcut(settings, "file-history", " Ctrl+H "));
+    ASSERT_TRUE(AppMenu::storeShortcut(settings, "quit", "none"));
+    // Refused: nothing is stored.
+    const json before = settings;
+    auto unknown = AppMenu::storeShortcut(settings, "format-disk", "Ctrl+D");
+    EXPECT_FALSE(unknown);
+    EXPECT_NE(unknown.error().find("format-disk"), std::string::npos);
+    EXPECT_FALSE(AppMenu::storeShortcut(settings, "night-mode", "Ctrl+M"));
+    auto unreadable = AppMenu::storeShortcut(settings, "open", "Ctrl+Banana");
+    EXPECT_FALSE(unreadable);
+    EXPECT_NE(unreadable.error().find("Ctrl+Banana"), std::string::npos);
+    EXPECT_EQ(settings, before);
+    EXPECT_EQ(settings["shortcuts"], (json{{"file-history", "Ctrl+H"}, {"quit", "none"}}));
+    EXPECT_EQ(settings["appearance"], "dark");
+
+    json list = AppMenu::shortcutList(settings["shortcuts"]);
+    auto row = [&](const std::string& command) {
+        for (const auto& r : list)
+            if (r["command"] == command) return r;
+        ADD_FAILURE() << command;
+        return json();
+    };
+    EXPECT_EQ(row("file-history")["keys"], "Ctrl+H");
+    EXPECT_EQ(row("file-history")["custom"], true);
+    EXPECT_EQ(row("quit")["keys"], "");
+    EXPECT_EQ(row("zoom-in")["keys"], "Ctrl++, Ctrl+=");
+    EXPECT_EQ(row("reopen-closed-tab")["keys"], "Ctrl+Shift+T");
+    EXPECT_EQ(row("reopen-closed-tab")["custom"], false);
+    EXPECT_EQ(list.size(), AppMenu::commandIds().size() - 1);  // night modes are not listed
+
+    // An empty text brings the built-in shortcut back.
+    ASSERT_TRUE(AppMenu::storeShortcut(settings, "quit", ""));
+    EXPECT_EQ(AppMenu::shortcutList(settings["shortcuts"])[2]["keys"], "Ctrl+Q, Ctrl+Alt+Q");
+}
+
 }  // namespace
 }  // namespace cvl

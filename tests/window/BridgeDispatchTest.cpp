@@ -288,16 +288,21 @@ TEST(PanelOperations, SettingsChangesGoThroughTheTypedSetter) {
     panel.decidePolicy({"qrtiz://setcfg?value=1", false});  // no key: nothing
     panel.decidePolicy({"qrtiz://seticon?id=stack_ink_dark", false});
     panel.decidePolicy({"qrtiz://seticon?id=", false});  // no variant: nothing
+    panel.decidePolicy({"qrtiz://setshortcut?action=quit&combo=Ctrl%2BAlt%2BX", false});
+    panel.decidePolicy({"qrtiz://setshortcut?combo=Ctrl%2BX", false});  // no command: nothing
     panel.decidePolicy({"qrtiz://resetpageopskip", false});
     panel.decidePolicy({"qrtiz://pagecmd", false});  // a document operation: not in a panel
     panel.decidePolicy({"qrtiz://mcpconnect", false});
     panel.decidePolicy({"qrtiz://mcpdisconnect", false});
     EXPECT_EQ(panel.decidePolicy({"https://example.org", false}), NavigationPolicy::Cancel);
     EXPECT_EQ(panel.decidePolicy({"file:///tmp/x.pdf", false}), NavigationPolicy::Allow);
-    std::vector<std::string> want = {
-        "applyConfig max_depth=-1",   "applyConfig app_icon=stack_ink_dark",
-        "removeConfig pageops_skip_", "agent connect",
-        "agent disconnect",           "browser https://example.org"};
+    std::vector<std::string> want = {"applyConfig max_depth=-1",
+                                     "applyConfig app_icon=stack_ink_dark",
+                                     "shortcut quit=Ctrl+Alt+X",
+                                     "removeConfig pageops_skip_",
+                                     "agent connect",
+                                     "agent disconnect",
+                                     "browser https://example.org"};
     EXPECT_EQ(services.calls, want);
     EXPECT_EQ(rec->loads.size(), 2u);  // shown, then reloaded after the reset
 }

@@ -120,6 +120,9 @@ class FakeServices : public WindowServices {
     void setConfigString(const std::string& key, const std::string& value) override {
         config[key] = value;
     }
+    void setShortcut(const std::string& command, const std::string& combo) override {
+        calls.push_back("shortcut " + command + "=" + combo);
+    }
     void applyConfig(const std::string& key, const std::string& value) override {
         calls.push_back("applyConfig " + key + "=" + value);
     }

@@ -12,6 +12,7 @@
 #include "agent/AgentDocumentWork.h"
 #include "agent/MCPConnector.h"
 #include "app/AppConstants.h"
+#include "app/AppMenu.h"
 #include "app/Brand.h"
 #include "app/ClosedTabs.h"
 #include "app/Config.h"
@@ -883,7 +884,12 @@ void DesktopApp::openPanel(const std::string& kind) {
         info.configPath = UserDirs::configPath();
         info.iconsDir = appIconsDir();
         info.mcpStatusJSON = mcpStatusJSON();
+        info.nightWindow = NightSettings::panelLabel(nowSeconds());
         request.settings = info;
+        const json cfg = loadConfig();
+        request.extraArgs = {
+            "--shortcuts",
+            AppMenu::shortcutList(cfg.contains("shortcuts") ? cfg["shortcuts"] : json()).dump()};
     }
     EngineRuns::runPanelScript(request, [this, kind](std::string output) {
         if (!isRegularFile(output)) return;  // the panel script failed; nothing to show

@@ -72,6 +72,7 @@ class DesktopApp : public WindowServices {
     void setConfigString(const std::string& key, const std::string& value) override;
     void applyConfig(const std::string& key, const std::string& value) override;
     void removeConfigKeysWithPrefix(const std::string& prefix) override;
+    void setShortcut(const std::string& command, const std::string& combo) override;
     bool darkScheme() override;
     std::string brandName() override;
     std::string buildNumber() override;

@@ -178,6 +178,16 @@ void DesktopApp::runMenuCommand(const std::string& command, const std::string& t
     }
 }
 
+void DesktopApp::setShortcut(const std::string& command, const std::string& combo) {
+    nlohmann::json cfg = loadConfig();
+    if (Status stored = AppMenu::storeShortcut(cfg, command, combo); !stored) {
+        showNotice("shortcut-refused", "Shortcut not changed", stored.error());
+        return;
+    }
+    saveConfig(cfg);
+    rebuildMenu();
+}
+
 void DesktopApp::showAbout() {
     const Brand& brand = Brand::current();
     Frame* frame = keyFrame();
