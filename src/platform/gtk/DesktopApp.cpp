@@ -492,6 +492,7 @@ std::shared_ptr<ReviewWC> DesktopApp::newDocumentWindow(Frame* frame, bool forRe
         handlers = std::make_shared<WebViewHandlers>();
         view = makeDocumentWebView(handlers);
     }
+    paintViewBackground(view, darkScheme());
     auto tab = std::make_unique<Tab>();
     Tab* raw = tab.get();
     raw->view = view;

@@ -113,6 +113,7 @@ class DesktopApp : public WindowServices {
     Appearance::Look currentLook();
     void applyAppearance();
     void syncWebSurfacesToSystem();
+    static void paintViewBackground(WebKitWebView* view, bool dark);
     void observeSystemAppearance();
     void systemAppearanceChanged(bool dark);
     void setNightMode(const std::string& mode);

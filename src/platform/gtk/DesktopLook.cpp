@@ -86,9 +86,20 @@ void DesktopApp::applyAppearance() {
     syncWebSurfacesToSystem();
 }
 
+void DesktopApp::paintViewBackground(WebKitWebView* view, bool dark) {
+    // The colour behind the page while it loads: the pages' own background, so that a dark
+    // window does not flash white.
+    GdkRGBA colour = dark ? GdkRGBA{0.118, 0.122, 0.129, 1} : GdkRGBA{0.965, 0.961, 0.949, 1};
+    webkit_web_view_set_background_color(view, &colour);
+}
+
 void DesktopApp::syncWebSurfacesToSystem() {
-    const std::string script = Appearance::pageScript(currentLook());
-    for (auto& t : tabs_) t->host->evaluateScript(script);
+    const Appearance::Look look = currentLook();
+    const std::string script = Appearance::pageScript(look);
+    for (auto& t : tabs_) {
+        paintViewBackground(t->view, look.scheme == "dark");
+        t->host->evaluateScript(script);
+    }
     for (auto& [kind, panel] : panels_) panel->page().evaluateScript(script);
 }
 
