@@ -21,6 +21,8 @@ PACKAGES=(
   libgtk-3-dev libwebkit2gtk-4.1-dev xvfb xauth fonts-dejavu-core
   # time-zone data (zone table generator) and peer tools that check outputs in tests
   tzdata qpdf poppler-utils
+  # the engine lays out converted Word, RTF, text and Markdown documents as PDF
+  mupdf-tools
 )
 
 missing=()

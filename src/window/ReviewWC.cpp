@@ -1,11 +1,14 @@
 #include "window/ReviewWC.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
+#include "app/EngineLocator.h"
 #include "app/EngineRuns.h"
 #include "platform/Dispatch.h"
 #include "platform/FileIO.h"
@@ -31,6 +34,13 @@ std::string trim(const std::string& s) {
     if (a == std::string::npos) return "";
     size_t b = s.find_last_not_of(" \t\r\n");
     return s.substr(a, b - a + 1);
+}
+
+std::string lowerExtension(const std::string& path) {
+    std::string ext = pathExtension(path);
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext;
 }
 
 std::string fileStamp(const std::string& path) {
@@ -179,6 +189,10 @@ bool ReviewWC::performOpening(const std::string& op, const std::string& url) {
         page_->close();
     } else if (op == "viewready") {
         applyPendingViewRestore();
+    } else if (op == "gridready") {
+        if (gridJSON_) callPage("cvlGrid", *gridJSON_);
+    } else if (op == "editstate") {
+        callPage("cvlEditState", editStateJSON());
     } else if (op == "pages") {
         auto path = BD::pathArg(url);
         if (!path) return true;
@@ -488,6 +502,11 @@ void ReviewWC::reloadRecache(bool fresh) {
         if (!lastReaderURL_.empty()) refreshReaderPreservingView();
         return;
     }
+    if (isGrid_) {
+        // A grid reads its file again.
+        openGrid(sourcePaths_.front());
+        return;
+    }
     if (!loadingFile_) loadingFile_ = newLoadingFile();
     const auto args = EngineRuns::reloadRecacheArgs(*loadingFile_, fresh, sourcePaths_);
     restartRun(*this, *page_, services_, *loadingFile_, args);
@@ -504,6 +523,105 @@ void ReviewWC::showPage(const std::string& url, bool openSurface) {
     page_->loadURL(url, UserDirs::home());
 }
 
+// ---- page grid --------------------------------------------------------------------------
+
+bool ReviewWC::opensAsGrid(const std::string& path) {
+    static const char* const kGridTypes[] = {"xls",     "xlsx", "xlsm", "ods",
+                                             "numbers", "csv",  "tsv",  "tab"};
+    const std::string ext = lowerExtension(path);
+    return std::any_of(std::begin(kGridTypes), std::end(kGridTypes),
+                       [&](const char* t) { return ext == t; });
+}
+
+void ReviewWC::openGrid(const std::string& path) {
+    hasContent_ = true;
+    isGrid_ = true;
+    isReader_ = false;
+    isOpenSurface_ = false;
+    isCompareIntake_ = false;
+    sourcePaths_ = {path};
+    setPaths_.clear();
+    reviewMode_.reset();
+    expectedPdf_.clear();
+    loadWatch_.reset();
+    gridJSON_.reset();
+    editState_.reset();
+    // A new generation: an answer for an earlier content of this window is dropped.
+    const long long generation = ++loadGen_;
+    page_->setRepresentedFile(path);
+    page_->setTitle(lastPathComponent(path));
+    loadingFile_ = newLoadingFile();
+    page_->loadURL(ReaderAddress::fileURL(*loadingFile_), UserDirs::home());
+    page_->present();
+
+    std::weak_ptr<ReviewWC> weak = weak_from_this();
+    auto done = [weak, generation, path](std::optional<std::string> answer) {
+        auto self = weak.lock();
+        if (!self || self->closed_ || !self->isGrid_ || self->loadGen_ != generation) return;
+        self->showGrid(path, answer);
+    };
+    if (!services_.parseGrid(path, done)) done(std::nullopt);
+}
+
+void ReviewWC::showGrid(const std::string& path, const std::optional<std::string>& answer) {
+    json grid = answer ? json::parse(*answer, nullptr, false) : json();
+    if (!grid.is_object()) {
+        cvlLog("grid: no cells for %s", path.c_str());
+        grid = json{{"path", path},
+                    {"error",
+                     "This file could not be read as a table. It may be damaged, or "
+                     "the document engine could not run."}};
+    }
+    gridJSON_ = grid.dump(-1, ' ', false, json::error_handler_t::replace);
+    // The spinner's file has done its job.
+    if (loadingFile_) {
+        ::unlink(loadingFile_->c_str());
+        loadingFile_.reset();
+    }
+    std::string url = ReaderAddress::fileURL(EngineLocator::gridHTMLPath());
+    url = ReaderAddress::withQueryItem(url, "theme", services_.darkScheme() ? "dark" : "light");
+    url = ReaderAddress::withQueryItem(url, "path", path);
+    page_->loadURL(url, UserDirs::home());
+}
+
+// ---- edit state of converted documents ------------------------------------------------------
+
+bool ReviewWC::probesForEditing(const std::string& path) {
+    const std::string ext = lowerExtension(path);
+    return ext == "docx" || ext == "rtf" || ext == "txt" || ext == "md";
+}
+
+void ReviewWC::probeEditing(const std::string& path) {
+    editState_.reset();
+    std::weak_ptr<ReviewWC> weak = weak_from_this();
+    auto done = [weak, path](std::optional<std::string> answer) {
+        auto self = weak.lock();
+        // Only for the document the window still shows.
+        if (!self || self->closed_ || !self->isReader_ || self->sourcePaths_.empty() ||
+            self->sourcePaths_.front() != path)
+            return;
+        json probe = answer ? json::parse(*answer, nullptr, false) : json();
+        json state{{"editable", false}, {"why", json::array()}};
+        if (probe.is_object()) {
+            if (auto it = probe.find("editable"); it != probe.end() && it->is_boolean())
+                state["editable"] = *it;
+            if (auto it = probe.find("why"); it != probe.end() && it->is_array())
+                for (const auto& reason : *it)
+                    if (reason.is_string()) state["why"].push_back(reason);
+        } else {
+            state["why"].push_back("The document could not be checked for editing.");
+        }
+        self->editState_ = state.dump(-1, ' ', false, json::error_handler_t::replace);
+        self->callPage("cvlEditState", *self->editState_);
+    };
+    if (!services_.editProbe(path, done)) done(std::nullopt);
+}
+
+std::string ReviewWC::editStateJSON() const {
+    if (editState_) return *editState_;
+    return json{{"editable", false}, {"why", json::array()}}.dump();
+}
+
 // ---- reader session ---------------------------------------------------------------------
 
 void ReviewWC::becomeReader(const std::string& sourcePath,
@@ -512,6 +630,8 @@ void ReviewWC::becomeReader(const std::string& sourcePath,
     isReader_ = true;
     isGrid_ = false;
     isOpenSurface_ = false;
+    gridJSON_.reset();
+    editState_.reset();
     sourcePaths_ = {sourcePath};
     setPaths_ = setPaths;
     reviewMode_.reset();

@@ -71,6 +71,19 @@ class ReviewWC : public std::enable_shared_from_this<ReviewWC> {
     void setPendingViewRestore(std::optional<std::string> view) {
         pendingViewRestore_ = std::move(view);
     }
+    // Page grid: spreadsheets and delimited text. The spinner shows while the engine reads
+    // the cells; then the grid page loads and asks for them ("gridready"). A failure reaches
+    // the page as an object with an "error".
+    static bool opensAsGrid(const std::string& path);
+    void openGrid(const std::string& path);
+    const std::optional<std::string>& gridJSON() const { return gridJSON_; }
+
+    // Word-processor and text documents shown as converted PDFs are probed for editing; the
+    // page receives {"editable", "why"} as its edit state.
+    static bool probesForEditing(const std::string& path);
+    void probeEditing(const std::string& path);
+    std::string editStateJSON() const;
+
     // Shows an arbitrary page (welcome, panels, tool pages) without a review run.
     void showPage(const std::string& url, bool openSurface);
 
@@ -122,6 +135,7 @@ class ReviewWC : public std::enable_shared_from_this<ReviewWC> {
     bool diskChangedSinceLoad() const;
     void refreshReaderPreservingView();
     std::string shownFile() const;
+    void showGrid(const std::string& path, const std::optional<std::string>& answer);
     // Wraps a reply so that it reaches this window's page on the main queue, or nowhere
     // when the window has gone.
     JsonReply replyTo(const std::string& function);
@@ -152,6 +166,9 @@ class ReviewWC : public std::enable_shared_from_this<ReviewWC> {
     bool readerClosing_ = false;
     bool flushAsked_ = false;
     bool closed_ = false;
+
+    std::optional<std::string> gridJSON_;
+    std::optional<std::string> editState_;
 
     std::unique_ptr<WatchHandle> watcher_;
     std::optional<DocBinding> binding_;

@@ -97,6 +97,13 @@ class WindowServices {
     virtual LinkSession* linkSession() = 0;
     virtual std::vector<std::shared_ptr<ReviewWC>> readerWindows() = 0;
     virtual bool renderPages(const std::string& path, JsonReply reply) = 0;
+    // Engine conversions a window starts for the document it shows: the grid data of a
+    // spreadsheet or delimited text file, and the edit probe of a converted document. Each
+    // answer is the engine's JSON text, or nothing when the run gave none; it arrives on the
+    // main queue.
+    using EngineAnswer = std::function<void(std::optional<std::string> json)>;
+    virtual bool parseGrid(const std::string& /*path*/, EngineAnswer /*done*/) { return false; }
+    virtual bool editProbe(const std::string& /*path*/, EngineAnswer /*done*/) { return false; }
     // History page operations ("histforget", "histfav", "histpin", "histpinclear",
     // "histcovers"); replies carry what the page's callback receives.
     virtual bool history(const std::string& op, const std::vector<std::string>& paths,

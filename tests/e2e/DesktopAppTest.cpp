@@ -288,6 +288,76 @@ return { listed, flash, focused, first: JSON.parse(first), bar, barAfter: $('lin
     EXPECT_EQ(links[1].b.text.rfind("Ordinary terms", 0), 0u) << links[1].b.text;
 }
 
+// A Word document with a page break: two pages once converted.
+std::string makeDocx(const std::string& path) {
+    ProcessSpec spec;
+    spec.program = "/usr/bin/python3";
+    spec.args = {"-c", R"PY(
+import sys, zipfile
+W = 'xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"'
+p = lambda t: '<w:p><w:r><w:t>%s</w:t></w:r></w:p>' % t
+body = p('Statement of work') + '<w:p><w:r><w:br w:type="page"/></w:r></w:p>' + p('Page two')
+with zipfile.ZipFile(sys.argv[1], 'w') as z:
+    z.writestr('word/document.xml', '<w:document %s><w:body>%s</w:body></w:document>' % (W, body))
+)PY",
+                 path};
+    EXPECT_EQ(runProcess(spec).exitStatus, 0);
+    return path;
+}
+
+TEST(ReaderWindow, AWordDocumentIsConvertedAndShownWithItsOriginal) {
+    if (!haveDisplay()) GTEST_SKIP() << "needs a display (scripts/test.sh runs under xvfb-run)";
+    test::TempHome home;
+    const std::string docx = makeDocx(home / "Statement.docx");
+    const auto before = sha256HexOfFile(docx);
+    json result = driveReader(home, docx, std::string(kWaitHelper) + R"(
+await waitFor(() => window.pdfViewer && window.pdfViewer.pagesCount);
+const edit = await waitFor(() => window.__cvlEditState, 10000);
+const q = new URLSearchParams(location.search);
+return { pages: window.pdfViewer.pagesCount, orig: q.get('orig'), pdf: q.get('pdf'),
+         title: document.title, edit };
+)");
+    ASSERT_TRUE(result.is_object()) << result.dump();
+    EXPECT_EQ(result["pages"], 2);
+    EXPECT_EQ(result["orig"], docx);
+    const std::string pdf = result["pdf"];
+    EXPECT_EQ(pdf.rfind(home / "Vizazi Divavo rez Iviruzi/.converted/", 0), 0u) << pdf;
+    EXPECT_EQ(result["title"], "Statement.docx");
+    EXPECT_EQ(result["edit"]["editable"], false);
+    EXPECT_FALSE(result["edit"]["why"].empty());
+    // The document's folder holds only what the test put there.
+    EXPECT_EQ(sha256HexOfFile(docx), before);
+    int entries = 0;
+    for (auto& e : std::filesystem::directory_iterator(home.path()))
+        if (e.path().extension() == ".docx" || e.path().extension() == ".pdf") ++entries;
+    EXPECT_EQ(entries, 1);
+}
+
+TEST(GridWindow, ACsvFileOpensAsASheetThatFilters) {
+    if (!haveDisplay()) GTEST_SKIP() << "needs a display (scripts/test.sh runs under xvfb-run)";
+    test::TempHome home;
+    const std::string csv = home / "Payments.csv";
+    std::ofstream(csv) << "name,amount,memo\n\"Smith, John\",12.50,rent\nDoe,3,deposit\n";
+    const char* shot = std::getenv("CVL_GRID_SNAPSHOT");  // a picture for the README
+    json result = driveReader(home, csv, std::string(kWaitHelper) + R"(
+const data = await waitFor(() => window.__cvlGridData);
+const cells = () => [...document.querySelectorAll('#grid tbody tr')].map(
+    (tr) => [...tr.querySelectorAll('td')].map((td) => td.textContent));
+const all = cells();
+const header = [...document.querySelectorAll('#grid thead tr.hdr th')].map((th) => th.textContent);
+const amount = document.querySelector('#grid tbody tr td:nth-of-type(2)').className;
+window.__cvlGrid.filter('deposit');
+return { all, header, amount, filtered: cells(), title: document.title };
+)",
+                              shot ? shot : "", true);
+    ASSERT_TRUE(result.is_object()) << result.dump();
+    EXPECT_EQ(result["header"], json({"1", "name", "amount", "memo"}));
+    EXPECT_EQ(result["all"], json({{"Smith, John", "12.50", "rent"}, {"Doe", "3", "deposit"}}));
+    EXPECT_EQ(result["amount"], "num");  // numbers are right-aligned
+    EXPECT_EQ(result["filtered"], json::array({json::array({"Doe", "3", "deposit"})}));
+    EXPECT_EQ(result["title"], "Payments.csv");
+}
+
 TEST(ReviewWindow, AFolderShowsItsDocumentsAndSearchesThem) {
     if (!haveDisplay()) GTEST_SKIP() << "needs a display (scripts/test.sh runs under xvfb-run)";
     test::TempHome home;

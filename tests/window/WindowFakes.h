@@ -194,9 +194,23 @@ class FakeServices : public WindowServices {
         return true;
     }
 
+    bool parseGrid(const std::string& path, EngineAnswer done) override {
+        if (!featuresPresent) return false;
+        calls.push_back("grid " + path);
+        engineAnswers.push_back(std::move(done));
+        return true;
+    }
+    bool editProbe(const std::string& path, EngineAnswer done) override {
+        if (!featuresPresent) return false;
+        calls.push_back("editprobe " + path);
+        engineAnswers.push_back(std::move(done));
+        return true;
+    }
+
     std::function<void(bool)> fileWatchEvent;
     LinkSession links;
     std::vector<std::weak_ptr<ReviewWC>> readers;  // what readerWindows() lists
+    std::vector<EngineAnswer> engineAnswers;       // grid and edit-probe runs, in order
 };
 
 // A window over a fake page, held as the application holds it.

@@ -336,8 +336,10 @@ void DesktopApp::restoreOpenTabsIfRelaunch() {
                 // Reuse the opener: the new empty window is the key window's current tab.
                 gtk_notebook_set_current_page(frame->notebook, -1);
                 openReaderAt(tab.paths.front(), 0, tab.view);
+            } else if (tab.kind == "grid") {
+                wc->openGrid(tab.paths.front());
             } else {
-                wc->load(tab.paths, tab.kind == "grid" ? std::nullopt : tab.mode);
+                wc->load(tab.paths, tab.mode);
             }
             if (group.selected && *group.selected == i) selected = wc;
             ++reopened;
@@ -570,8 +572,9 @@ std::shared_ptr<ReviewWC> DesktopApp::newDocumentWindow(Frame* frame, bool forRe
     };
     handlers->titleChanged = [weak, raw](const std::string& pageTitle) {
         auto wc = weak.lock();
-        // Readers carry their file's name; other pages their own title.
-        if (wc && !wc->isReader() && !pageTitle.empty()) raw->host->setTitle(pageTitle);
+        // Readers and grids carry their file's name; other pages their own title.
+        if (wc && !wc->isReader() && !wc->isGrid() && !pageTitle.empty())
+            raw->host->setTitle(pageTitle);
     };
 
     g_signal_connect(closeButton, "clicked", G_CALLBACK(+[](GtkButton*, gpointer data) {
@@ -709,6 +712,8 @@ void DesktopApp::reopenClosedTab() {
     if (tab->paths.empty()) return;
     if (tab->kind == "reader") {
         openReaderAt(tab->paths.front(), 0, tab->view);
+    } else if (tab->kind == "grid") {
+        pickWindow()->openGrid(tab->paths.front());
     } else {
         auto wc = pickWindow();
         wc->load(tab->paths, tab->mode);
@@ -733,10 +738,16 @@ void DesktopApp::openReaderAt(const std::string& path, int page,
     didOpen_ = true;
     UserPrefs::recordRecent(path, false, nowSeconds());
     HistoryStore::shared().record(path, false);
+    if (ReviewWC::opensAsGrid(path)) {
+        pickWindow()->openGrid(path);
+        updateMenuBar();
+        return;
+    }
     auto wc = pickWindow(true);
     wc->becomeReader(path, {});
     if (view) wc->setPendingViewRestore(view);
     updateMenuBar();
+    if (ReviewWC::probesForEditing(path)) wc->probeEditing(path);
 
     auto show = [this, page](std::shared_ptr<ReviewWC> wc, const std::string& pdf,
                              const std::string& orig) {
@@ -851,8 +862,9 @@ void DesktopApp::pickAndRead() {
                                     GTK_FILE_CHOOSER_ACTION_OPEN, "_Open", "_Cancel");
     GtkFileFilter* filter = gtk_file_filter_new();
     gtk_file_filter_set_name(filter, "Documents");
-    for (const char* pattern : {"*.pdf", "*.PDF", "*.docx", "*.doc", "*.rtf", "*.txt", "*.md",
-                                "*.xlsx", "*.xls", "*.csv"})
+    for (const char* pattern :
+         {"*.pdf", "*.PDF", "*.docx", "*.doc", "*.odt", "*.rtf", "*.txt", "*.md", "*.markdown",
+          "*.xlsx", "*.xlsm", "*.xls", "*.ods", "*.csv", "*.tsv", "*.tab"})
         gtk_file_filter_add_pattern(filter, pattern);
     gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), filter);
     if (gtk_native_dialog_run(GTK_NATIVE_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
@@ -1217,6 +1229,16 @@ std::vector<std::shared_ptr<ReviewWC>> DesktopApp::readerWindows() {
     for (auto& t : tabs_)
         if (t->wc->isReader()) out.push_back(t->wc);
     return out;
+}
+
+bool DesktopApp::parseGrid(const std::string& path, EngineAnswer done) {
+    EngineRuns::parseGrid(path, std::move(done));
+    return true;
+}
+
+bool DesktopApp::editProbe(const std::string& path, EngineAnswer done) {
+    EngineRuns::editProbe(path, std::move(done));
+    return true;
 }
 
 bool DesktopApp::renderPages(const std::string& path, JsonReply reply) {

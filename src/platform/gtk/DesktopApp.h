@@ -89,6 +89,8 @@ class DesktopApp : public WindowServices {
     LinkSession* linkSession() override { return &linkSession_; }
     std::vector<std::shared_ptr<ReviewWC>> readerWindows() override;
     bool renderPages(const std::string& path, JsonReply reply) override;
+    bool parseGrid(const std::string& path, EngineAnswer done) override;
+    bool editProbe(const std::string& path, EngineAnswer done) override;
     bool history(const std::string& op, const std::vector<std::string>& paths,
                  JsonReply reply) override;
 

@@ -173,6 +173,15 @@ $('btnOutline').onclick = () => showSide('outline');
 $('btnLinks').onclick = () => showSide('links');
 $('btnCmd').onclick = () => toggleCommandBar();
 
+// Edit state of a converted document: the status bar says it is a read-only copy and why.
+window.cvlEditState = (state) => {
+  window.__cvlEditState = state;
+  const why = state && Array.isArray(state.why) ? state.why : [];
+  if (!state || state.editable || (ORIG === PDF && !why.length)) return;
+  const name = $('statusName');
+  name.textContent = baseName(ORIG) + ' \u00b7 read-only copy';
+  name.title = why.join('\n');
+};
 window.cvlStatusBar = (on) => { $('status').hidden = !on; };
 window.cvlZoomWithWin = (on) => { zoomWithWindow = !!on; };
 window.__cvlPTMode = (mode) => { document.documentElement.dataset.ptmode = mode; };
@@ -548,3 +557,4 @@ document.addEventListener('keydown', (e) => {
 window.__cvlReader = { sendCommand, runPreview, runSearch, toggleCommandBar, showSide, linkSelection };
 
 openDocument();
+if (ORIG !== PDF) ask('editstate', {});

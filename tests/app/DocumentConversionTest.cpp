@@ -1,0 +1,282 @@
+// The engine's conversion script, run for real through the host's conversion runs: Word,
+// RTF and text documents become PDFs in the working folder's cache, spreadsheets and
+// delimited text become grid cells, and the page list and edit probe describe them.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <string>
+
+#include "TestFiles.h"
+#include "app/EngineRuns.h"
+#include "platform/Dispatch.h"
+#include "platform/FileIO.h"
+#include "platform/ProcessRunner.h"
+#include "platform/TextEscape.h"
+#include "platform/UserDirs.h"
+#include "support/TempHome.h"
+
+namespace cvl {
+namespace {
+
+using nlohmann::json;
+
+// Writes Office files with Python's zipfile, as a word processor would lay them out.
+constexpr const char* kMakeFixtures = R"PY(
+import sys, zipfile
+folder = sys.argv[1]
+W = 'xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"'
+def run(text, props=''):
+    return '<w:r><w:rPr>%s</w:rPr><w:t xml:space="preserve">%s</w:t></w:r>' % (props, text)
+def para(content, style=''):
+    ppr = '<w:pPr><w:pStyle w:val="%s"/></w:pPr>' % style if style else ''
+    return '<w:p>%s%s</w:p>' % (ppr, content)
+body = (para(run('Lease Agreement'), 'Heading1')
+        + para(run('The tenant ', '') + run('shall pay', '<w:b/>') + run(' monthly.', '<w:i/>'))
+        + '<w:p><w:pPr><w:numPr><w:ilvl w:val="0"/><w:numId w:val="1"/></w:numPr></w:pPr>'
+        + run('Deposit clause') + '</w:p>'
+        + '<w:tbl><w:tr><w:tc>' + para(run('Landlord')) + '</w:tc><w:tc>' + para(run('Tenant'))
+        + '</w:tc></w:tr></w:tbl>'
+        + '<w:p>' + run('before the break') + '<w:r><w:br w:type="page"/></w:r>'
+        + run('zebra clause on page two') + '</w:p>'
+        + '<w:p><w:ins w:id="1" w:author="A">' + run('inserted words') + '</w:ins>'
+        + '<w:del w:id="2" w:author="A"><w:r><w:delText>removed words</w:delText></w:r></w:del></w:p>')
+with zipfile.ZipFile(folder + '/Lease.docx', 'w') as z:
+    z.writestr('word/document.xml', '<w:document %s><w:body>%s<w:sectPr><w:pgSz w:w="11906" '
+               'w:h="16838"/></w:sectPr></w:body></w:document>' % (W, body))
+    z.writestr('word/styles.xml', '<w:styles %s><w:style w:styleId="Heading1"><w:name '
+               'w:val="heading 1"/></w:style></w:styles>' % W)
+    z.writestr('word/numbering.xml', '<w:numbering %s><w:abstractNum w:abstractNumId="0"><w:lvl '
+               'w:ilvl="0"><w:numFmt w:val="decimal"/></w:lvl></w:abstractNum><w:num w:numId="1">'
+               '<w:abstractNumId w:val="0"/></w:num></w:numbering>' % W)
+S = 'xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"'
+with zipfile.ZipFile(folder + '/Budget.xlsx', 'w') as z:
+    z.writestr('xl/workbook.xml', '<workbook %s xmlns:r="http://schemas.openxmlformats.org/'
+               'officeDocument/2006/relationships"><sheets><sheet name="Costs" r:id="rId1"/>'
+               '<sheet name="Notes" r:id="rId2"/></sheets></workbook>' % S)
+    z.writestr('xl/_rels/workbook.xml.rels', '<Relationships xmlns="http://schemas.'
+               'openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" '
+               'Target="worksheets/sheet1.xml"/><Relationship Id="rId2" '
+               'Target="/xl/worksheets/notes.xml"/></Relationships>')
+    z.writestr('xl/sharedStrings.xml', '<sst %s><si><t>Item</t></si><si><r><t>Rent, </t></r>'
+               '<r><t>office</t></r></si></sst>' % S)
+    z.writestr('xl/styles.xml', '<styleSheet %s><cellXfs><xf numFmtId="0"/><xf numFmtId="14"/>'
+               '<xf numFmtId="9"/></cellXfs></styleSheet>' % S)
+    z.writestr('xl/worksheets/sheet1.xml', '<worksheet %s><sheetData><row r="1"><c r="A1" '
+               't="s"><v>0</v></c><c r="C1" t="inlineStr"><is><t>Paid</t></is></c></row>'
+               '<row r="2"><c r="A2" t="s"><v>1</v></c><c r="B2"><v>1250.5</v></c><c r="C2" '
+               't="b"><v>1</v></c><c r="D2" s="1"><v>45000</v></c><c r="E2" s="2"><v>0.25</v>'
+               '</c></row></sheetData></worksheet>' % S)
+    z.writestr('xl/worksheets/notes.xml', '<worksheet %s><sheetData><row r="3"><c r="B3" '
+               't="str"><v>see Costs</v></c></row></sheetData></worksheet>' % S)
+)PY";
+
+bool drainUntil(const std::function<bool()>& done) {
+    return Dispatch::manualMain()->runUntil(done, std::chrono::seconds(60));
+}
+
+class DocumentConversionTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        ::setenv("CVL_RESOURCES", CVL_SOURCE_RESOURCES, 1);
+        docs = home / "Client files";
+        ASSERT_TRUE(makeDirs(docs));
+        ProcessSpec spec;
+        spec.program = "/usr/bin/python3";
+        spec.args = {"-c", kMakeFixtures, docs};
+        ProcessResult r = runProcess(spec);
+        ASSERT_EQ(r.exitStatus, 0) << r.err;
+    }
+
+    std::optional<std::string> toPDF(const std::string& path) {
+        bool done = false;
+        std::optional<std::string> pdf;
+        EngineRuns::convertToPDF(path, [&](std::optional<std::string> p) {
+            pdf = std::move(p);
+            done = true;
+        });
+        EXPECT_TRUE(drainUntil([&] { return done; }));
+        return pdf;
+    }
+
+    json grid(const std::string& path) {
+        bool done = false;
+        std::optional<std::string> text;
+        EngineRuns::parseGrid(path, [&](std::optional<std::string> g) {
+            text = std::move(g);
+            done = true;
+        });
+        EXPECT_TRUE(drainUntil([&] { return done; }));
+        return text ? json::parse(*text, nullptr, false) : json();
+    }
+
+    static std::string pdfText(const std::string& pdf) {
+        ProcessSpec spec;
+        spec.program = "/usr/bin/pdftotext";
+        spec.args = {pdf, "-"};
+        return runProcess(spec).out;
+    }
+
+    static int pdfPages(const std::string& pdf) {
+        ProcessSpec spec;
+        spec.program = "/usr/bin/pdfinfo";
+        spec.args = {pdf};
+        std::string out = runProcess(spec).out;
+        auto at = out.find("Pages:");
+        return at == std::string::npos ? -1 : std::atoi(out.c_str() + at + 6);
+    }
+
+    std::set<std::string> folderEntries() const {
+        std::set<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(docs))
+            names.insert(e.path().filename().string());
+        return names;
+    }
+
+    test::TempHome home;
+    std::string docs;
+};
+
+TEST_F(DocumentConversionTest, WordDocumentsBecomeCachedPDFsOutsideTheDocumentsFolder) {
+    const auto before = folderEntries();
+    const std::string docx = docs + "/Lease.docx";
+    auto pdf = toPDF(docx);
+    ASSERT_TRUE(pdf);
+    EXPECT_EQ(pdf->rfind(UserDirs::archiveDir() + "/.converted/", 0), 0u) << *pdf;
+    const std::string text = pdfText(*pdf);
+    for (const char* words : {"Lease Agreement", "The tenant shall pay monthly.", "Deposit",
+                              "Landlord", "Tenant", "zebra clause on page two", "inserted words"})
+        EXPECT_NE(text.find(words), std::string::npos) << words << " in\n" << text;
+    EXPECT_EQ(text.find("removed words"), std::string::npos);  // a tracked deletion
+    EXPECT_EQ(pdfPages(*pdf), 2);                              // the page break holds
+    EXPECT_EQ(folderEntries(), before);                        // nothing beside the document
+
+    // The same file is converted once; a changed file gets a new PDF.
+    EXPECT_EQ(toPDF(docx), pdf);
+    std::filesystem::last_write_time(
+        docx, std::filesystem::last_write_time(docx) + std::chrono::seconds(5));
+    auto again = toPDF(docx);
+    ASSERT_TRUE(again);
+    EXPECT_NE(*again, *pdf);
+
+    // Its page list names the converted PDF through page-image addresses.
+    bool done = false;
+    json pages;
+    EngineRuns::renderFilePages(docx, [&](std::string p) {
+        pages = json::parse(p, nullptr, false);
+        done = true;
+    });
+    ASSERT_TRUE(drainUntil([&] { return done; }));
+    ASSERT_EQ(pages["pages"].size(), 2u) << pages.dump();
+    EXPECT_EQ(pages["needs_converter"], false);
+    const std::string img = pages["pages"][1]["img"];
+    EXPECT_EQ(img.rfind("vtpage://page?", 0), 0u) << img;
+    EXPECT_EQ(urlQuery(img, "p"), *again);
+    EXPECT_EQ(urlQuery(img, "i"), "1");
+    EXPECT_GT(pages["pages"][1]["h"].get<int>(), pages["pages"][1]["w"].get<int>());
+
+    // The edit probe is honest: no editor, and the tracked changes are named.
+    done = false;
+    std::optional<std::string> probe;
+    EngineRuns::editProbe(docx, [&](std::optional<std::string> p) {
+        probe = std::move(p);
+        done = true;
+    });
+    ASSERT_TRUE(drainUntil([&] { return done; }));
+    ASSERT_TRUE(probe);
+    json state = json::parse(*probe);
+    EXPECT_EQ(state["editable"], false);
+    EXPECT_NE(state["why"].dump().find("tracked changes"), std::string::npos) << *probe;
+    // The exchange files are gone and no work folder is left in the cache.
+    for (const auto& e : std::filesystem::directory_iterator(UserDirs::archiveDir()))
+        EXPECT_EQ(e.path().filename().string().rfind(".tmp", 0), std::string::npos);
+    for (const auto& e :
+         std::filesystem::directory_iterator(UserDirs::archiveDir() + "/.converted"))
+        EXPECT_EQ(e.path().extension(), ".pdf") << e.path();
+}
+
+TEST_F(DocumentConversionTest, RtfTextAndMarkdownKeepTheirCharacters) {
+    const std::string rtf = docs + "/Letter.rtf";
+    ASSERT_TRUE(test::putFile(
+        rtf,
+        "{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0 Hidden Font Name;}}{\\colortbl;\\red0\\green0"
+        "\\blue0;}{\\info{\\title Hidden Title}}{\\*\\generator Hidden Generator;}\\pard "
+        "Caf\\'e9 and na\\u239?ve \\b bold\\b0  text\\par Price \\u8364? 40\\line next line\\par "
+        "{\\pict\\pngblip 89504e47}Smile \\uc2\\u55357\\u56832?? end\\par}"));
+    auto pdf = toPDF(rtf);
+    ASSERT_TRUE(pdf);
+    const std::string text = pdfText(*pdf);
+    for (const char* words : {"Café and naïve bold text", "Price € 40", "next line", "Smile"})
+        EXPECT_NE(text.find(words), std::string::npos) << words << " in\n" << text;
+    for (const char* hidden : {"Hidden", "89504e47", "??"})
+        EXPECT_EQ(text.find(hidden), std::string::npos) << hidden << " in\n" << text;
+
+    const std::string txt = docs + "/notes.txt";
+    ASSERT_TRUE(test::putFile(txt, "First line\nL\xefne two in Latin-1\n"));
+    auto txtPdf = toPDF(txt);
+    ASSERT_TRUE(txtPdf);
+    EXPECT_NE(pdfText(*txtPdf).find("Lïne two in Latin-1"), std::string::npos);
+
+    const std::string md = docs + "/README.md";
+    ASSERT_TRUE(test::putFile(md,
+                              "# Heading\n\nSome **strong** words.\n\n- alpha\n- beta\n\n"
+                              "```\nraw <code> & more\n```\n"));
+    auto mdPdf = toPDF(md);
+    ASSERT_TRUE(mdPdf);
+    const std::string mdText = pdfText(*mdPdf);
+    for (const char* words :
+         {"Heading", "Some strong words.", "alpha", "beta", "raw <code> & more"})
+        EXPECT_NE(mdText.find(words), std::string::npos) << words << " in\n" << mdText;
+    EXPECT_EQ(mdText.find("**"), std::string::npos);
+
+    // A damaged document gives no PDF and leaves nothing half-written.
+    const std::string bad = docs + "/Broken.docx";
+    ASSERT_TRUE(test::putFile(bad, "PK\x03\x04 not really a zip"));
+    EXPECT_FALSE(toPDF(bad));
+    for (const auto& e :
+         std::filesystem::directory_iterator(UserDirs::archiveDir() + "/.converted"))
+        EXPECT_EQ(e.path().extension(), ".pdf") << e.path();
+}
+
+TEST_F(DocumentConversionTest, SpreadsheetsAndDelimitedTextBecomeGridCells) {
+    json book = grid(docs + "/Budget.xlsx");
+    ASSERT_TRUE(book.contains("sheets")) << book.dump();
+    ASSERT_EQ(book["sheets"].size(), 2u);
+    const json& costs = book["sheets"][0];
+    EXPECT_EQ(costs["name"], "Costs");
+    EXPECT_EQ(costs["truncated"], false);
+    EXPECT_EQ(costs["rows"][0], json({"Item", "", "Paid", "", ""}));
+    EXPECT_EQ(costs["rows"][1], json({"Rent, office", "1250.5", "TRUE", "2023-03-15", "25%"}));
+    const json& notes = book["sheets"][1];
+    EXPECT_EQ(notes["name"], "Notes");
+    EXPECT_EQ(notes["rows"][2][1], "see Costs");
+
+    const std::string csv = docs + "/payments.csv";
+    ASSERT_TRUE(test::putFile(csv,
+                              "name,amount,memo\r\n\"Smith, John\",12.50,\"said \"\"hi\"\"\"\r\n"
+                              "M\xfcller,3,\r\n"));
+    json table = grid(csv);
+    ASSERT_TRUE(table.contains("sheets")) << table.dump();
+    EXPECT_EQ(table["sheets"][0]["rows"], json({{"name", "amount", "memo"},
+                                                {"Smith, John", "12.50", "said \"hi\""},
+                                                {"Müller", "3", ""}}));
+
+    const std::string tsv = docs + "/list.tsv";
+    ASSERT_TRUE(test::putFile(tsv, "a, b\tc\n1\t2\n"));
+    EXPECT_EQ(grid(tsv)["sheets"][0]["rows"],
+              json::array({json::array({"a, b", "c"}), json::array({"1", "2"})}));
+
+    // Formats that cannot be read say so instead of showing an empty table.
+    ASSERT_TRUE(
+        test::putFile(docs + "/old.xls", std::string("\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1", 8)));
+    json old = grid(docs + "/old.xls");
+    EXPECT_FALSE(old.contains("sheets"));
+    EXPECT_NE(old["error"].get<std::string>().find(".xlsx"), std::string::npos) << old.dump();
+    ASSERT_TRUE(test::putFile(docs + "/damaged.xlsx", "not a workbook"));
+    EXPECT_FALSE(grid(docs + "/damaged.xlsx")["error"].get<std::string>().empty());
+}
+
+}  // namespace
+}  // namespace cvl
