@@ -566,8 +566,13 @@ std::shared_ptr<ReviewWC> DesktopApp::newDocumentWindow(Frame* frame, bool forRe
         }
         if (std::string(on) != "review") return;
         const char* title = webkit_web_view_get_title(raw->view);
+        const char* uri = webkit_web_view_get_uri(raw->view);
         const std::string t = title ? title : "";
-        if (wc->hasContent() && !wc->isReader() && t.find("preparing") == std::string::npos)
+        // A grid runs it in the grid page, never in the spinner page before it.
+        const bool spinner =
+            wc->isGrid() && !(uri && std::string(uri).find("/gridview.html") != std::string::npos);
+        if (wc->hasContent() && !wc->isReader() && !spinner &&
+            t.find("preparing") == std::string::npos)
             runTestDriver(*wc);
     };
     handlers->titleChanged = [weak, raw](const std::string& pageTitle) {
