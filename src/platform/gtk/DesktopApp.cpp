@@ -23,6 +23,7 @@
 #include "app/SupportDirs.h"
 #include "app/UserPrefs.h"
 #include "app/WelcomePage.h"
+#include "app/WorkingFolderSweep.h"
 #include "memory/AnnotationSidecars.h"
 #include "memory/CoverThumbs.h"
 #include "memory/DocIdentity.h"
@@ -244,6 +245,13 @@ void DesktopApp::start() {
     installMenuActions();
     rebuildMenu();
     restoreOpenTabsIfRelaunch();
+    // Generated pages and exchange files of earlier runs, off the main thread.
+    Dispatch::global().async([] {
+        const int removed =
+            WorkingFolderSweep::sweep(UserDirs::archiveDir(), std::chrono::system_clock::now());
+        if (removed > 0)
+            cvlLog("working folder: removed %d generated file(s) of earlier runs", removed);
+    });
     // The welcome window, when nothing was opened meanwhile.
     Dispatch::main().asyncAfter(std::chrono::milliseconds(350), [this] {
         if (didOpen_ || !tabs_.empty()) return;

@@ -2,6 +2,7 @@
 // keeps its document windows in DesktopApp.
 #include <gtk/gtk.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,11 @@
 
 namespace cvl {
 namespace {
+
+bool envIsOne(const char* name) {
+    const char* v = std::getenv(name);
+    return v && std::string(v) == "1";
+}
 
 struct AppState {
     std::unique_ptr<DesktopApp> desktop;
@@ -79,11 +85,16 @@ int runDesktopApplication(int argc, char** argv) {
     installGlibMainQueue();
     if (auto demo = welcomeDemoProfile("", processArguments())) setPageDemoProfile(*demo);
     AppState state;
-    // Each run is its own instance: no session-bus name is claimed, so several instances
-    // (and test runs without a desktop session) work side by side.
-    GtkApplication* app = gtk_application_new(
-        "app.orrindel.corvello",
-        static_cast<GApplicationFlags>(G_APPLICATION_HANDLES_OPEN | G_APPLICATION_NON_UNIQUE));
+    // In a desktop session one instance owns the windows, the tab snapshot and the agent
+    // bridge: a second launch hands its files to it over the session bus and exits. Test
+    // launches and runs without a session bus are instances of their own.
+    const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    const char* test = std::getenv("CVL_TEST");
+    const bool separate = !bus || !*bus || (test && *test) || envIsOne("CVL_SEPARATE_INSTANCE");
+    unsigned flags = G_APPLICATION_HANDLES_OPEN;
+    if (separate) flags |= G_APPLICATION_NON_UNIQUE;
+    GtkApplication* app =
+        gtk_application_new("app.orrindel.corvello", static_cast<GApplicationFlags>(flags));
     g_signal_connect(app, "startup", G_CALLBACK(onStartup), &state);
     g_signal_connect(app, "activate", G_CALLBACK(onActivate), &state);
     g_signal_connect(app, "open", G_CALLBACK(onOpen), &state);
