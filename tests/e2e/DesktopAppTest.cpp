@@ -133,12 +133,14 @@ TEST(ReaderWindow, SearchFindsTheWordOnItsPageWithRectangles) {
     test::TempHome home;
     const std::string pdf = makePdf(home / "Search me.pdf", 4);
     json result = driveReader(home, pdf, std::string(kWaitHelper) + R"(
+// A search sent before the pages are laid out has nothing to scroll to yet.
+await waitFor(() => window.pdfViewer && window.pdfViewer.pagesCount);
 window.__cvlReader.showSide('search');
 window.__cvlReader.runSearch('zebra');
 const res = await waitFor(() => window.__cvlLastReaderSearch);
 const drawn = await waitFor(() => document.querySelectorAll('.cvlHit').length, 5000);
 // Highlights can be drawn before the scroll to the hit has settled.
-await waitFor(() => window.pdfViewer.currentPageNumber === 3, 5000);
+await waitFor(() => window.pdfViewer.currentPageNumber === 3, 10000);
 return { res, drawn: drawn || 0, page: window.pdfViewer.currentPageNumber };
 )");
     ASSERT_TRUE(result.is_object()) << result.dump();
