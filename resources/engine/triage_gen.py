@@ -36,11 +36,12 @@ import xml.etree.ElementTree as ET
 import zipfile
 
 # Bump when the converters change so that cached PDFs are made again.
-CONVERTER_VERSION = "1"
+CONVERTER_VERSION = "2"
 WORKING_FOLDER = "Vizazi Divavo rez Iviruzi"
 CACHE_KEEP = 300  # converted PDFs kept in the cache; the least recently used go first
 MAX_GRID_ROWS = 10000
 MAX_GRID_COLS = 256
+MAX_GRID_CELLS = 1000000  # over all sheets: what the grid page can hold comfortably
 MAX_MEMBER_BYTES = 512 << 20
 PAGE_IMAGE_WIDTH = 600
 
@@ -153,6 +154,7 @@ blockquote { margin: 0 0 6pt 14pt; padding-left: 8pt; border-left: 2pt solid #bb
 hr { border: 0; border-top: 0.5pt solid #888; margin: 8pt 0; }
 .pb { page-break-before: always; }
 .title { font-size: 24pt; }
+.note { font-size: 9.5pt; margin: 0 0 3pt 0; }
 .c { text-align: center; } .r { text-align: right; } .j { text-align: justify; }
 """
 
@@ -274,9 +276,12 @@ class DocxConverter:
         self.numbering = {}  # (numId, ilvl) -> ordered?
         self.rels = {}
         self.page = Page()
+        self.notes = {}       # ("foot"/"end", id) -> the note's element
+        self.note_order = []  # notes in the order the text refers to them
         self._read_styles()
         self._read_numbering()
         self._read_rels()
+        self._read_notes()
 
     def _read_styles(self):
         data = read_member(self.z, "word/styles.xml")
@@ -331,6 +336,26 @@ class DocxConverter:
         for rel in root.iter(PKG_REL + "Relationship"):
             self.rels[rel.get("Id")] = rel.get("Target", "")
 
+    def _read_notes(self):
+        for kind in ("foot", "end"):
+            data = read_member(self.z, "word/%snotes.xml" % kind)
+            if data is None:
+                continue
+            for note in parse_xml(data, kind + "notes").iter(W + kind + "note"):
+                if note.get(W + "type") in (None, "normal"):
+                    self.notes[(kind, note.get(W + "id"))] = note
+
+    def _notes_section(self, out):
+        """Footnotes and endnotes, numbered in the order the text refers to them, at the end."""
+        if not self.note_order:
+            return
+        out.append("<hr/>")
+        for number, key in enumerate(self.note_order, 1):
+            lines = []
+            for p in self.notes[key].iter(W + "p"):
+                lines.append(" ".join(seg for seg in self._paragraph(p)[0] if seg))
+            out.append('<p class="note"><sup>%d</sup> %s</p>' % (number, "<br/>".join(lines)))
+
     def _page_setup(self, body):
         sect = body.find(W + "sectPr")
         if sect is None:
@@ -360,6 +385,7 @@ class DocxConverter:
         self._page_setup(body)
         out = []
         self._blocks(body, out)
+        self._notes_section(out)
         return "".join(out), self.page
 
     def _blocks(self, parent, out):
@@ -497,6 +523,13 @@ class DocxConverter:
                     buf.append(chr(cp - 0xF000 if cp >= 0xF000 else cp))
                 except ValueError:
                     pass
+            elif tag in (W + "footnoteReference", W + "endnoteReference"):
+                key = ("foot" if tag == W + "footnoteReference" else "end", el.get(W + "id"))
+                if key in self.notes:
+                    flush()
+                    if key not in self.note_order:
+                        self.note_order.append(key)
+                    parts.append("<sup>%d</sup>" % (self.note_order.index(key) + 1))
             elif tag == W + "lastRenderedPageBreak":
                 pass
             elif tag in (W + "drawing", W + "pict") or tag == MC_NS + "AlternateContent":
@@ -1391,11 +1424,21 @@ class Sheet:
             row.append("")
         row[c] = text
 
-    def as_json(self):
+    def as_json(self, budget=MAX_GRID_CELLS):
+        """The sheet as rows of equal width, cut to at most `budget` cells."""
         width = max((len(r) for r in self.rows), default=0)
-        rows = [r + [""] * (width - len(r)) for r in self.rows]
+        keep = len(self.rows)
+        if width and keep * width > budget:
+            keep = budget // width
+            self.truncated = True
+        rows = [r + [""] * (width - len(r)) for r in self.rows[:keep]]
         return {"name": self.name, "rows": rows, "truncated": self.truncated,
                 "total_rows": self.total_rows, "total_cols": self.total_cols}
+
+
+def cells_in(sheet_json):
+    rows = sheet_json["rows"]
+    return len(rows) * (len(rows[0]) if rows else 0)
 
 
 def xlsx_grid(path):
@@ -1421,6 +1464,7 @@ def xlsx_grid(path):
             shared.append(rich_text(si))
     formats = xlsx_formats(z)
     result = []
+    budget = MAX_GRID_CELLS
     for k, (name, rid, state) in enumerate(sheets):
         target = rels.get(rid)
         if target:
@@ -1431,8 +1475,12 @@ def xlsx_grid(path):
         if member not in z.namelist():
             continue
         sheet = Sheet(name)
-        read_xlsx_sheet(z, member, sheet, shared, formats, date1904)
-        entry = sheet.as_json()
+        if budget > 0:
+            read_xlsx_sheet(z, member, sheet, shared, formats, date1904)
+        else:
+            sheet.truncated = True  # the earlier sheets used up what the page can show
+        entry = sheet.as_json(budget)
+        budget -= cells_in(entry)
         if state != "visible":
             entry["hidden"] = True
         result.append(entry)
@@ -1569,6 +1617,7 @@ def ods_grid(path):
         raise Failure("This file is not an OpenDocument spreadsheet (it has no content.xml).")
     root = parse_xml(data, "content")
     result = []
+    budget = MAX_GRID_CELLS
     for table in root.iter(TABLE_NS + "table"):
         sheet = Sheet(table.get(TABLE_NS + "name", "Sheet"))
         r = 0
@@ -1592,7 +1641,9 @@ def ods_grid(path):
             r += rrep
             if r > MAX_GRID_ROWS and sheet.truncated:
                 break
-        result.append(sheet.as_json())
+        entry = sheet.as_json(max(budget, 0))
+        budget -= cells_in(entry)
+        result.append(entry)
     return result
 
 
@@ -1660,7 +1711,7 @@ def delimited_grid(path):
 def grid(path):
     kind = ext_of(path)
     answer = {"path": path, "name": os.path.basename(path), "kind": kind,
-              "limits": {"rows": MAX_GRID_ROWS, "cols": MAX_GRID_COLS}}
+              "limits": {"rows": MAX_GRID_ROWS, "cols": MAX_GRID_COLS, "cells": MAX_GRID_CELLS}}
     try:
         if not os.path.isfile(path):
             raise Failure("The file is not there any more.")

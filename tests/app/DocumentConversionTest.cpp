@@ -41,11 +41,15 @@ body = (para(run('Lease Agreement'), 'Heading1')
         + '</w:tc></w:tr></w:tbl>'
         + '<w:p>' + run('before the break') + '<w:r><w:br w:type="page"/></w:r>'
         + run('zebra clause on page two') + '</w:p>'
+        + '<w:p>' + run('Rent is due') + '<w:r><w:footnoteReference w:id="2"/></w:r></w:p>'
         + '<w:p><w:ins w:id="1" w:author="A">' + run('inserted words') + '</w:ins>'
         + '<w:del w:id="2" w:author="A"><w:r><w:delText>removed words</w:delText></w:r></w:del></w:p>')
 with zipfile.ZipFile(folder + '/Lease.docx', 'w') as z:
     z.writestr('word/document.xml', '<w:document %s><w:body>%s<w:sectPr><w:pgSz w:w="11906" '
                'w:h="16838"/></w:sectPr></w:body></w:document>' % (W, body))
+    z.writestr('word/footnotes.xml', '<w:footnotes %s><w:footnote w:id="2"><w:p><w:r>'
+               '<w:footnoteRef/></w:r>%s</w:p></w:footnote></w:footnotes>'
+               % (W, run(' On the second day of the month.')))
     z.writestr('word/styles.xml', '<w:styles %s><w:style w:styleId="Heading1"><w:name '
                'w:val="heading 1"/></w:style></w:styles>' % W)
     z.writestr('word/numbering.xml', '<w:numbering %s><w:abstractNum w:abstractNumId="0"><w:lvl '
@@ -147,7 +151,8 @@ TEST_F(DocumentConversionTest, WordDocumentsBecomeCachedPDFsOutsideTheDocumentsF
     EXPECT_EQ(pdf->rfind(UserDirs::archiveDir() + "/.converted/", 0), 0u) << *pdf;
     const std::string text = pdfText(*pdf);
     for (const char* words : {"Lease Agreement", "The tenant shall pay monthly.", "Deposit",
-                              "Landlord", "Tenant", "zebra clause on page two", "inserted words"})
+                              "Landlord", "Tenant", "zebra clause on page two", "inserted words",
+                              "Rent is due1", "1 On the second day of the month."})
         EXPECT_NE(text.find(words), std::string::npos) << words << " in\n" << text;
     EXPECT_EQ(text.find("removed words"), std::string::npos);  // a tracked deletion
     EXPECT_EQ(pdfPages(*pdf), 2);                              // the page break holds
@@ -267,6 +272,17 @@ TEST_F(DocumentConversionTest, SpreadsheetsAndDelimitedTextBecomeGridCells) {
     ASSERT_TRUE(test::putFile(tsv, "a, b\tc\n1\t2\n"));
     EXPECT_EQ(grid(tsv)["sheets"][0]["rows"],
               json::array({json::array({"a, b", "c"}), json::array({"1", "2"})}));
+
+    // Long files are cut to what the page can hold, and say how long they really are.
+    std::string lines = "n,square\n";
+    for (int i = 1; i <= 10050; ++i)
+        lines += std::to_string(i) + "," + std::to_string(i * i) + "\n";
+    ASSERT_TRUE(test::putFile(docs + "/long.csv", lines));
+    json longSheet = grid(docs + "/long.csv")["sheets"][0];
+    EXPECT_EQ(longSheet["truncated"], true);
+    EXPECT_EQ(longSheet["total_rows"], 10051);
+    ASSERT_EQ(longSheet["rows"].size(), 10000u);
+    EXPECT_EQ(longSheet["rows"][9999], json({"9999", "99980001"}));
 
     // Formats that cannot be read say so instead of showing an empty table.
     ASSERT_TRUE(
