@@ -32,16 +32,6 @@ bool noteManualChoice(nlohmann::json& settings, Moment now) {
     return true;
 }
 
-bool afterNightSettingStored(nlohmann::json& settings, const std::string& key, Moment now) {
-    if (key.rfind("night_", 0) != 0) return false;
-    if (key == "night_mode") {
-        setNightMode(settings, CvlNight::configFromSettings(settings).mode);
-        return true;
-    }
-    if (key != "night_set_at") settings["night_set_at"] = now;
-    return true;
-}
-
 std::optional<std::string> baseAppearanceNote(const nlohmann::json& settings) {
     const std::string appearance = stringAt(settings, "appearance", "auto");
     if (CvlNight::configFromSettings(settings).mode == "auto" && appearance == "dark")

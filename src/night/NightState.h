@@ -19,11 +19,6 @@ void setNightMode(nlohmann::json& settings, const std::string& mode);
 // `now`. Returns whether the settings changed.
 bool noteManualChoice(nlohmann::json& settings, Moment now);
 
-// After the settings panel stored `key`: "night_mode" goes through setNightMode; any other
-// night key except night_set_at itself counts as a hand-made change made at `now`. Returns
-// whether the night state must be applied again and the flip timer re-armed.
-bool afterNightSettingStored(nlohmann::json& settings, const std::string& key, Moment now);
-
 // The settings panel's note on the base appearance, or none.
 std::optional<std::string> baseAppearanceNote(const nlohmann::json& settings);
 

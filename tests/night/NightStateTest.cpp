@@ -43,20 +43,6 @@ TEST(ManualChoiceStamp, OnlyWhileTheScheduleIsOn) {
     EXPECT_EQ(on["night_set_at"], 500.0);
 }
 
-TEST(SettingsPanel, NightKeysCountAsHandMadeChanges) {
-    nlohmann::json s = {
-        {"night_mode", "auto"}, {"night_from_time", "21:00"}, {"appearance", "dark"}};
-    EXPECT_TRUE(NightState::afterNightSettingStored(s, "night_from_time", 900));
-    EXPECT_EQ(s["night_set_at"], 900.0);
-    s["night_set_at"] = 5.0;
-    EXPECT_TRUE(NightState::afterNightSettingStored(s, "night_set_at", 900));
-    EXPECT_EQ(s["night_set_at"], 5.0);  // does not overwrite itself
-    EXPECT_TRUE(NightState::afterNightSettingStored(s, "night_mode", 900));
-    EXPECT_EQ(s["night_set_at"], 0);  // the mode setter clears the choice
-    EXPECT_EQ(s["appearance"], "auto");
-    EXPECT_FALSE(NightState::afterNightSettingStored(s, "appearance", 900));
-}
-
 TEST(ResolvedScheme, NightWinsThenTheAppearance) {
     EXPECT_EQ(NightState::resolvedScheme(true, "light", false), "dark");
     EXPECT_EQ(NightState::resolvedScheme(false, "dark", false), "dark");

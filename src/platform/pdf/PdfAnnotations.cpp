@@ -57,9 +57,13 @@ std::vector<PdfAnnotation> pdfAnnotations(const PdfDocument& document, int page)
     return out;
 }
 
-bool pdfAddAnnotation(PdfDocument& document, int page, const PdfAnnotation& a) {
-    auto& impl = *document.impl();
-    if (!impl.doc || a.kind.empty()) return false;
+namespace pdf {
+
+bool addPageAnnotation(
+    PdfDocument::Impl& impl, int page, const std::string& subtype, const PdfRect& rect,
+    const char* what,
+    const std::function<void(pdf_document* doc, pdf_obj* pageObj, pdf_obj* annot)>& fill) {
+    if (!impl.doc) return false;
     std::lock_guard guard(impl.lock);
     if (impl.locked) return false;
     try {
@@ -68,34 +72,12 @@ bool pdfAddAnnotation(PdfDocument& document, int page, const PdfAnnotation& a) {
             return false;
         pdf_obj* pageObj = mu([&](fz_context* c) { return pdf_lookup_page_obj(c, doc, page); });
         ObjPtr annot(mu([&](fz_context* c) { return pdf_add_new_dict(c, doc, 8); }));
-        const std::string kind = a.kind;
         mu([&](fz_context* c) {
             pdf_dict_put(c, annot.get(), PDF_NAME(Type), PDF_NAME(Annot));
-            pdf_dict_put_name(c, annot.get(), PDF_NAME(Subtype), kind.c_str());
-            pdf_dict_put_rect(c, annot.get(), PDF_NAME(Rect), toFz(a.rect));
-            pdf_dict_put(c, annot.get(), PDF_NAME(P), pageObj);
+            pdf_dict_put_name(c, annot.get(), PDF_NAME(Subtype), subtype.c_str());
+            pdf_dict_put_rect(c, annot.get(), PDF_NAME(Rect), toFz(rect));
         });
-        if (!a.contents.empty()) {
-            ObjPtr text(newTextString(doc, a.contents));
-            mu([&](fz_context* c) {
-                pdf_dict_put(c, annot.get(), PDF_NAME(Contents), text.get());
-            });
-        }
-        if (!a.author.empty()) {
-            ObjPtr text(newTextString(doc, a.author));
-            mu([&](fz_context* c) { pdf_dict_put(c, annot.get(), PDF_NAME(T), text.get()); });
-        }
-        if (!a.quads.empty()) {
-            mu([&](fz_context* c) {
-                pdf_obj* qp = pdf_dict_put_array(c, annot.get(), PDF_NAME(QuadPoints),
-                                                 int(a.quads.size() * 8));
-                for (const auto& quad : a.quads)
-                    for (const auto& p : quad) {
-                        pdf_array_push_real(c, qp, p.x);
-                        pdf_array_push_real(c, qp, p.y);
-                    }
-            });
-        }
+        fill(doc, pageObj, annot.get());
         mu([&](fz_context* c) {
             pdf_obj* annots = pdf_dict_get(c, pageObj, PDF_NAME(Annots));
             if (!pdf_is_array(c, annots))
@@ -104,9 +86,38 @@ bool pdfAddAnnotation(PdfDocument& document, int page, const PdfAnnotation& a) {
         });
         return true;
     } catch (const std::exception& e) {
-        cvlLog("pdf: cannot add an annotation: %s", e.what());
+        cvlLog("pdf: cannot add %s: %s", what, e.what());
         return false;
     }
+}
+
+}  // namespace pdf
+
+bool pdfAddAnnotation(PdfDocument& document, int page, const PdfAnnotation& a) {
+    if (a.kind.empty()) return false;
+    return addPageAnnotation(
+        *document.impl(), page, a.kind, a.rect, "an annotation",
+        [&](pdf_document* doc, pdf_obj* pageObj, pdf_obj* annot) {
+            mu([&](fz_context* c) { pdf_dict_put(c, annot, PDF_NAME(P), pageObj); });
+            if (!a.contents.empty()) {
+                ObjPtr text(newTextString(doc, a.contents));
+                mu([&](fz_context* c) { pdf_dict_put(c, annot, PDF_NAME(Contents), text.get()); });
+            }
+            if (!a.author.empty()) {
+                ObjPtr text(newTextString(doc, a.author));
+                mu([&](fz_context* c) { pdf_dict_put(c, annot, PDF_NAME(T), text.get()); });
+            }
+            if (a.quads.empty()) return;
+            mu([&](fz_context* c) {
+                pdf_obj* qp =
+                    pdf_dict_put_array(c, annot, PDF_NAME(QuadPoints), int(a.quads.size() * 8));
+                for (const auto& quad : a.quads)
+                    for (const auto& p : quad) {
+                        pdf_array_push_real(c, qp, p.x);
+                        pdf_array_push_real(c, qp, p.y);
+                    }
+            });
+        });
 }
 
 }  // namespace cvl

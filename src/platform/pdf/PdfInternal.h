@@ -8,6 +8,7 @@ extern "C" {
 #include <mupdf/pdf.h>
 }
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -131,4 +132,15 @@ struct PdfDocument::Impl {
     bool locked = false;
 };
 
+namespace pdf {
+
+// Adds a new annotation dictionary (/Type /Annot, the given /Subtype and /Rect) to the end of the
+// page's /Annots; `fill` puts the rest of its entries and may throw MuError to refuse. Takes the
+// document's lock; false (logged with `what`) when the page or the document cannot take it.
+bool addPageAnnotation(
+    PdfDocument::Impl& impl, int page, const std::string& subtype, const PdfRect& rect,
+    const char* what,
+    const std::function<void(pdf_document* doc, pdf_obj* pageObj, pdf_obj* annot)>& fill);
+
+}  // namespace pdf
 }  // namespace cvl

@@ -249,38 +249,17 @@ int writeOutlineChildren(pdf_document* doc, const PageIndex& index, pdf_obj* par
     return visible;
 }
 
+// A link annotation without a border; `fill` adds its target.
 bool addLinkDict(PdfDocument::Impl& impl, int page, const PdfRect& rect,
                  const std::function<void(pdf_document*, pdf_obj*)>& fill) {
-    if (!impl.doc) return false;
-    std::lock_guard guard(impl.lock);
-    if (impl.locked) return false;
-    try {
-        pdf_document* doc = impl.doc.get();
-        if (page < 0 || page >= mu([&](fz_context* c) { return pdf_count_pages(c, doc); }))
-            return false;
-        pdf_obj* pageObj = mu([&](fz_context* c) { return pdf_lookup_page_obj(c, doc, page); });
-        ObjPtr annot(mu([&](fz_context* c) { return pdf_add_new_dict(c, doc, 5); }));
-        mu([&](fz_context* c) {
-            pdf_dict_put(c, annot.get(), PDF_NAME(Type), PDF_NAME(Annot));
-            pdf_dict_put(c, annot.get(), PDF_NAME(Subtype), PDF_NAME(Link));
-            pdf_dict_put_rect(c, annot.get(), PDF_NAME(Rect), toFz(rect));
-            pdf_obj* border = pdf_dict_put_array(c, annot.get(), PDF_NAME(Border), 3);
-            pdf_array_push_int(c, border, 0);
-            pdf_array_push_int(c, border, 0);
-            pdf_array_push_int(c, border, 0);
+    return addPageAnnotation(
+        impl, page, "Link", rect, "a link", [&](pdf_document* doc, pdf_obj*, pdf_obj* annot) {
+            mu([&](fz_context* c) {
+                pdf_obj* border = pdf_dict_put_array(c, annot, PDF_NAME(Border), 3);
+                for (int k = 0; k < 3; ++k) pdf_array_push_int(c, border, 0);
+            });
+            fill(doc, annot);
         });
-        fill(doc, annot.get());
-        mu([&](fz_context* c) {
-            pdf_obj* annots = pdf_dict_get(c, pageObj, PDF_NAME(Annots));
-            if (!pdf_is_array(c, annots))
-                annots = pdf_dict_put_array(c, pageObj, PDF_NAME(Annots), 1);
-            pdf_array_push(c, annots, annot.get());
-        });
-        return true;
-    } catch (const std::exception& e) {
-        cvlLog("pdf: cannot add a link: %s", e.what());
-        return false;
-    }
 }
 
 }  // namespace
