@@ -1,33 +1,10 @@
 // The bridge's endpoints against a fake application, through the real listener.
 #include "BridgeFixture.h"
 #include "agent/AgentEndpoints.h"
+#include "platform/Base64.h"
 
 namespace cvl::test {
 namespace {
-
-std::string base64(const std::string& bytes) {
-    static const char* a = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    size_t i = 0;
-    for (; i + 2 < bytes.size(); i += 3) {
-        unsigned v = (unsigned char)bytes[i] << 16 | (unsigned char)bytes[i + 1] << 8 |
-                     (unsigned char)bytes[i + 2];
-        for (int s = 18; s >= 0; s -= 6) out += a[(v >> s) & 63];
-    }
-    if (i + 1 == bytes.size()) {
-        unsigned v = (unsigned char)bytes[i] << 16;
-        out += a[(v >> 18) & 63];
-        out += a[(v >> 12) & 63];
-        out += "==";
-    } else if (i + 2 == bytes.size()) {
-        unsigned v = (unsigned char)bytes[i] << 16 | (unsigned char)bytes[i + 1] << 8;
-        out += a[(v >> 18) & 63];
-        out += a[(v >> 12) & 63];
-        out += a[(v >> 6) & 63];
-        out += "=";
-    }
-    return out;
-}
 
 TEST_F(BridgeTest, StatusCountsWindowsAndNamesTheCurrentDocument) {
     json s = call("/status");
@@ -170,7 +147,7 @@ TEST_F(BridgeTest, AnnotationsComeFromTheLivePageThenTheSidecarThenTheFile) {
     EXPECT_EQ(work->exported.back(), "PDF:3 marked");
 
     auto& w = addReader("w1", doc, 3);
-    w.serialized = base64("PDF:3 live marks");
+    w.serialized = base64Encode("PDF:3 live marks");
     host->current = doc;
     json live = call("/annotations");  // the current document
     EXPECT_EQ(live["source"], "live");
@@ -178,7 +155,7 @@ TEST_F(BridgeTest, AnnotationsComeFromTheLivePageThenTheSidecarThenTheFile) {
     EXPECT_EQ(work->exported.back(), "PDF:3 live marks");
     EXPECT_EQ(host->scripts.back(), "return await serializeB64();");
 
-    host->windows[0].serialized = base64("not a pdf");
+    host->windows[0].serialized = base64Encode("not a pdf");
     EXPECT_EQ(call("/annotations", "path=" + doc)["error"],
               "could not read a PDF for " + doc + " (source: live)");
 }

@@ -72,12 +72,7 @@ class ConnectorTest : public ::testing::Test {
 
 TEST_F(ConnectorTest, MissingFileIsEmptyAndConnectCreatesOnlyTheEntry) {
     auto c = connector();
-    auto s = c.status();
-    EXPECT_FALSE(s.configUnreadable);
-    EXPECT_FALSE(s.registered);
-    EXPECT_FALSE(s.staleEntry);
-    EXPECT_TRUE(s.serverBundled);
-    EXPECT_FALSE(s.error.has_value());
+    EXPECT_EQ(c.status(), (MCPConnector::Status{true, true, false, false, false, std::nullopt}));
 
     auto out = c.connect();
     EXPECT_TRUE(out.ok);
@@ -100,9 +95,7 @@ TEST_F(ConnectorTest, UnreadableFilesAreReportedAndNeverWritten) {
         claude.running = true;
         auto c = connector();
         auto s = c.status();
-        EXPECT_TRUE(s.configUnreadable);
-        EXPECT_FALSE(s.registered);
-        EXPECT_FALSE(s.staleEntry);
+        EXPECT_TRUE(s.configUnreadable && !s.registered && !s.staleEntry);
         ASSERT_TRUE(s.error.has_value());
         EXPECT_EQ(s.error->rfind("Claude Desktop's connector file is unreadable: ", 0), 0u);
         if (bad == "[1, 2, 3]") {
@@ -175,13 +168,10 @@ TEST_F(ConnectorTest, EntriesThatAreNotCurrentAreStaleAndConnectReplacesThem) {
         SCOPED_TRACE(entry.dump());
         writeCfg(json{{"mcpServers", {{"corvello", entry}}}}.dump());
         auto c = connector();
-        auto s = c.status();
-        EXPECT_TRUE(s.staleEntry);
-        EXPECT_FALSE(s.registered);
+        EXPECT_TRUE(c.status().staleEntry && !c.status().registered);
         ASSERT_TRUE(c.connect().ok);
         EXPECT_EQ(readCfg()["mcpServers"]["corvello"], currentEntry());
-        EXPECT_TRUE(c.status().registered);
-        EXPECT_FALSE(c.status().staleEntry);
+        EXPECT_TRUE(c.status().registered && !c.status().staleEntry);
     }
     // Without a server script no entry can be current.
     writeCfg(json{{"mcpServers", {{"corvello", currentEntry()}}}}.dump());
@@ -229,21 +219,16 @@ TEST_F(ConnectorTest, ARunningClaudeThatWillNotQuitStopsEveryWrite) {
     EXPECT_TRUE(backups().empty());
 }
 
-TEST_F(ConnectorTest, ARunningClaudeIsQuitBeforeTheWriteAndReopenedAfter) {
-    claude.running = true;
-    bool runningAtWrite = true;
-    auto c = connector();
-    claude.onRelaunch = [&] { runningAtWrite = claude.running; };
-    ASSERT_TRUE(c.connect().ok);
-    EXPECT_EQ(claude.quitCalls, 1);
-    EXPECT_FALSE(runningAtWrite);
-    EXPECT_EQ(claude.relaunches, 1);
-}
-
-TEST_F(ConnectorTest, EachWriteKeepsOneBackupOfThePreviousBytes) {
+TEST_F(ConnectorTest, ARunningClaudeIsQuitAndEachWriteKeepsOneBackupOfThePreviousBytes) {
     std::string original = "{\"keep\": [1,2,3]}";
     writeCfg(original);
+    claude.running = true;
+    bool runningAtRelaunch = true;
+    claude.onRelaunch = [&] { runningAtRelaunch = claude.running; };
     ASSERT_TRUE(connector().connect().ok);
+    EXPECT_EQ(claude.quitCalls, 1);
+    EXPECT_FALSE(runningAtRelaunch);
+    EXPECT_EQ(claude.relaunches, 1);
     auto made = backups();
     ASSERT_EQ(made.size(), 1u);
     EXPECT_EQ(readFile(made[0]), original);
