@@ -7,21 +7,14 @@ namespace {
 using PC = PageCommand;
 using PageCommandParser::acceptRewrite;
 
+// Phrases the grammar's clarifying options do not already spell out (those are checked with
+// the rules); every phrase reading back as its command is a property test.
 TEST(Phrases, EachOpHasItsCanonicalText) {
-    EXPECT_EQ(PC::rotate({4, 5, 6}, 90).phrase(), "rotate pages 4-6 right");
-    EXPECT_EQ(PC::rotate({2}, -90).phrase(), "rotate page 2 left");
     EXPECT_EQ(PC::rotate({1, 3}, 180).phrase(), "rotate pages 1,3 180 degrees");
     EXPECT_EQ(PC::remove({2, 4, 6}).phrase(), "delete pages 2,4,6");
-    EXPECT_EQ(PC::extract({7}).phrase(), "extract page 7");
     EXPECT_EQ(PC::reorder({3, 1, 2}).phrase(), "reorder pages 3,1,2");
-    EXPECT_EQ(PC::duplicate(5).phrase(), "duplicate page 5");
-    EXPECT_EQ(PC::insertBlank(0).phrase(), "add a blank page at the beginning");
-    EXPECT_EQ(PC::insertBlank(4).phrase(), "add a blank page after page 4");
-    EXPECT_EQ(PC::split({}).phrase(), "split into single pages");
     EXPECT_EQ(PC::split({3, 7}).phrase(), "split after pages 3,7");
     EXPECT_EQ(PC::compress().phrase(), "compress");
-    EXPECT_EQ(PC::toImages({2, 3}, false).phrase(), "save pages 2-3 as png images");
-    EXPECT_EQ(PC::toImages({1}, true).phrase(), "save page 1 as jpeg images");
     EXPECT_EQ(PC::merge({"/tmp/a.pdf"}).phrase(), "merge");
 }
 
@@ -41,9 +34,6 @@ TEST(Phrases, PageListsForCommandsAndForReading) {
 
 TEST(Phrases, RawNamesRoundTrip) {
     for (PC::Op op : PC::allOps()) EXPECT_EQ(PC::opFromRawName(PC::rawName(op)), op);
-    EXPECT_EQ(PC::rawName(PC::Op::delete_), "delete");
-    EXPECT_EQ(PC::rawName(PC::Op::insertBlank), "insertBlank");
-    EXPECT_EQ(PC::rawName(PC::Op::toImages), "toImages");
     EXPECT_FALSE(PC::opFromRawName("Delete").has_value());
 }
 
