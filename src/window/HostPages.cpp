@@ -19,7 +19,7 @@ a{color:var(--accent);text-decoration:none}a:hover{text-decoration:underline}
 
 }  // namespace
 
-std::string loadingHTML(const std::string& brandName) {
+std::string loadingHTML(const std::string& brandName, bool reloadsItself) {
     const std::string name = htmlEscape(brandName);
     return std::string("<!doctype html><html><head><meta charset=\"utf-8\"><title>") + name +
            " · preparing…</title>" + kSchemeStyle + R"(<style>
@@ -31,9 +31,15 @@ border-top-color:var(--accent);animation:spin 1s linear infinite}
 <a href="qrtiz://cancel">Cancel</a></main>
 <script>
 var msgs=["Taking a tamber…","Gathering your files…","Looking everything over…","Lining up your review…","Bringing the best forward…"];
-document.getElementById('status').textContent=msgs[Math.floor(Date.now()/1500)%5];
-setTimeout(function(){location.replace(location.href.split('?')[0]+'?_='+Date.now());},1400);
-</script></body></html>)";
+function show(){document.getElementById('status').textContent=msgs[Math.floor(Date.now()/1500)%5]}
+show();
+)" +
+           std::string(
+               reloadsItself
+                   ? "setTimeout(function(){location.replace(location.href.split('?')[0]+'?_='+"
+                     "Date.now());},1400);"
+                   : "setInterval(show,1500);") +
+           "\n</script></body></html>";
 }
 
 std::string cancelledHTML(const std::string& brandName) {

@@ -463,6 +463,7 @@ void ReviewWC::armLoadingWatch() {
 
 void ReviewWC::doCancel() {
     loadWatch_.reset();
+    if (isGrid_) ++loadGen_;  // the cells that arrive later are not shown
     makeDirs(UserDirs::archiveDir());
     const std::string path = UserDirs::archiveDir() + "/.cancelled-" + newUuid() + ".html";
     if (writeFileAtomic(path, HostPages::cancelledHTML(services_.brandName())))
@@ -490,6 +491,10 @@ void ReviewWC::reshell(const std::optional<std::string>& folders,
 
 void ReviewWC::reshellChoose(bool reset) {
     if (isReader_ || sourcePaths_.empty()) return;
+    if (isGrid_) {
+        openGrid(sourcePaths_.front());  // "Try again" after a cancelled grid
+        return;
+    }
     if (!loadingFile_) loadingFile_ = newLoadingFile();
     const auto args = EngineRuns::reshellChooseArgs(*loadingFile_, reset, sourcePaths_);
     restartRun(*this, *page_, services_, *loadingFile_, args);
@@ -550,7 +555,10 @@ void ReviewWC::openGrid(const std::string& path) {
     const long long generation = ++loadGen_;
     page_->setRepresentedFile(path);
     page_->setTitle(lastPathComponent(path));
-    loadingFile_ = newLoadingFile();
+    // A spinner that does not reload itself: a reload could win over the grid page's load.
+    makeDirs(UserDirs::archiveDir());
+    loadingFile_ = UserDirs::archiveDir() + "/.loading-" + newUuid() + ".html";
+    writeFileAtomic(*loadingFile_, HostPages::loadingHTML(services_.brandName(), false));
     page_->loadURL(ReaderAddress::fileURL(*loadingFile_), UserDirs::home());
     page_->present();
 

@@ -55,7 +55,10 @@ TEST(GridWindowTest, ShowsTheSpinnerThenTheGridPageWhichReceivesTheCells) {
     ASSERT_EQ(w.page->loads.size(), 1u);
     auto spinner = ReaderAddress::filePath(w.page->loads[0]);
     ASSERT_TRUE(spinner);
-    EXPECT_NE(readFile(*spinner).value_or("").find("preparing"), std::string::npos);
+    const std::string spinnerPage = readFile(*spinner).value_or("");
+    EXPECT_NE(spinnerPage.find("preparing"), std::string::npos);
+    // It must not reload itself: a reload racing the grid page's load could win.
+    EXPECT_EQ(spinnerPage.find("location.replace"), std::string::npos);
     ASSERT_EQ(w.services.calls, std::vector<std::string>{"grid " + path});
     EXPECT_TRUE(w.services.engineRuns.empty());  // no review run for a grid
 
@@ -121,6 +124,16 @@ TEST(GridWindowTest, FailuresReachThePageAsAnErrorAndStaleAnswersAreDropped) {
     w.services.engineAnswers.at(3)(json{{"path", "x"}, {"sheets", json::array()}}.dump());
     EXPECT_EQ(w.page->loads.size(), loads);
     EXPECT_FALSE(w.wc->gridJSON());
+
+    // Cancelled while reading: the late cells are not shown; "Try again" reads once more.
+    w.wc->openGrid(path);
+    w.go("qrtiz://cancel");
+    const size_t afterCancel = w.page->loads.size();
+    w.services.engineAnswers.at(4)(json{{"path", path}, {"sheets", json::array()}}.dump());
+    EXPECT_EQ(w.page->loads.size(), afterCancel);
+    w.go("qrtiz://retry");
+    EXPECT_EQ(w.services.calls.back(), "grid " + path);
+    EXPECT_TRUE(w.services.engineRuns.empty());
 
     // Without the engine feature the window still ends on the grid page with an error.
     WindowUnderTest bare;
