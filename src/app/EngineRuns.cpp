@@ -9,6 +9,7 @@
 #include "platform/Dispatch.h"
 #include "platform/FileIO.h"
 #include "platform/Hashing.h"
+#include "platform/SysLog.h"
 #include "platform/UserDirs.h"
 
 namespace cvl::EngineRuns {
@@ -139,6 +140,9 @@ void convertToPDF(const std::string& source,
                             if (it != doc->end() && it->is_string() &&
                                 !it->get_ref<const std::string&>().empty())
                                 pdf = it->get<std::string>();
+                            auto error = doc->find("error");
+                            if (!pdf && error != doc->end() && error->is_string())
+                                cvlLog("convert: %s", error->get<std::string>().c_str());
                         }
                         removeFile(out);
                         if (completion) completion(pdf);

@@ -436,6 +436,7 @@ void ReviewWC::load(const std::vector<std::string>& paths, const std::optional<s
     isCompareIntake_ = false;
     isReader_ = false;
     isGrid_ = false;
+    gridJSON_.reset();
     loadingFile_ = newLoadingFile();
     sourcePaths_ = paths;
     reviewMode_ = mode;

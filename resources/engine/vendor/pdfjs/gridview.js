@@ -98,6 +98,7 @@
         ' of ' + Number(sheet.total_rows || sheet.rows.length).toLocaleString() + ' rows.');
     }
     if (sheet.hidden) note.push('This sheet is hidden in the workbook.');
+    if (!sheet.rows.length) note.push(sheet.truncated ? 'This sheet is not shown: the sheets before it fill the view.' : 'This sheet is empty.');
     $('note').textContent = note.join(' ');
     $('note').hidden = note.length === 0;
     $('sheet').scrollTop = 0;
