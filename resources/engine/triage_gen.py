@@ -36,7 +36,7 @@ import xml.etree.ElementTree as ET
 import zipfile
 
 # Bump when the converters change so that cached PDFs are made again.
-CONVERTER_VERSION = "2"
+CONVERTER_VERSION = "3"
 WORKING_FOLDER = "Vizazi Divavo rez Iviruzi"
 CACHE_KEEP = 300  # converted PDFs kept in the cache; the least recently used go first
 MAX_GRID_ROWS = 10000
@@ -535,7 +535,26 @@ class DocxConverter:
             elif tag in (W + "drawing", W + "pict") or tag == MC_NS + "AlternateContent":
                 flush()
                 parts.append(self._image(el))
+                boxed = self._text_boxes(el)
+                if boxed:
+                    parts.append("<br/>%s<br/>" % boxed)
         flush()
+
+    def _text_boxes(self, el):
+        """The text of text boxes in a drawing, as lines (one alternative of a choice only,
+        so that a box is not read twice)."""
+        if el.tag == MC_NS + "AlternateContent":
+            choice = el.find(MC_NS + "Choice")
+            el = choice if choice is not None else el.find(MC_NS + "Fallback")
+            if el is None:
+                return ""
+        lines = []
+        for box in el.iter(W + "txbxContent"):
+            for p in box.iter(W + "p"):
+                text = " ".join(seg for seg in self._paragraph(p)[0] if seg)
+                if text:
+                    lines.append(text)
+        return "<br/>".join(lines)
 
     def _image(self, el):
         blip = next(el.iter(A_NS + "blip"), None)
