@@ -23,6 +23,7 @@ import csv
 import datetime
 import hashlib
 import html
+import html.parser
 import io
 import json
 import os
@@ -1727,6 +1728,53 @@ def delimited_grid(path):
     return [entry]
 
 
+class _TableReader(html.parser.HTMLParser):
+    """The rows of the tables of an HTML page: text of each th/td, one list per tr."""
+
+    def __init__(self):
+        super().__init__(convert_charrefs=True)
+        self.tables = []
+        self.cell = None
+
+    def handle_starttag(self, tag, attrs):
+        if tag == "table":
+            self.tables.append([])
+        elif tag == "tr" and self.tables:
+            self.tables[-1].append([])
+        elif tag in ("td", "th") and self.tables and self.tables[-1]:
+            self.cell = []
+        elif tag == "br" and self.cell is not None:
+            self.cell.append("\n")
+
+    def handle_endtag(self, tag):
+        if tag in ("td", "th") and self.cell is not None:
+            self.tables[-1][-1].append("".join(self.cell).strip())
+            self.cell = None
+
+    def handle_data(self, data):
+        if self.cell is not None:
+            self.cell.append(re.sub(r"[ \t\r\n]+", " ", data))
+
+
+def html_table_grid(path):
+    """Sheets from an HTML file with tables, or None when it is not one."""
+    with open(path, "rb") as f:
+        data = f.read()
+    head = data[:2048].lstrip().lower()
+    if not (head.startswith(b"<") and b"<table" in data[:1 << 20].lower()):
+        return None
+    reader = _TableReader()
+    reader.feed(decode_text(data))
+    sheets = []
+    for k, rows in enumerate(t for t in reader.tables if t):
+        sheet = Sheet("Table %d" % (k + 1))
+        for r, row in enumerate(rows):
+            for c, value in enumerate(row):
+                sheet.put(r, c, value)
+        sheets.append(sheet.as_json())
+    return sheets or None
+
+
 def grid(path):
     kind = ext_of(path)
     answer = {"path": path, "name": os.path.basename(path), "kind": kind,
@@ -1735,11 +1783,20 @@ def grid(path):
         if not os.path.isfile(path):
             raise Failure("The file is not there any more.")
         if kind == "xls":
-            if not is_ole(path) and zipfile.is_zipfile(path):
-                sheets = xlsx_grid(path)
-            else:
+            if is_ole(path):
                 raise Failure("Legacy Excel workbooks (.xls) cannot be read yet. Save it as "
                               ".xlsx or .csv from a spreadsheet program to open it here.")
+            if zipfile.is_zipfile(path):
+                sheets = xlsx_grid(path)
+            else:
+                # Many programs export HTML tables or tab-separated text under .xls.
+                sheets = html_table_grid(path)
+                if sheets is None:
+                    with open(path, "rb") as f:
+                        if b"\x00" in f.read(4096):
+                            raise Failure("This .xls file is not in a format that can be read. "
+                                          "Save it as .xlsx or .csv to open it here.")
+                    sheets = delimited_grid(path)
         elif kind == "numbers":
             raise Failure("Apple Numbers files cannot be read on this system. Export it as "
                           ".xlsx or .csv from Numbers to open it here.")

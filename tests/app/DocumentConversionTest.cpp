@@ -290,6 +290,14 @@ TEST_F(DocumentConversionTest, SpreadsheetsAndDelimitedTextBecomeGridCells) {
     json old = grid(docs + "/old.xls");
     EXPECT_FALSE(old.contains("sheets"));
     EXPECT_NE(old["error"].get<std::string>().find(".xlsx"), std::string::npos) << old.dump();
+    // Bank and accounting exports are often HTML tables saved under .xls.
+    ASSERT_TRUE(test::putFile(docs + "/statement.xls",
+                              "<html><body><table><tr><th>Date</th><th>Amount</th></tr>"
+                              "<tr><td>2024-01-02</td><td>1,200.00 &amp; fee</td></tr>"
+                              "</table></body></html>"));
+    EXPECT_EQ(grid(docs + "/statement.xls")["sheets"][0]["rows"],
+              json::array({json::array({"Date", "Amount"}),
+                           json::array({"2024-01-02", "1,200.00 & fee"})}));
     ASSERT_TRUE(test::putFile(docs + "/damaged.xlsx", "not a workbook"));
     EXPECT_FALSE(grid(docs + "/damaged.xlsx")["error"].get<std::string>().empty());
 }
