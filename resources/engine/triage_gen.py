@@ -672,6 +672,7 @@ class RtfConverter:
         self.cell = []       # paragraphs of the current cell
         self.align = ""
         self.page_break = False
+        self.hexbuf = bytearray()
 
     def convert(self):
         state = {"b": False, "i": False, "ul": False, "strike": False, "skip": False,
@@ -683,6 +684,10 @@ class RtfConverter:
         data = self.data
         for m in RTF_TOKEN.finditer(data):
             word, num, hexa, sym, brace, text = m.groups()
+            if hexa is None and self.hexbuf:
+                # A run of \'hh bytes ends: decode it whole (double-byte code pages).
+                self._bytes(bytes(self.hexbuf), state)
+                self.hexbuf.clear()
             if brace == b"{":
                 stack.append(dict(state))
                 group_start, star = True, False
@@ -736,7 +741,7 @@ class RtfConverter:
                 if skip_chars:
                     skip_chars -= 1
                     continue
-                self._bytes(bytes([int(hexa, 16)]), state)
+                self.hexbuf.append(int(hexa, 16))
                 continue
             if text is not None:
                 if skip_chars:
@@ -745,6 +750,8 @@ class RtfConverter:
                     text = text[drop:]
                 if text:
                     self._bytes(text, state)
+        if self.hexbuf:
+            self._bytes(bytes(self.hexbuf), state)
         self._par(state, final=True)
         self._end_row()
         return "".join(self.out)
