@@ -37,7 +37,7 @@ import xml.etree.ElementTree as ET
 import zipfile
 
 # Bump when the converters change so that cached PDFs are made again.
-CONVERTER_VERSION = "3"
+CONVERTER_VERSION = "4"
 WORKING_FOLDER = "Vizazi Divavo rez Iviruzi"
 CACHE_KEEP = 300  # converted PDFs kept in the cache; the least recently used go first
 MAX_GRID_ROWS = 10000
@@ -143,6 +143,7 @@ h1, h2, h3, h4, h5, h6 { font-family: sans-serif; margin: 12pt 0 6pt 0; line-hei
 h1 { font-size: 20pt; } h2 { font-size: 16pt; } h3 { font-size: 13.5pt; }
 h4 { font-size: 12pt; } h5, h6 { font-size: 11pt; }
 ul, ol { margin: 0 0 6pt 0; padding-left: 22pt; }
+ol.n { list-style-type: none; padding-left: 14pt; }
 li { margin: 0 0 2pt 0; }
 table { margin: 4pt 0 8pt 0; }
 td, th { border: 0.5pt solid #888; padding: 2pt 4pt; vertical-align: top; }
@@ -210,31 +211,75 @@ def wrap_inline(text_html, bold=False, italic=False, underline=False, strike=Fal
 
 
 class ListNester:
-    """Opens and closes nested <ul>/<ol> elements as list items of given levels arrive."""
+    """Opens and closes nested <ul>/<ol> elements as list items of given levels arrive. An
+    item with its own label (Word's numbering, which continues across interruptions) goes
+    into a list without markers, since MuPDF's layout numbers every list from 1."""
 
     def __init__(self, out):
         self.out = out
-        self.stack = []  # tags of the open lists
+        self.stack = []  # kinds of the open lists: "ul", "ol" or "oln" (labelled items)
 
-    def item(self, level, ordered, content):
+    def _close_one(self):
+        kind = self.stack.pop()
+        self.out.append("</li></%s>" % ("ol" if kind == "oln" else kind))
+
+    def item(self, level, ordered, content, label=None):
         level = max(0, min(level, 8))
-        tag = "ol" if ordered else "ul"
+        kind = "oln" if label is not None else "ol" if ordered else "ul"
         while len(self.stack) > level + 1:
-            self.out.append("</li></%s>" % self.stack.pop())
-        if len(self.stack) == level + 1 and self.stack[-1] != tag:
-            self.out.append("</li></%s>" % self.stack.pop())
+            self._close_one()
+        if len(self.stack) == level + 1 and self.stack[-1] != kind:
+            self._close_one()
         if len(self.stack) == level + 1:
             self.out.append("</li>")
         while len(self.stack) < level + 1:
-            self.out.append("<%s>" % tag)
-            self.stack.append(tag)
+            self.out.append('<ol class="n">' if kind == "oln" else "<%s>" % kind)
+            self.stack.append(kind)
             if len(self.stack) < level + 1:
                 self.out.append("<li>")
+        if label is not None:
+            content = "%s\u00a0%s" % (esc(label), content)
         self.out.append("<li>%s" % content)
 
     def close(self):
         while self.stack:
-            self.out.append("</li></%s>" % self.stack.pop())
+            self._close_one()
+
+
+def roman(n):
+    out = []
+    for value, digits in ((1000, "m"), (900, "cm"), (500, "d"), (400, "cd"), (100, "c"),
+                          (90, "xc"), (50, "l"), (40, "xl"), (10, "x"), (9, "ix"), (5, "v"),
+                          (4, "iv"), (1, "i")):
+        while n >= value:
+            out.append(digits)
+            n -= value
+    return "".join(out)
+
+
+def letters(n):
+    out = ""
+    while n > 0:
+        n, r = divmod(n - 1, 26)
+        out = chr(97 + r) + out
+    return out
+
+
+def number_text(n, fmt):
+    """A list counter in one of Word's number formats."""
+    if fmt == "lowerLetter":
+        return letters(n)
+    if fmt == "upperLetter":
+        return letters(n).upper()
+    if fmt == "lowerRoman":
+        return roman(n)
+    if fmt == "upperRoman":
+        return roman(n).upper()
+    if fmt == "decimalZero":
+        return "%02d" % n
+    if fmt == "none":
+        return ""
+    return str(n)
 
 
 # ---- Word (.docx) ------------------------------------------------------------------------
@@ -274,7 +319,8 @@ class DocxConverter:
             raise Failure("This file is not a Word document (it has no word/document.xml).")
         self.root = parse_xml(doc, "text")
         self.styles = {}    # style id -> (heading level or 0, bold, italic, based-on id)
-        self.numbering = {}  # (numId, ilvl) -> ordered?
+        self.numbering = {}  # (numId, ilvl) -> (format, label pattern, start)
+        self.counters = {}   # numId -> {level: last number given}
         self.rels = {}
         self.page = Page()
         self.notes = {}       # ("foot"/"end", id) -> the note's element
@@ -321,13 +367,43 @@ class DocxConverter:
         for an in root.iter(W + "abstractNum"):
             levels = {}
             for lvl in an.iter(W + "lvl"):
-                fmt = wval(lvl, "numFmt") or "bullet"
-                levels[lvl.get(W + "ilvl", "0")] = fmt not in ("bullet", "none")
+                levels[lvl.get(W + "ilvl", "0")] = self._level(lvl)
             abstract[an.get(W + "abstractNumId")] = levels
         for num in root.iter(W + "num"):
-            levels = abstract.get(wval(num, "abstractNumId"), {})
-            for ilvl, ordered in levels.items():
-                self.numbering[(num.get(W + "numId"), ilvl)] = ordered
+            levels = dict(abstract.get(wval(num, "abstractNumId"), {}))
+            for override in num.iter(W + "lvlOverride"):
+                ilvl = override.get(W + "ilvl", "0")
+                lvl = override.find(W + "lvl")
+                if lvl is not None:
+                    levels[ilvl] = self._level(lvl)
+                start = wval(override, "startOverride")
+                if start and start.isdigit() and ilvl in levels:
+                    levels[ilvl] = levels[ilvl][:2] + (int(start),)
+            for ilvl, level in levels.items():
+                self.numbering[(num.get(W + "numId"), ilvl)] = level
+
+    @staticmethod
+    def _level(lvl):
+        """(number format, label pattern such as "%1.%2.", start) of a list level."""
+        start = wval(lvl, "start")
+        return (wval(lvl, "numFmt") or "bullet", wval(lvl, "lvlText") or "",
+                int(start) if start and start.isdigit() else 1)
+
+    def _label(self, num_id, level):
+        """The next label of a numbered list level; lower levels start again."""
+        counters = self.counters.setdefault(num_id, {})
+        fmt, pattern, start = self.numbering[(num_id, str(level))]
+        counters[level] = counters.get(level, start - 1) + 1
+        for deeper in [k for k in counters if k > level]:
+            del counters[deeper]
+
+        def part(m):
+            k = int(m.group(1)) - 1
+            kfmt, _, kstart = self.numbering.get((num_id, str(k)), ("decimal", "", 1))
+            return number_text(counters.get(k, kstart), kfmt)
+
+        return re.sub(r"%(\d)", part, pattern) if pattern else \
+            number_text(counters[level], fmt) + "."
 
     def _read_rels(self):
         data = read_member(self.z, "word/_rels/document.xml.rels")
@@ -406,7 +482,8 @@ class DocxConverter:
                     if not content and len(segments) > 1:
                         continue
                     if num is not None:
-                        lists.item(num[0], num[1], content)
+                        label = num[2] if k == 0 or num[2] is None else ""
+                        lists.item(num[0], num[1], content, label)
                         continue
                     lists.close()
                     if level:
@@ -444,8 +521,11 @@ class DocxConverter:
         if not num_id or num_id == "0":
             return None
         ilvl = wval(numpr, "ilvl") or "0"
-        ordered = self.numbering.get((num_id, ilvl), False)
-        return (int(ilvl) if ilvl.isdigit() else 0, ordered)
+        level = int(ilvl) if ilvl.isdigit() else 0
+        fmt = self.numbering.get((num_id, ilvl), ("bullet",))[0]
+        if fmt == "bullet":
+            return (level, False, None)
+        return (level, True, self._label(num_id, level))
 
     def _paragraph(self, p):
         ppr = p.find(W + "pPr")
@@ -597,8 +677,9 @@ class DocxConverter:
             if el.tag == W + "p":
                 segments = self._paragraph(el)[0]
                 text = " ".join(s for s in segments if s)
-                if self._list_info(el) is not None:
-                    text = "\u2022 " + text
+                num = self._list_info(el)
+                if num is not None:
+                    text = "%s %s" % (esc(num[2]) if num[1] else "\u2022", text)
                 lines.append(text)
             elif el.tag == W + "tbl":
                 for tr in el.iter(W + "tr"):

@@ -39,6 +39,8 @@ body = (para(run('Lease Agreement'), 'Heading1')
         + run('Deposit clause') + '</w:p>'
         + '<w:tbl><w:tr><w:tc>' + para(run('Landlord')) + '</w:tc><w:tc>' + para(run('Tenant'))
         + '</w:tc></w:tr></w:tbl>'
+        + '<w:p><w:pPr><w:numPr><w:ilvl w:val="0"/><w:numId w:val="1"/></w:numPr></w:pPr>'
+        + run('Notice clause') + '</w:p>'
         + '<w:p>' + run('before the break') + '<w:r><w:br w:type="page"/></w:r>'
         + run('zebra clause on page two') + '</w:p>'
         + '<w:p>' + run('Rent is due') + '<w:r><w:footnoteReference w:id="2"/></w:r></w:p>'
@@ -150,9 +152,11 @@ TEST_F(DocumentConversionTest, WordDocumentsBecomeCachedPDFsOutsideTheDocumentsF
     ASSERT_TRUE(pdf);
     EXPECT_EQ(pdf->rfind(UserDirs::archiveDir() + "/.converted/", 0), 0u) << *pdf;
     const std::string text = pdfText(*pdf);
-    for (const char* words : {"Lease Agreement", "The tenant shall pay monthly.", "Deposit",
-                              "Landlord", "Tenant", "zebra clause on page two", "inserted words",
-                              "Rent is due1", "1 On the second day of the month."})
+    // Word's numbering goes on after the table that interrupts the list.
+    for (const char* words :
+         {"Lease Agreement", "The tenant shall pay monthly.", "1. Deposit clause",
+          "2. Notice clause", "Landlord", "Tenant", "zebra clause on page two", "inserted words",
+          "Rent is due1", "1 On the second day of the month."})
         EXPECT_NE(text.find(words), std::string::npos) << words << " in\n" << text;
     EXPECT_EQ(text.find("removed words"), std::string::npos);  // a tracked deletion
     EXPECT_EQ(pdfPages(*pdf), 2);                              // the page break holds
