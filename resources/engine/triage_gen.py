@@ -37,7 +37,7 @@ import xml.etree.ElementTree as ET
 import zipfile
 
 # Bump when the converters change so that cached PDFs are made again.
-CONVERTER_VERSION = "4"
+CONVERTER_VERSION = "5"
 WORKING_FOLDER = "Vizazi Divavo rez Iviruzi"
 CACHE_KEEP = 300  # converted PDFs kept in the cache; the least recently used go first
 MAX_GRID_ROWS = 10000
@@ -321,6 +321,7 @@ class DocxConverter:
         self.styles = {}    # style id -> (heading level or 0, bold, italic, based-on id)
         self.numbering = {}  # (numId, ilvl) -> (format, label pattern, start)
         self.counters = {}   # numId -> {level: last number given}
+        self.style_numbering = {}  # paragraph style id -> (numId, ilvl)
         self.rels = {}
         self.page = Page()
         self.notes = {}       # ("foot"/"end", id) -> the note's element
@@ -350,6 +351,21 @@ class DocxConverter:
                     level = int(outline) + 1
             rpr = st.find(W + "rPr")
             self.styles[sid] = (level, on_off(rpr, "b"), on_off(rpr, "i"), wval(st, "basedOn"))
+            ppr = st.find(W + "pPr")
+            numpr = ppr.find(W + "numPr") if ppr is not None else None
+            if numpr is not None:
+                self.style_numbering[sid] = (wval(numpr, "numId"), wval(numpr, "ilvl"))
+
+    def _style_numbering(self, sid, depth=0):
+        """(numId, ilvl), either possibly None, that a paragraph style numbers its paragraphs
+        with; what a style leaves out comes from the style it is based on."""
+        own = self.style_numbering.get(sid, (None, None))
+        based = self.styles.get(sid, (0, False, False, None))[3]
+        if (own[0] is None or own[1] is None) and based and depth < 8:
+            inherited = self._style_numbering(based, depth + 1) or (None, None)
+            own = (own[0] if own[0] is not None else inherited[0],
+                   own[1] if own[1] is not None else inherited[1])
+        return own if own != (None, None) else None
 
     def _style(self, sid, depth=0):
         level, bold, italic, based = self.styles.get(sid, (0, False, False, None))
@@ -481,7 +497,9 @@ class DocxConverter:
                         out.append('<div class="pb"></div>')
                     if not content and len(segments) > 1:
                         continue
-                    if num is not None:
+                    if num is not None and level and k == 0 and num[2]:
+                        content = "%s %s" % (esc(num[2]), content)  # a numbered heading
+                    elif num is not None and not level:
                         label = num[2] if k == 0 or num[2] is None else ""
                         lists.item(num[0], num[1], content, label)
                         continue
@@ -511,16 +529,20 @@ class DocxConverter:
                 yield el
 
     def _list_info(self, p):
+        """(level, ordered, label) of a list paragraph, from its own numbering or its
+        style's (numbered headings); None for other paragraphs."""
         ppr = p.find(W + "pPr")
-        if ppr is None:
-            return None
-        numpr = ppr.find(W + "numPr")
-        if numpr is None:
-            return None
+        numpr = ppr.find(W + "numPr") if ppr is not None else None
         num_id = wval(numpr, "numId")
+        ilvl = wval(numpr, "ilvl")
+        if num_id is None or ilvl is None:
+            styled = self._style_numbering(wval(ppr, "pStyle") or "")
+            if styled:
+                num_id = num_id if num_id is not None else styled[0]
+                ilvl = ilvl if ilvl is not None else styled[1]
         if not num_id or num_id == "0":
             return None
-        ilvl = wval(numpr, "ilvl") or "0"
+        ilvl = ilvl or "0"
         level = int(ilvl) if ilvl.isdigit() else 0
         fmt = self.numbering.get((num_id, ilvl), ("bullet",))[0]
         if fmt == "bullet":

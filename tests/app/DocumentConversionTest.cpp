@@ -41,6 +41,7 @@ body = (para(run('Lease Agreement'), 'Heading1')
         + '</w:tc></w:tr></w:tbl>'
         + '<w:p><w:pPr><w:numPr><w:ilvl w:val="0"/><w:numId w:val="1"/></w:numPr></w:pPr>'
         + run('Notice clause') + '</w:p>'
+        + para(run('Term of lease'), 'Clause')
         + '<w:p>' + run('before the break') + '<w:r><w:br w:type="page"/></w:r>'
         + run('zebra clause on page two') + '</w:p>'
         + '<w:p>' + run('Rent is due') + '<w:r><w:footnoteReference w:id="2"/></w:r></w:p>'
@@ -53,7 +54,9 @@ with zipfile.ZipFile(folder + '/Lease.docx', 'w') as z:
                '<w:footnoteRef/></w:r>%s</w:p></w:footnote></w:footnotes>'
                % (W, run(' On the second day of the month.')))
     z.writestr('word/styles.xml', '<w:styles %s><w:style w:styleId="Heading1"><w:name '
-               'w:val="heading 1"/></w:style></w:styles>' % W)
+               'w:val="heading 1"/></w:style><w:style w:styleId="Clause"><w:name w:val="heading '
+               '2"/><w:pPr><w:numPr><w:numId w:val="1"/></w:numPr></w:pPr></w:style>'
+               '</w:styles>' % W)
     z.writestr('word/numbering.xml', '<w:numbering %s><w:abstractNum w:abstractNumId="0"><w:lvl '
                'w:ilvl="0"><w:numFmt w:val="decimal"/></w:lvl></w:abstractNum><w:num w:numId="1">'
                '<w:abstractNumId w:val="0"/></w:num></w:numbering>' % W)
@@ -152,11 +155,11 @@ TEST_F(DocumentConversionTest, WordDocumentsBecomeCachedPDFsOutsideTheDocumentsF
     ASSERT_TRUE(pdf);
     EXPECT_EQ(pdf->rfind(UserDirs::archiveDir() + "/.converted/", 0), 0u) << *pdf;
     const std::string text = pdfText(*pdf);
-    // Word's numbering goes on after the table that interrupts the list.
+    // Word's numbering goes on after the table that interrupts it, and into a numbered heading.
     for (const char* words :
          {"Lease Agreement", "The tenant shall pay monthly.", "1. Deposit clause",
-          "2. Notice clause", "Landlord", "Tenant", "zebra clause on page two", "inserted words",
-          "Rent is due1", "1 On the second day of the month."})
+          "2. Notice clause", "3. Term of lease", "Landlord", "Tenant", "zebra clause on page two",
+          "inserted words", "Rent is due1", "1 On the second day of the month."})
         EXPECT_NE(text.find(words), std::string::npos) << words << " in\n" << text;
     EXPECT_EQ(text.find("removed words"), std::string::npos);  // a tracked deletion
     EXPECT_EQ(pdfPages(*pdf), 2);                              // the page break holds
