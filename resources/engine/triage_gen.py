@@ -585,7 +585,7 @@ class DocxConverter:
         rpr = r.find(W + "rPr")
         if on_off(rpr, "vanish"):
             return
-        clevel, cbold, citalic = self._style(wval(rpr, "rStyle") or "")
+        _, cbold, citalic = self._style(wval(rpr, "rStyle") or "")
         bold = on_off(rpr, "b") if wval(rpr, "b") is not None else (sbold or cbold)
         italic = on_off(rpr, "i") if wval(rpr, "i") is not None else (sitalic or citalic)
         underline = (wval(rpr, "u") or "none") != "none"
@@ -810,8 +810,6 @@ class RtfConverter:
                             state["skip"] = True
                     group_start = star = False
                 if state["skip"]:
-                    if w == "bin" and n:
-                        pass  # binary data is rare outside skipped pictures
                     continue
                 if skip_chars and w not in ("u",):
                     skip_chars = 0
