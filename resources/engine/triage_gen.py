@@ -37,7 +37,7 @@ import xml.etree.ElementTree as ET
 import zipfile
 
 # Bump when the converters change so that cached PDFs are made again.
-CONVERTER_VERSION = "5"
+CONVERTER_VERSION = "6"
 WORKING_FOLDER = "Vizazi Divavo rez Iviruzi"
 CACHE_KEEP = 300  # converted PDFs kept in the cache; the least recently used go first
 MAX_GRID_ROWS = 10000
@@ -1000,6 +1000,7 @@ class OdtConverter:
             raise Failure("This file is not an OpenDocument text (it has no content.xml).")
         self.root = parse_xml(data, "content")
         self.styles = {}  # style name -> (bold, italic, underline)
+        self.numbered_lists = set()  # list style names whose first level is numbered
         for member in ("styles.xml",):
             extra = read_member(z, member)
             if extra is not None:
@@ -1007,6 +1008,10 @@ class OdtConverter:
         self._read_styles(self.root)
 
     def _read_styles(self, root):
+        for ls in root.iter(TEXT_NS + "list-style"):
+            first = next(iter(ls), None)
+            if first is not None and first.tag == TEXT_NS + "list-level-style-number":
+                self.numbered_lists.add(ls.get(STYLE_NS + "name"))
         for st in root.iter(STYLE_NS + "style"):
             props = st.find(STYLE_NS + "text-properties")
             if props is None:
@@ -1037,7 +1042,7 @@ class OdtConverter:
                 content = self._inline(el)
                 out.append("<p>%s</p>" % (content or "\u00a0"))
             elif el.tag == TEXT_NS + "list":
-                ordered = False
+                ordered = el.get(TEXT_NS + "style-name") in self.numbered_lists
                 out.append("<ol>" if ordered else "<ul>")
                 for item in el:
                     if item.tag in (TEXT_NS + "list-item", TEXT_NS + "list-header"):
