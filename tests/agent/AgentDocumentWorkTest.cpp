@@ -5,8 +5,7 @@
 
 #include <filesystem>
 
-#include "platform/pdf/PdfAnnotations.h"
-#include "support/PdfFixtures.h"
+#include "support/AnnotatedPdf.h"
 #include "support/TempHome.h"
 
 namespace cvl::test {
@@ -81,42 +80,22 @@ TEST_F(DocumentWorkTest, AnUnreadableImageLeavesNothingBehind) {
     EXPECT_EQ(folderNames(), before);
 }
 
+// What each mark covers and which kinds are left out are AnnotationExport's tests; here the
+// agent's list carries every field of the marks it keeps.
 TEST_F(DocumentWorkTest, AnnotationsListMarkupWithTheTextItCovers) {
-    PdfDocument doc = makeTextPdf(3);
-    auto text = doc.pageTextWithBoxes(1);
-    ASSERT_TRUE(text.has_value());
-    ASSERT_FALSE(text->lines.empty());
-    PdfRect line = text->lines[0].box;
-    PdfAnnotation mark;
-    mark.kind = "Highlight";
-    mark.rect = line;
-    mark.quads = {{PdfPoint{line.x0, line.y1}, PdfPoint{line.x1, line.y1},
-                   PdfPoint{line.x0, line.y0}, PdfPoint{line.x1, line.y0}}};
-    mark.contents = "check this";
-    mark.author = "Ana";
-    ASSERT_TRUE(pdfAddAnnotation(doc, 1, mark));
-    PdfAnnotation note;
-    note.kind = "Text";
-    note.rect = PdfRect{10, 10, 30, 30};
-    note.contents = "call the client";
-    ASSERT_TRUE(pdfAddAnnotation(doc, 2, note));
-    PdfAnnotation link;
-    link.kind = "Link";
-    link.rect = PdfRect{40, 40, 60, 60};
-    pdfAddAnnotation(doc, 0, link);
-
-    auto out = work->exportAnnotations(bytesOf(doc), "/docs/lease.pdf");
+    auto out = work->exportAnnotations(annotatedLease(), "/docs/lease.pdf");
     ASSERT_TRUE(out.has_value());
-    ASSERT_EQ(out->annotations.size(), 2u);
-    EXPECT_EQ(out->annotations[0].page, 2);
-    EXPECT_EQ(out->annotations[0].kind, "Highlight");
-    EXPECT_EQ(out->annotations[0].text, fixtureLine(2));
-    EXPECT_EQ(out->annotations[0].note, "check this");
-    EXPECT_EQ(out->annotations[0].author, "Ana");
-    EXPECT_EQ(out->annotations[1].page, 3);
-    EXPECT_EQ(out->annotations[1].text, "");
+    ASSERT_EQ(out->annotations.size(), 5u);
+    const auto& pay = out->annotations[0];
+    EXPECT_EQ(pay.page, 1);
+    EXPECT_EQ(pay.kind, "Highlight");
+    EXPECT_EQ(pay.text, "pay rent monthly");
+    EXPECT_EQ(pay.note, "check the amount");
+    EXPECT_EQ(pay.author, "ana");
+    EXPECT_EQ(out->annotations[3].page, 2);
+    EXPECT_EQ(out->annotations[3].kind, "Text");
+    EXPECT_EQ(out->annotations[3].text, "");
     EXPECT_EQ(out->markdown.rfind("# Annotations — lease", 0), 0u);
-    EXPECT_NE(out->markdown.find("call the client"), std::string::npos);
 
     auto none = work->exportAnnotations(bytesOf(makeTextPdf(1)), "/docs/plain.pdf");
     ASSERT_TRUE(none.has_value());

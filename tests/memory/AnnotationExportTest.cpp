@@ -5,53 +5,11 @@
 #include "memory/DocLinks.h"
 #include "platform/Base64.h"
 #include "platform/FileIO.h"
-#include "platform/pdf/PdfAnnotations.h"
-#include "support/PdfFixtures.h"
+#include "support/AnnotatedPdf.h"
 #include "support/TempHome.h"
 
 namespace cvl {
 namespace {
-
-// The rectangle of a phrase on a page, from the page's own text layout.
-PdfRect phraseRect(const PdfDocument& doc, int page, const std::string& phrase) {
-    auto text = doc.pageTextWithBoxes(page);
-    EXPECT_TRUE(text.has_value());
-    if (!text) return {};
-    auto at = text->text.find(phrase);
-    EXPECT_NE(at, std::string::npos) << phrase;
-    auto rects = text->rectsForRange(at, at + phrase.size());
-    EXPECT_EQ(rects.size(), 1u);
-    return rects.empty() ? PdfRect{} : rects[0];
-}
-
-std::array<PdfPoint, 4> quadOf(const PdfRect& r) {
-    return {PdfPoint{r.x0, r.y1}, PdfPoint{r.x1, r.y1}, PdfPoint{r.x0, r.y0}, PdfPoint{r.x1, r.y0}};
-}
-
-// Two pages of a lease with highlights, notes and the kinds the export leaves out.
-std::string annotatedLease() {
-    PdfDocument doc = test::makeTextPdf(
-        2, "alpha", {"The tenant shall pay rent monthly", "Renewal requires written notice"});
-    PdfRect pay = phraseRect(doc, 0, "pay rent monthly");
-    PdfRect renewal = phraseRect(doc, 0, "Renewal requires written notice");
-    PdfRect tenant = phraseRect(doc, 0, "The tenant");
-
-    EXPECT_TRUE(
-        pdfAddAnnotation(doc, 0, {"Highlight", pay, {quadOf(pay)}, "check the amount", "ana"}));
-    // No quadrilaterals: the bounds say what is covered.
-    EXPECT_TRUE(pdfAddAnnotation(doc, 0, {"Underline", renewal, {}, "", ""}));
-    // Two quadrilaterals on two lines of one highlight.
-    EXPECT_TRUE(pdfAddAnnotation(
-        doc, 0, {"StrikeOut", tenant.united(renewal), {quadOf(tenant), quadOf(renewal)}, "", ""}));
-    EXPECT_TRUE(pdfAddAnnotation(doc, 0, {"Popup", {300, 300, 400, 400}, {}, "popup text", ""}));
-    EXPECT_TRUE(doc.addUriLink(0, PdfRect{72, 600, 200, 620}, "https://example.com"));
-    EXPECT_TRUE(pdfAddAnnotation(
-        doc, 1, {"Text", {500, 700, 520, 720}, {}, "Call the landlord\nbefore Friday", ""}));
-    EXPECT_TRUE(pdfAddAnnotation(
-        doc, 1, {"FreeText", {72, 400, 300, 430}, {}, "Draft \u2014 not signed", ""}));
-    EXPECT_TRUE(pdfAddAnnotation(doc, 1, {"Widget", {72, 300, 200, 320}, {}, "", ""}));
-    return test::bytesOf(doc);
-}
 
 TEST(AnnotationExport, ListsMarkupTextAndNotesPageByPage) {
     test::TempHome home;
@@ -61,7 +19,7 @@ TEST(AnnotationExport, ListsMarkupTextAndNotesPageByPage) {
                 "lease.pdf");
     links.finish(parseLinkEndpoint(R"({"path":"/w/ledger.pdf","page":4,"text":"rent received"})"));
 
-    auto md = runAnnotationExport(annotatedLease(), "lease.pdf", docPath);
+    auto md = runAnnotationExport(test::annotatedLease(), "lease.pdf", docPath);
     ASSERT_TRUE(md.ok()) << md.error();
     const std::string& text = *md;
     EXPECT_EQ(
@@ -117,7 +75,7 @@ TEST(AnnotationExport, RefusesUnreadableAndUnannotatedDocuments) {
 TEST(AnnotationExport, PageHandOverIsDecodedAndWrittenWhole) {
     test::TempHome home;
     const std::string docPath = home / "Lease 2026.pdf";
-    auto md = annotationExportFromPage(base64Encode(annotatedLease()), docPath);
+    auto md = annotationExportFromPage(base64Encode(test::annotatedLease()), docPath);
     ASSERT_TRUE(md.ok()) << md.error();
     EXPECT_EQ(md->rfind("# Annotations \u2014 Lease 2026.pdf\n", 0), 0u);
     EXPECT_EQ(md->find("Cross-document links"), std::string::npos) << "no links, no section";
