@@ -1,12 +1,11 @@
 // The engine's agent server speaking MCP on its standard input and output, against a
 // running bridge over a fake application.
-#include <sqlite3.h>
-
 #include <sstream>
 
 #include "BridgeFixture.h"
 #include "platform/ProcessRunner.h"
-#include "platform/UserDirs.h"
+#include "search/CVSearchIndex.h"
+#include "search/SqliteDb.h"
 
 namespace cvl::test {
 namespace {
@@ -163,26 +162,20 @@ TEST_F(AgentServerTest, PreviewThenRunAPageChange) {
 }
 
 TEST_F(AgentServerTest, SearchesTheIndexDatabaseReadOnly) {
-    std::string dbPath = UserDirs::supportDir() + "/searchindex.db";
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(dbPath.c_str(), &db), SQLITE_OK);
-    const char* schema =
-        "PRAGMA journal_mode=WAL;"
-        "CREATE TABLE files(path TEXT PRIMARY KEY, mtime INTEGER, size INTEGER, type TEXT, "
-        "indexed_at INTEGER);"
-        "CREATE TABLE chunk(id INTEGER PRIMARY KEY, path TEXT, atype TEXT, anchor TEXT, page "
-        "INTEGER, body TEXT);"
-        "CREATE VIRTUAL TABLE chunk_fts USING fts5(body, content='chunk', content_rowid='id', "
-        "tokenize='trigram');"
-        "CREATE TRIGGER chunk_ai AFTER INSERT ON chunk BEGIN INSERT INTO chunk_fts(rowid, body) "
-        "VALUES(new.id, new.body); END;"
-        "INSERT INTO chunk(path, atype, anchor, page, body) VALUES"
-        " ('/cases/lease.pdf', 'page', '4', 4, 'The Tenant shall pay the indemnity within 30 "
-        "days.'),"
-        " ('/cases/old/memo.docx', 'para', '¶2', 0, 'No INDEMNITY is owed under \"this\" memo.'),"
-        " ('/cases/lease.pdf', 'page', '5', 5, 'Signatures follow.');";
-    ASSERT_EQ(sqlite3_exec(db, schema, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-    sqlite3_close(db);
+    // The application's own index schema, with rows as an indexing run would leave them.
+    std::string dbPath = CVSearchIndex::defaultPath();
+    {
+        CVSearchIndex index(dbPath);
+        ASSERT_TRUE(index.isOpen());
+        SqliteConnection db(dbPath);
+        ASSERT_TRUE(db.exec(
+            "INSERT INTO chunk(path, atype, anchor, page, body) VALUES"
+            " ('/cases/lease.pdf', 'page', '4', 4, 'The Tenant shall pay the indemnity within 30 "
+            "days.'),"
+            " ('/cases/old/memo.docx', 'para', '¶2', 0, 'No INDEMNITY is owed under \"this\" "
+            "memo.'),"
+            " ('/cases/lease.pdf', 'page', '5', 5, 'Signatures follow.');"));
+    }
     std::string before = readFile(dbPath).value_or("");
 
     auto r = converse({
