@@ -23,6 +23,16 @@ namespace cvl::test {
 
 using json = nlohmann::json;
 
+// The record of a reader window showing `path`.
+inline AgentWindowInfo readerInfo(const std::string& id, const std::string& path) {
+    AgentWindowInfo info;
+    info.bridgeId = id;
+    info.paths = {path};
+    info.showsDocument = true;
+    info.isReader = true;
+    return info;
+}
+
 // A document window whose page behaves like the reader's viewer.
 struct FakeWindow {
     AgentWindowInfo info;
@@ -111,13 +121,8 @@ class FakeHost : public AgentBridgeHost {
     std::optional<AgentWindowInfo> openFile(const std::string& path,
                                             std::optional<int> page) override {
         calls.push_back("openFile " + path + (page ? " @" + std::to_string(*page) : ""));
-        FakeWindow w;
-        w.info.bridgeId = "w" + std::to_string(nextWindow++);
-        w.info.paths = {path};
-        w.info.showsDocument = true;
-        w.info.isReader = true;
-        windows.push_back(w);
-        return w.info;
+        windows.emplace_back().info = readerInfo("w" + std::to_string(nextWindow++), path);
+        return windows.back().info;
     }
     std::optional<std::string> annotationSidecar(const std::string& path) override {
         auto it = sidecars.find(path);
@@ -296,14 +301,10 @@ class BridgeTest : public ::testing::Test {
     }
 
     FakeWindow& addReader(const std::string& id, const std::string& path, int pages) {
-        FakeWindow w;
-        w.info.bridgeId = id;
-        w.info.paths = {path};
-        w.info.showsDocument = true;
-        w.info.isReader = true;
+        FakeWindow& w = host->windows.emplace_back();
+        w.info = readerInfo(id, path);
         w.pageCount = pages;
-        host->windows.push_back(w);
-        return host->windows.back();
+        return w;
     }
     std::string makePdf(const std::string& name, int pages) {
         std::string path = home / name;

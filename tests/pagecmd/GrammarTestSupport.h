@@ -22,12 +22,17 @@ inline std::vector<int> range(int first, int last) {
     return v;
 }
 
+// What a reading came out as, for failure messages.
+inline std::string got(const PageCommandParse& r) {
+    return std::string(kindName(r.kind)) + " \"" +
+           (r.kind == PageCommandParse::Kind::command ? r.command.phrase() : r.message) + "\"";
+}
+
 inline ::testing::AssertionResult isCommand(const PageCommandParse& r, const PageCommand& want) {
     if (r.kind == PageCommandParse::Kind::command && r.command == want)
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure()
-           << "wanted command \"" << want.phrase() << "\", got " << kindName(r.kind) << " "
-           << (r.kind == PageCommandParse::Kind::command ? r.command.phrase() : r.message);
+           << "wanted command \"" << want.phrase() << "\", got " << got(r);
 }
 
 inline ::testing::AssertionResult isClarify(const PageCommandParse& r, const std::string& message,
@@ -35,9 +40,7 @@ inline ::testing::AssertionResult isClarify(const PageCommandParse& r, const std
     if (r.kind == PageCommandParse::Kind::clarify && r.message == message && r.options == options)
         return ::testing::AssertionSuccess();
     auto failure = ::testing::AssertionFailure();
-    failure << "wanted clarify \"" << message << "\", got " << kindName(r.kind) << " \""
-            << (r.kind == PageCommandParse::Kind::command ? r.command.phrase() : r.message)
-            << "\" with options [";
+    failure << "wanted clarify \"" << message << "\", got " << got(r) << " with options [";
     for (const auto& o : r.options) failure << "\"" << o << "\" ";
     return failure << "]";
 }
@@ -45,16 +48,12 @@ inline ::testing::AssertionResult isClarify(const PageCommandParse& r, const std
 inline ::testing::AssertionResult isRefuse(const PageCommandParse& r, const std::string& message) {
     if (r.kind == PageCommandParse::Kind::refuse && r.message == message)
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure()
-           << "wanted refuse \"" << message << "\", got " << kindName(r.kind) << " \""
-           << (r.kind == PageCommandParse::Kind::command ? r.command.phrase() : r.message) << "\"";
+    return ::testing::AssertionFailure() << "wanted refuse \"" << message << "\", got " << got(r);
 }
 
 inline ::testing::AssertionResult isKind(const PageCommandParse& r, PageCommandParse::Kind kind) {
     if (r.kind == kind) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure()
-           << "wanted " << kindName(kind) << ", got " << kindName(r.kind) << " \""
-           << (r.kind == PageCommandParse::Kind::command ? r.command.phrase() : r.message) << "\"";
+    return ::testing::AssertionFailure() << "wanted " << kindName(kind) << ", got " << got(r);
 }
 
 }  // namespace cvl::test
