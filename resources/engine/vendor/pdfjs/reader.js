@@ -150,9 +150,16 @@ $('pageInput').onchange = () => {
 $('zoomSel').onchange = () => { viewer.currentScaleValue = $('zoomSel').value; };
 $('btnIn').onclick = () => { viewer.currentScale = Math.min(8, viewer.currentScale * 1.2); };
 $('btnOut').onclick = () => { viewer.currentScale = Math.max(0.1, viewer.currentScale / 1.2); };
+// Fits the pages to the view again. pdf.js keeps the scroll position it last observed, which
+// lags a jump made in the same frame (a search hit, a link), so the jump's page is kept.
+function refit(v) {
+  const page = viewer.currentPageNumber;
+  viewer.currentScaleValue = v;
+  if (page && viewer.currentPageNumber !== page) viewer.currentPageNumber = page;
+}
 window.addEventListener('resize', () => {
   const v = String(viewer.currentScaleValue);
-  if (zoomWithWindow && (v === 'page-width' || v === 'page-fit' || v === 'auto')) viewer.currentScaleValue = v;
+  if (zoomWithWindow && (v === 'page-width' || v === 'page-fit' || v === 'auto')) refit(v);
 });
 
 function showSide(pane) {
@@ -166,7 +173,7 @@ function showSide(pane) {
   $('btnLinks').classList.toggle('on', !side.hidden && pane === 'links');
   if (!side.hidden && pane === 'search') $('searchInput').focus();
   if (!side.hidden && pane === 'outline') ask('outline', {});
-  requestAnimationFrame(() => { const v = String(viewer.currentScaleValue); if (v === 'page-width') viewer.currentScaleValue = v; });
+  requestAnimationFrame(() => { const v = String(viewer.currentScaleValue); if (v === 'page-width') refit(v); });
 }
 $('btnSearch').onclick = () => showSide('search');
 $('btnOutline').onclick = () => showSide('outline');
