@@ -278,9 +278,7 @@ void runOrganize(const std::vector<std::string>& args, const std::string& script
         spec.onStderr = [progress = std::move(progress)](std::string_view chunk) {
             progress(std::string(chunk));
         };
-    Dispatch::global().async([spec = std::move(spec),
-                              completion = std::move(completion)]() mutable {
-        ProcessResult r = runProcess(spec);
+    spawnProcess(std::move(spec), [completion = std::move(completion)](ProcessResult r) {
         std::string answer = r.launched ? reduceOrganizerOutput(r.out) : errorObject(r.launchError);
         Dispatch::main().async([answer = std::move(answer), completion] {
             if (completion) completion(answer);
@@ -298,8 +296,7 @@ ProcessSpec aiSpec(const std::vector<std::string>& args) {
 }
 
 void runAI(const std::vector<std::string>& args, std::function<void(std::string)> completion) {
-    Dispatch::global().async([spec = aiSpec(args), completion = std::move(completion)] {
-        ProcessResult r = runProcess(spec);
+    spawnProcess(aiSpec(args), [completion = std::move(completion)](ProcessResult r) {
         Dispatch::main().async([out = std::move(r.out), completion] {
             if (completion) completion(out);
         });

@@ -10,8 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
-
-#include "platform/Dispatch.h"
+#include <thread>
 
 extern char** environ;
 
@@ -22,7 +21,7 @@ using Clock = std::chrono::steady_clock;
 
 // A file descriptor that closes itself.
 class Fd {
-public:
+  public:
     Fd() = default;
     explicit Fd(int fd) : fd_(fd) {}
     Fd(Fd&& o) noexcept : fd_(o.release()) {}
@@ -42,7 +41,7 @@ public:
         fd_ = fd;
     }
 
-private:
+  private:
     int fd_ = -1;
 };
 
@@ -105,8 +104,8 @@ ProcessResult runProcess(const ProcessSpec& spec) {
     sigemptyset(&empty);
     posix_spawnattr_setsigmask(&attr, &empty);
     posix_spawnattr_setpgroup(&attr, 0);
-    posix_spawnattr_setflags(&attr,
-                             POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setflags(
+        &attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
 
     std::vector<std::string> argStore;
     argStore.push_back(spec.program);
@@ -120,9 +119,10 @@ ProcessResult runProcess(const ProcessSpec& spec) {
     envp.push_back(nullptr);
 
     pid_t pid = 0;
-    int rc = spec.program.find('/') == std::string::npos
-                 ? posix_spawnp(&pid, spec.program.c_str(), &actions, &attr, argv.data(), envp.data())
-                 : posix_spawn(&pid, spec.program.c_str(), &actions, &attr, argv.data(), envp.data());
+    int rc =
+        spec.program.find('/') == std::string::npos
+            ? posix_spawnp(&pid, spec.program.c_str(), &actions, &attr, argv.data(), envp.data())
+            : posix_spawn(&pid, spec.program.c_str(), &actions, &attr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     if (rc != 0) {
@@ -165,7 +165,9 @@ ProcessResult runProcess(const ProcessSpec& spec) {
             } else {
                 auto limit = termSent ? termAt + spec.killGrace : start + *spec.timeout;
                 waitMs = static_cast<int>(
-                    std::chrono::duration_cast<std::chrono::milliseconds>(limit - now).count()) + 1;
+                             std::chrono::duration_cast<std::chrono::milliseconds>(limit - now)
+                                 .count()) +
+                         1;
             }
         }
         int pr = ::poll(fds, n, waitMs);
@@ -174,11 +176,14 @@ ProcessResult runProcess(const ProcessSpec& spec) {
             break;
         }
         if (inIdx >= 0 && (fds[inIdx].revents & (POLLOUT | POLLERR | POLLHUP))) {
-            ssize_t w = pendingInput.empty() ? 0 : ::write(inW.get(), pendingInput.data(), pendingInput.size());
+            ssize_t w = pendingInput.empty()
+                            ? 0
+                            : ::write(inW.get(), pendingInput.data(), pendingInput.size());
             if (w > 0) pendingInput.remove_prefix(static_cast<size_t>(w));
             if (pendingInput.empty() || (w < 0 && errno != EAGAIN)) inW.reset();
         }
-        auto readInto = [&](Fd& fd, std::string& sink, const std::function<void(std::string_view)>& cb) {
+        auto readInto = [&](Fd& fd, std::string& sink,
+                            const std::function<void(std::string_view)>& cb) {
             ssize_t r = ::read(fd.get(), buf, sizeof buf);
             if (r > 0) {
                 sink.append(buf, static_cast<size_t>(r));
@@ -219,10 +224,12 @@ ProcessResult runProcess(const ProcessSpec& spec) {
 }
 
 void spawnProcess(ProcessSpec spec, std::function<void(ProcessResult)> onExit) {
-    Dispatch::global().async([spec = std::move(spec), onExit = std::move(onExit)] {
+    // A child that runs for seconds (a conversion, a review run) is waited for on a thread of
+    // its own, so it never holds one of the few pool threads that render pages and search.
+    std::thread([spec = std::move(spec), onExit = std::move(onExit)] {
         ProcessResult r = runProcess(spec);
         if (onExit) onExit(std::move(r));
-    });
+    }).detach();
 }
 
 }  // namespace cvl

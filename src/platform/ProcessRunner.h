@@ -41,8 +41,8 @@ struct ProcessResult {
 // Runs the process to its end on the calling thread.
 ProcessResult runProcess(const ProcessSpec& spec);
 
-// Starts the process on the global pool and returns at once; `onExit` (optional) receives
-// the result on that background thread.
+// Starts the process and returns at once; a thread of its own waits for it, and `onExit`
+// (optional) receives the result on that thread.
 void spawnProcess(ProcessSpec spec, std::function<void(ProcessResult)> onExit = {});
 
 }  // namespace cvl

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <thread>
 
 #include "platform/Dispatch.h"
 
@@ -78,4 +80,20 @@ TEST(ProcessRunner, SpawnReportsOnABackgroundThread) {
     auto* mainQ = Dispatch::manualMain();
     ASSERT_NE(mainQ, nullptr);
     EXPECT_TRUE(mainQ->runUntil([&] { return status == 7; }, 5000ms));
+}
+
+TEST(ProcessRunner, WaitingChildrenLeaveThePoolFree) {
+    // More running children than pool threads: pool work still runs while they wait.
+    std::atomic<int> exited{0};
+    std::atomic<int> exitedWhenPoolRan{-1};
+    ProcessSpec spec;
+    spec.program = "/bin/sleep";
+    spec.args = {"1"};
+    const int children = static_cast<int>(std::max(2u, std::thread::hardware_concurrency())) + 2;
+    for (int i = 0; i < children; ++i) spawnProcess(spec, [&](ProcessResult) { ++exited; });
+    Dispatch::global().async([&] { exitedWhenPoolRan = exited.load(); });
+    auto* mainQ = Dispatch::manualMain();
+    ASSERT_NE(mainQ, nullptr);
+    EXPECT_TRUE(mainQ->runUntil([&] { return exited == children; }, 10000ms));
+    EXPECT_EQ(exitedWhenPoolRan, 0);
 }
