@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
 
     cvl::DesktopModes desktop;
     desktop.welcomeShot = &cvl::runWelcomeShot;
+    desktop.noticeShot = &cvl::runNoticeShot;
     if (auto status = cvl::runFlagMode(cvl::processArguments(), desktop)) return *status;
     return cvl::runDesktopApplication(argc, argv);
 }

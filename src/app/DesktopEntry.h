@@ -21,4 +21,8 @@ int runDesktopApplication(int argc, char** argv);
 // Renders the welcome page into options.out; returns 0, 1 or 3.
 int runWelcomeShot(const WelcomeShotOptions& options);
 
+// Renders sample notice cards as PNG files into `dir` (made when missing), one line per file
+// written; 0 when every file was written, 1 otherwise.
+int runNoticeShot(const std::string& dir);
+
 }  // namespace cvl

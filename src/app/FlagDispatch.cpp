@@ -48,6 +48,11 @@ int welcomeShot(const FlagCall& call) {
     return call.desktop.welcomeShot(*options);
 }
 
+int noticeShot(const FlagCall& call) {
+    if (!call.desktop.noticeShot) return notAvailable(call);
+    return call.desktop.noticeShot(call.next.value_or(""));
+}
+
 const FlagRow kFlagTable[] = {
     {"--permission-lint", false, notAvailable},
     {"--night-selftest", false, nightSelftest},
@@ -56,7 +61,7 @@ const FlagRow kFlagTable[] = {
     {"--selftest-menu-kit", false, notAvailable},
     {"--shot-menu-kit", true, notAvailable},
     {"--selftest-notice", false, noticeSelftest},
-    {"--notice-shot", true, notAvailable},
+    {"--notice-shot", true, noticeShot},
     {"--selftest-vault", false, notAvailable},
     {"--selftest-identity", false, identitySelftest},
     {"--selftest-signed-name", false, notAvailable},

@@ -16,6 +16,7 @@ namespace cvl {
 // that the mode is not available in this build.
 struct DesktopModes {
     int (*welcomeShot)(const WelcomeShotOptions&) = nullptr;
+    int (*noticeShot)(const std::string& dir) = nullptr;
 };
 
 struct FlagCall {

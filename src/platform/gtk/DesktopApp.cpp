@@ -39,10 +39,13 @@
 #include "platform/TextEscape.h"
 #include "platform/UserDirs.h"
 #include "platform/gtk/DesktopAppParts.h"
+#include "platform/gtk/NoticeCardView.h"
 #include "platform/gtk/WebViews.h"
 #include "platform/pdf/PdfDocument.h"
 #include "search/CVSearchIndex.h"
 #include "search/SearchFlows.h"
+#include "updates/CorvelloNotice.h"
+#include "updates/ZKNoticeStore.h"
 #include "window/FolderWatcher.h"
 #include "window/ReaderURL.h"
 
@@ -232,6 +235,7 @@ DesktopApp::~DesktopApp() = default;
 void DesktopApp::start() {
     migrateLegacySupportDir();
     closedTabs_->load();
+    installNotices();
     // Appearance, the night schedule and the icon, each following the desktop and the clock.
     observeSystemAppearance();
     applyAppearance();
@@ -280,6 +284,9 @@ void DesktopApp::shutdown() {
     warmView_ = nullptr;
     writeOpenTabs(true, quitDiscardsWindows_);
     AgentBridge::shared().stop();
+    CorvelloNotice::install(nullptr);
+    notice_.reset();
+    noticeView_.reset();
 }
 
 void DesktopApp::openFiles(const std::vector<std::string>& paths) {
@@ -1011,14 +1018,32 @@ void DesktopApp::setPinned(const std::string& path, bool pinned) {
     UserPrefs::setPinnedFolders(pins);
 }
 
-void DesktopApp::showNotice(const std::string&, const std::string& title, const std::string& text) {
-    Frame* frame = keyFrame();
-    GtkWidget* dialog = gtk_message_dialog_new(frame ? GTK_WINDOW(frame->window) : nullptr,
-                                               GTK_DIALOG_DESTROY_WITH_PARENT, GTK_MESSAGE_INFO,
-                                               GTK_BUTTONS_OK, "%s", title.c_str());
-    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", text.c_str());
-    g_signal_connect(dialog, "response", G_CALLBACK(gtk_widget_destroy), nullptr);
-    gtk_widget_show(dialog);
+void DesktopApp::showNotice(const std::string& id, const std::string& title,
+                            const std::string& text) {
+    CorvelloNotice::show(id.empty() ? std::nullopt : std::optional<std::string>(id), title, text);
+}
+
+void DesktopApp::installNotices() {
+    auto now = [] {
+        using namespace std::chrono;
+        return duration<double>(steady_clock::now().time_since_epoch()).count();
+    };
+    NoticeCardView::Hooks card;
+    card.anchor = [this]() -> GtkWindow* {
+        Frame* frame = keyFrame();
+        return frame ? GTK_WINDOW(frame->window) : nullptr;
+    };
+    card.now = now;
+    noticeView_ = std::make_shared<NoticeCardView>(std::move(card));
+    ZKNotice::Hooks hooks;
+    hooks.loadPlacement = [] { return ZKNoticeStore::load(); };
+    hooks.storePlacement = [](const std::optional<ZKNoticePlacement::Saved>& saved) {
+        ZKNoticeStore::store(saved);
+    };
+    hooks.now = now;
+    notice_ = ZKNotice::create(noticeView_, std::move(hooks));
+    noticeView_->attach(notice_);
+    CorvelloNotice::install(notice_);
 }
 
 void DesktopApp::setAgentConnected(bool connect) {

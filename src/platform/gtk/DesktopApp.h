@@ -21,9 +21,11 @@
 namespace cvl {
 
 class ClosedTabStack;
+class NoticeCardView;
 class OpenTabsKeeper;
 class WebPageHost;
 struct WebViewHandlers;
+class ZKNotice;
 
 class DesktopApp : public WindowServices {
   public:
@@ -146,6 +148,8 @@ class DesktopApp : public WindowServices {
     void primeWarmReader();
     WebKitWebView* takeWarmReader(std::shared_ptr<WebViewHandlers>& handlers);
     void updateFrameTitle(Frame& frame);
+    // The notice card and its presenter, installed as the application's notice facade.
+    void installNotices();
 
     GtkApplication* app_;
     std::vector<std::unique_ptr<Frame>> frames_;
@@ -178,6 +182,8 @@ class DesktopApp : public WindowServices {
     bool menusInstalled_ = false;
     bool appActive_ = false;
     FocusHandBack::State focus_;
+    std::shared_ptr<NoticeCardView> noticeView_;
+    std::shared_ptr<ZKNotice> notice_;
 };
 
 }  // namespace cvl

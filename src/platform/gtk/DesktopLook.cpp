@@ -16,6 +16,7 @@
 #include "platform/FileIO.h"
 #include "platform/SysLog.h"
 #include "platform/gtk/DesktopAppParts.h"
+#include "platform/gtk/NoticeCardView.h"
 #include "platform/gtk/WebViews.h"
 
 namespace cvl {
@@ -83,6 +84,7 @@ Appearance::Look DesktopApp::currentLook() {
 void DesktopApp::applyAppearance() {
     const bool dark = currentLook().scheme == "dark";
     g_object_set(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", dark, nullptr);
+    if (noticeView_) noticeView_->setDark(dark);
     syncWebSurfacesToSystem();
 }
 
