@@ -104,6 +104,9 @@ WebKitWebContext* sharedContext() {
 
 struct ViewState {
     std::shared_ptr<WebViewHandlers> handlers;
+    // WebKit follows a failed or replaced load with a "finished" event whose address is
+    // already the next load's; that event is not a page that finished loading.
+    bool loadFailed = false;
 };
 
 gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
@@ -159,12 +162,18 @@ void onTitle(WebKitWebView* view, GParamSpec*, gpointer data) {
 }
 
 void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
-    auto& h = *static_cast<ViewState*>(data)->handlers;
-    if (event == WEBKIT_LOAD_FINISHED && h.loadFinished) h.loadFinished(false, "");
+    auto& state = *static_cast<ViewState*>(data);
+    if (event == WEBKIT_LOAD_STARTED) state.loadFailed = false;
+    if (event != WEBKIT_LOAD_FINISHED) return;
+    const bool failed = state.loadFailed;
+    state.loadFailed = false;
+    if (!failed && state.handlers->loadFinished) state.handlers->loadFinished(false, "");
 }
 
 gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error, gpointer data) {
-    auto& h = *static_cast<ViewState*>(data)->handlers;
+    auto& state = *static_cast<ViewState*>(data);
+    auto& h = *state.handlers;
+    state.loadFailed = true;
     // A navigation the host cancelled is not a failure of the page.
     if (g_error_matches(error, WEBKIT_POLICY_ERROR,
                         WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE))
