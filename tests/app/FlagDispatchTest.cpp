@@ -44,6 +44,21 @@ TEST(FlagTable, ModesOfOtherBuildsFailHonestly) {
     EXPECT_FALSE(runFlagMode({"a.pdf"}, none).has_value());
 }
 
+TEST(FlagTable, NoticeShotHandsItsFolderToTheRendererAndExitsWithItsStatus) {
+    static std::string folder;
+    DesktopModes modes;
+    modes.noticeShot = [](const std::string& dir) {
+        folder = dir;
+        return 7;
+    };
+    // Listed before the vault self-test, so it decides wherever the flags stand.
+    EXPECT_EQ(runFlagMode({"--selftest-vault", "--notice-shot", "/tmp/shots"}, modes), 7);
+    EXPECT_EQ(folder, "/tmp/shots");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(runFlagMode({"--notice-shot", "/tmp/shots"}, DesktopModes{}), 1);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("not available"), std::string::npos);
+}
+
 TEST(WelcomeShotArgs, OutputPathRules) {
     EXPECT_FALSE(parseWelcomeShotArgs({"--welcome-shot"}));
     EXPECT_EQ(parseWelcomeShotArgs({"--welcome-shot", "--dark"}).error(),

@@ -37,9 +37,15 @@ void NoticeCardView::stopTimers() {
 }
 
 void NoticeCardView::makeWindow() {
-    // A popup is placed exactly where it is moved and is never given the keyboard focus.
-    window_ = gtk_window_new(GTK_WINDOW_POPUP);
+    // On X11 a popup is placed exactly where it is moved and is never given the keyboard
+    // focus. Wayland maps popups only beside a parent, so there the card is an undecorated
+    // window that the compositor places.
+    GdkDisplay* display = gdk_display_get_default();
+    const bool x11 = display && g_strcmp0(G_OBJECT_TYPE_NAME(display), "GdkX11Display") == 0;
+    window_ = gtk_window_new(x11 ? GTK_WINDOW_POPUP : GTK_WINDOW_TOPLEVEL);
     GtkWindow* w = GTK_WINDOW(window_);
+    gtk_window_set_decorated(w, FALSE);
+    gtk_window_set_resizable(w, FALSE);
     gtk_window_set_type_hint(w, GDK_WINDOW_TYPE_HINT_NOTIFICATION);
     gtk_window_set_accept_focus(w, FALSE);
     gtk_window_set_focus_on_map(w, FALSE);
@@ -89,6 +95,11 @@ void NoticeCardView::present(const ZKNoticeContent& content, ZKNoticePlacement::
     gtk_window_resize(GTK_WINDOW(window_), px(size_.width), px(size_.height));
     gtk_window_move(GTK_WINDOW(window_), px(origin.x), px(origin.y));
     gtk_widget_set_opacity(window_, 1);
+    // Screen readers hear the notice as it appears.
+    AtkObject* accessible = gtk_widget_get_accessible(window_);
+    atk_object_set_role(accessible, ATK_ROLE_NOTIFICATION);
+    atk_object_set_name(accessible, content.title.c_str());
+    atk_object_set_description(accessible, content.body.c_str());
     gtk_widget_show(window_);
     gtk_widget_queue_draw(window_);
     // The rail moves while the dwell runs; a card that stays has none.
