@@ -9,6 +9,7 @@
 #include "platform/FileIO.h"
 #include "platform/UserDirs.h"
 #include "search/OcrCache.h"
+#include "search/OrderedWork.h"
 #include "search/SearchMatching.h"
 #include "search/SearchScope.h"
 #include "search/TextExtraction.h"
@@ -47,6 +48,9 @@ SqliteConnection openIndex(const std::string& dbPath) {
     return SqliteConnection(dbPath);
 }
 
+// Files extracted ahead of the writer at most: bounds the memory of a run.
+constexpr std::size_t kExtractAhead = 16;
+
 bool isIndexablePath(const std::string& path) {
     return TextExtraction::isIndexableExt(TextExtraction::lowerExtension(path));
 }
@@ -60,6 +64,8 @@ std::string trimmedQuery(std::string_view q) {
 CVSearchIndex::CVSearchIndex(std::string dbPath, OcrLookup ocrLookup)
     : db_(openIndex(dbPath)), dbPath_(std::move(dbPath)), ocrLookup_(std::move(ocrLookup)) {
     for (const char* sql : kSchema) db_.exec(sql);
+    // A page cache of up to 64 MiB keeps the index pages of repeated searches in memory.
+    db_.exec("PRAGMA cache_size=-65536;");
 }
 
 CVSearchIndex& CVSearchIndex::shared() {
@@ -159,6 +165,26 @@ std::int64_t CVSearchIndex::reindex(const std::vector<std::string>& dirs,
         if (!key || it == indexed.end() || !(it->second == *key)) work.push_back(path);
     }
 
+    // Files are extracted ahead on the global pool while this thread writes them in work
+    // order, so batches, commits and progress are exactly those of a one-by-one run. The key is
+    // read right before extraction, as the one-by-one run does.
+    struct Extracted {
+        std::optional<FileKey> key;
+        std::string type;
+        std::vector<Chunk> chunks;
+    };
+    OrderedWork<Extracted> extracted(
+        work.size(),
+        [this, &work](std::size_t i) {
+            Extracted e;
+            e.key = statKey(work[i]);
+            if (!e.key) return e;
+            e.type = TextExtraction::typeForPath(work[i]);
+            e.chunks = extractChunks(work[i], e.type);
+            return e;
+        },
+        kExtractAhead);
+
     db_.exec("BEGIN;");
     // One insert statement for the whole run: a file can have thousands of chunks.
     SqliteStatement insert =
@@ -168,11 +194,10 @@ std::int64_t CVSearchIndex::reindex(const std::vector<std::string>& dirs,
     for (std::int64_t n = 0; n < total; ++n) {
         const std::string& path = work[static_cast<std::size_t>(n)];
         if (progress) progress(n + 1, total, lastPathComponent(path));
-        auto key = statKey(path);
-        if (!key) continue;
-        std::string type = TextExtraction::typeForPath(path);
+        Extracted e = extracted.take(static_cast<std::size_t>(n));
+        if (!e.key) continue;
         deleteFile(path);
-        for (const auto& chunk : extractChunks(path, type)) {
+        for (const auto& chunk : e.chunks) {
             insert.reset();
             insert.bindText(1, path);
             insert.bindText(2, chunk.atype);
@@ -181,7 +206,7 @@ std::int64_t CVSearchIndex::reindex(const std::vector<std::string>& dirs,
             insert.bindText(5, chunk.body);
             insert.run();
         }
-        recordFile(path, type, *key);
+        recordFile(path, e.type, *e.key);
         if (++batch == kBatchFiles) {
             db_.exec("COMMIT;");
             db_.exec("BEGIN;");
