@@ -75,23 +75,6 @@ struct Word {
     int length = 0;  // clusters of the word as written
 };
 
-void appendHit(std::vector<CVDocResult>& docs, std::unordered_map<std::string, std::size_t>& where,
-               CVHit hit, int hitsPerDoc) {
-    auto it = where.find(hit.path);
-    if (it == where.end()) {
-        CVDocResult doc;
-        doc.path = hit.path;
-        doc.name = hit.name;
-        doc.type = hit.type;
-        doc.fuzzy = hit.fuzzy;
-        it = where.emplace(hit.path, docs.size()).first;
-        docs.push_back(std::move(doc));
-    }
-    CVDocResult& doc = docs[it->second];
-    doc.count += 1;
-    if (static_cast<int>(doc.hits.size()) < hitsPerDoc) doc.hits.push_back(std::move(hit));
-}
-
 std::string quotedPhrase(std::string_view s) {
     std::string out = "\"";
     for (char c : s) {
@@ -144,9 +127,17 @@ std::vector<Located> exactLocate(std::string_view body, std::string_view query, 
     return out;
 }
 
-std::optional<FuzzyLocated> fuzzyLocate(std::string_view body, std::string_view query,
-                                        const std::vector<std::string>& qTris) {
-    if (qTris.empty()) return std::nullopt;
+namespace {
+
+struct FuzzyBest {
+    std::string match;
+    int score = 0;
+};
+
+// The best window of one to three words and its score, scored against a prebuilt table.
+std::optional<FuzzyBest> fuzzyBest(std::string_view body, std::string_view query,
+                                   TrigramTable& table) {
+    if (table.size() == 0) return std::nullopt;
     std::vector<Word> words;
     std::size_t i0 = 0;
     auto isSep = [](char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r'; };
@@ -159,7 +150,6 @@ std::optional<FuzzyLocated> fuzzyLocate(std::string_view body, std::string_view 
     }
     if (words.empty()) return std::nullopt;
 
-    TrigramTable table(qTris);
     std::vector<std::string> clusters;
     for (auto& w : words) {
         lowerClusters(w.text, clusters);
@@ -205,60 +195,133 @@ std::optional<FuzzyLocated> fuzzyLocate(std::string_view body, std::string_view 
     }
     if (best < 1) return std::nullopt;
 
-    std::string match;
+    FuzzyBest out;
     for (std::size_t k = bestStart; k < bestStart + bestLen; ++k) {
-        if (k > bestStart) match += ' ';
-        match += words[k].text;
+        if (k > bestStart) out.match += ' ';
+        out.match += words[k].text;
     }
-    FuzzyLocated out;
-    out.match = match;
     out.score = best;
-    if (auto pos = body.find(match); pos != std::string_view::npos) {
-        out.snippet = snippet(body, {pos, pos + match.size()});
-    } else {
-        std::string flat(body);
-        std::replace(flat.begin(), flat.end(), '\n', ' ');
-        std::size_t cut = UnicodeText::advanceGraphemes(flat, 0, 120);
-        out.snippet = flat.substr(0, cut);
-        if (cut < flat.size()) out.snippet += "\u2026";
-    }
+    return out;
+}
+
+// The snippet around the first verbatim occurrence of a fuzzy match, else the body's start.
+std::string fuzzySnippet(std::string_view body, const std::string& match) {
+    if (auto pos = body.find(match); pos != std::string_view::npos)
+        return snippet(body, {pos, pos + match.size()});
+    std::string flat(body);
+    std::replace(flat.begin(), flat.end(), '\n', ' ');
+    std::size_t cut = UnicodeText::advanceGraphemes(flat, 0, 120);
+    std::string out = flat.substr(0, cut);
+    if (cut < flat.size()) out += "\u2026";
+    return out;
+}
+
+}  // namespace
+
+std::optional<FuzzyLocated> fuzzyLocate(std::string_view body, std::string_view query,
+                                        const std::vector<std::string>& qTris) {
+    if (qTris.empty()) return std::nullopt;
+    TrigramTable table(qTris);
+    auto best = fuzzyBest(body, query, table);
+    if (!best) return std::nullopt;
+    FuzzyLocated out;
+    out.snippet = fuzzySnippet(body, best->match);
+    out.match = std::move(best->match);
+    out.score = best->score;
     return out;
 }
 
 std::vector<CVDocResult> group(const std::vector<SearchRow>& rows, std::string_view query,
                                bool fuzzy, int limitDocs, int hitsPerDoc) {
-    std::vector<std::string> qTris = trigrams(query);
+    // Every occurrence is counted, but snippets and match texts are built only for the hits
+    // that are kept in the documents that are returned, after ranking.
+    struct Pending {
+        std::size_t row;
+        UnicodeText::ByteRange range;  // exact: the occurrence
+        std::string match;             // fuzzy: the best window
+    };
+    std::vector<std::vector<Pending>> pending;  // per document, in hit order
     std::vector<CVDocResult> docs;
-    std::unordered_map<std::string, std::size_t> where;
-    for (const auto& row : rows) {
-        auto makeHit = [&](std::string snippetText, std::string match) {
+    std::unordered_map<std::string_view, std::size_t> where;
+    auto docFor = [&](const SearchRow& row) -> std::size_t {
+        auto it = where.find(row.path);
+        if (it != where.end()) return it->second;
+        CVDocResult doc;
+        doc.path = row.path;
+        doc.name = lastPathComponent(row.path);
+        doc.type = TextExtraction::typeForPath(row.path);
+        doc.fuzzy = fuzzy;
+        where.emplace(row.path, docs.size());
+        docs.push_back(std::move(doc));
+        pending.emplace_back();
+        return docs.size() - 1;
+    };
+    auto keep = [&](std::size_t d) {
+        docs[d].count += 1;
+        return static_cast<int>(pending[d].size()) < hitsPerDoc;
+    };
+
+    if (fuzzy) {
+        std::vector<std::string> qTris = trigrams(query);
+        if (qTris.empty()) return {};
+        TrigramTable table(qTris);
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            auto best = fuzzyBest(rows[r].body, query, table);
+            if (!best || best->score < 1) continue;
+            std::size_t d = docFor(rows[r]);
+            if (keep(d)) pending[d].push_back({r, {}, std::move(best->match)});
+        }
+    } else {
+        std::u32string folded = UnicodeText::foldForSearch(query);
+        const int cap = std::max(hitsPerDoc, 1);
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            std::string_view body = rows[r].body;
+            std::size_t from = 0;
+            for (int located = 0; located < cap; ++located) {
+                auto range = UnicodeText::caselessFind(body, folded, from);
+                if (!range || range->end <= range->begin) break;
+                from = range->end;
+                std::size_t d = docFor(rows[r]);
+                if (keep(d)) pending[d].push_back({r, *range, {}});
+            }
+        }
+    }
+
+    std::vector<std::size_t> order(docs.size());
+    for (std::size_t d = 0; d < order.size(); ++d) order[d] = d;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return docs[a].count > docs[b].count; });
+    if (static_cast<int>(order.size()) > limitDocs)
+        order.resize(static_cast<std::size_t>(std::max(limitDocs, 0)));
+
+    std::vector<CVDocResult> out;
+    out.reserve(order.size());
+    for (std::size_t d : order) {
+        CVDocResult& doc = docs[d];
+        doc.hits.reserve(pending[d].size());
+        for (Pending& p : pending[d]) {
+            const SearchRow& row = rows[p.row];
+            std::string_view body = row.body;
             CVHit h;
-            h.path = row.path;
-            h.name = lastPathComponent(row.path);
-            h.type = TextExtraction::typeForPath(row.path);
+            h.path = doc.path;
+            h.name = doc.name;
+            h.type = doc.type;
             h.atype = row.atype;
             h.anchor = row.anchor;
             h.page = row.page;
-            h.snippet = std::move(snippetText);
-            h.match = std::move(match);
+            if (fuzzy) {
+                h.snippet = fuzzySnippet(body, p.match);
+                h.match = std::move(p.match);
+            } else {
+                h.snippet = snippet(body, p.range);
+                h.match = std::string(body.substr(p.range.begin, p.range.end - p.range.begin));
+            }
             h.fuzzy = fuzzy;
-            return h;
-        };
-        if (fuzzy) {
-            auto located = fuzzyLocate(row.body, query, qTris);
-            if (!located || located->score < 1) continue;
-            appendHit(docs, where, makeHit(located->snippet, located->match), hitsPerDoc);
-        } else {
-            for (auto& l : exactLocate(row.body, query, hitsPerDoc))
-                appendHit(docs, where, makeHit(std::move(l.snippet), std::move(l.match)),
-                          hitsPerDoc);
+            doc.hits.push_back(std::move(h));
         }
+        out.push_back(std::move(doc));
     }
-    std::stable_sort(docs.begin(), docs.end(),
-                     [](const CVDocResult& a, const CVDocResult& b) { return a.count > b.count; });
-    if (static_cast<int>(docs.size()) > limitDocs)
-        docs.resize(static_cast<std::size_t>(std::max(limitDocs, 0)));
-    return docs;
+    return out;
 }
 
 std::string exactExpression(std::string_view q) {

@@ -1,5 +1,8 @@
 #include "search/UnicodeText.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include <unicase.h>
 #include <unigbrk.h>
 #include <unistr.h>
@@ -40,6 +43,33 @@ inline char32_t decodeBefore(std::string_view s, std::size_t i) {
 inline char32_t fold(char32_t cp) {
     if (cp < 0x80) return (cp >= 'A' && cp <= 'Z') ? cp + 32 : cp;
     return uc_tolower(uc_toupper(cp));
+}
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+
+// Non-zero when some byte of x is zero.
+inline std::uint64_t hasZeroByte(std::uint64_t x) {
+    return (x - kOnes) & ~x & kHighs;
+}
+
+// The first offset at or after i holding `a`, `b` or a byte of 0x80 or above; text.size()
+// when there is none.
+std::size_t skipToCandidate(std::string_view text, std::size_t i, unsigned char a,
+                            unsigned char b) {
+    const std::uint64_t pa = kOnes * a, pb = kOnes * b;
+    while (i + 8 <= text.size()) {
+        std::uint64_t x;
+        std::memcpy(&x, text.data() + i, 8);
+        if (hasZeroByte(x ^ pa) | hasZeroByte(x ^ pb) | (x & kHighs)) break;
+        i += 8;
+    }
+    while (i < text.size()) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == a || c == b || c >= 0x80) return i;
+        ++i;
+    }
+    return i;
 }
 
 }  // namespace
@@ -159,7 +189,17 @@ std::optional<ByteRange> caselessFind(std::string_view text, const std::u32strin
                                       std::size_t from) {
     if (folded.empty()) return std::nullopt;
     const char32_t first = folded[0];
+    // When the query starts with an ASCII character, only that character in either case and
+    // non-ASCII bytes (some fold to ASCII, e.g. the Kelvin sign) can start a match: skip
+    // everything else eight bytes at a time.
+    const bool asciiFirst = first < 0x80;
+    const unsigned char lo = static_cast<unsigned char>(first);
+    const unsigned char up = (lo >= 'a' && lo <= 'z') ? static_cast<unsigned char>(lo - 32) : lo;
     for (std::size_t i = from; i < text.size();) {
+        if (asciiFirst) {
+            i = skipToCandidate(text, i, lo, up);
+            if (i >= text.size()) break;
+        }
         int len = 0;
         char32_t cp = decodeAt(text, i, len);
         if (fold(cp) == first) {
