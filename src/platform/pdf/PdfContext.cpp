@@ -1,6 +1,8 @@
 // One base MuPDF context for the process, with real locks, and a clone of it per thread.
 #include <array>
+#include <atomic>
 #include <mutex>
+#include <thread>
 
 #include "platform/SysLog.h"
 #include "platform/pdf/PdfInternal.h"
@@ -8,16 +10,37 @@
 namespace cvl::pdf {
 namespace {
 
-std::array<std::mutex, FZ_LOCK_MAX>& lockTable() {
-    static std::array<std::mutex, FZ_LOCK_MAX> table;
-    return table;
-}
+// MuPDF takes its allocation lock for every allocation and reference count change, millions
+// of times per document; that lock is held only for a few instructions, so it spins instead
+// of going through a mutex. The other locks guard longer work and stay mutexes.
+class SpinLock {
+  public:
+    void lock() {
+        for (int spins = 0; held_.exchange(true, std::memory_order_acquire);) {
+            while (held_.load(std::memory_order_relaxed))
+                if (++spins > 64) std::this_thread::yield();
+        }
+    }
+    void unlock() { held_.store(false, std::memory_order_release); }
+
+  private:
+    std::atomic<bool> held_{false};
+};
+
+SpinLock allocLock;
+std::array<std::mutex, FZ_LOCK_MAX> lockTable;
 
 void lockFn(void*, int lock) {
-    lockTable()[size_t(lock)].lock();
+    if (lock == FZ_LOCK_ALLOC)
+        allocLock.lock();
+    else
+        lockTable[size_t(lock)].lock();
 }
 void unlockFn(void*, int lock) {
-    lockTable()[size_t(lock)].unlock();
+    if (lock == FZ_LOCK_ALLOC)
+        allocLock.unlock();
+    else
+        lockTable[size_t(lock)].unlock();
 }
 
 // MuPDF reports recoverable problems of damaged files as warnings; they are expected and not
