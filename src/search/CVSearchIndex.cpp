@@ -167,7 +167,8 @@ std::int64_t CVSearchIndex::reindex(const std::vector<std::string>& dirs,
 
     // Files are extracted ahead on the global pool while this thread writes them in work
     // order, so batches, commits and progress are exactly those of a one-by-one run. The key is
-    // read right before extraction, as the one-by-one run does.
+    // read right before extraction, as the one-by-one run does. Inserting is the slower half,
+    // so this thread extracts only files that no helper has taken.
     struct Extracted {
         std::optional<FileKey> key;
         std::string type;

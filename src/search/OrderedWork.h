@@ -92,11 +92,16 @@ class OrderedWork {
                     std::unique_lock lock(mutex);
                     consumer = i;
                     changed.notify_all();
-                    if (!ready[i] && next > i) changed.wait(lock, [&] { return ready[i] != 0; });
                     if (ready[i]) {
                         consumer = i + 1;
                         changed.notify_all();
                         return std::move(results[i]);
+                    }
+                    if (next > i) {
+                        // Claimed elsewhere: wait rather than run ahead, since consumers either
+                        // have work of their own between items or would contend with helpers.
+                        changed.wait(lock, [&] { return ready[i] != 0; });
+                        continue;
                     }
                     claim = next++;
                 }

@@ -1,15 +1,11 @@
 #include "search/PdfScan.h"
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <nlohmann/json.hpp>
-#include <thread>
 
-#include "platform/Dispatch.h"
 #include "platform/FileIO.h"
 #include "search/OcrCache.h"
+#include "search/OrderedWork.h"
 #include "search/PdfText.h"
 #include "search/SearchMatching.h"
 #include "search/SearchScope.h"
@@ -28,6 +24,9 @@ struct Outcome {
     std::int64_t count = 0;
     json doc;  // the document object when count > 0
 };
+
+// Documents scanned ahead of the one consumed at most.
+constexpr std::size_t kScanAhead = 64;
 
 json rectsJson(const std::vector<PdfTextRect>& rects) {
     json out = json::array();
@@ -103,66 +102,6 @@ Outcome scanDocument(const std::string& path, const std::u32string& folded) {
     return out;
 }
 
-// Documents are scanned by the calling thread and by helpers on the global pool, each taking
-// the next unclaimed document; outcomes are consumed strictly in collection order, so the
-// result is the same as a scan one by one, and helpers stop claiming once the caller is done.
-class OrderedScan {
-  public:
-    OrderedScan(std::vector<std::string> paths, std::u32string folded)
-        : paths_(std::move(paths)),
-          folded_(std::move(folded)),
-          outcomes_(paths_.size()),
-          ready_(paths_.size(), 0) {}
-
-    // Claims and scans documents until none are left or the scan is stopped.
-    void work() {
-        for (;;) {
-            if (stopped_.load()) return;
-            std::size_t i = next_.fetch_add(1);
-            if (i >= paths_.size()) return;
-            Outcome o = scanDocument(paths_[i], folded_);
-            std::lock_guard lock(mutex_);
-            outcomes_[i] = std::move(o);
-            ready_[i] = 1;
-            cv_.notify_all();
-        }
-    }
-
-    // The outcome of document i, scanning unclaimed documents meanwhile.
-    Outcome take(std::size_t i) {
-        for (;;) {
-            {
-                std::unique_lock lock(mutex_);
-                if (ready_[i]) return std::move(outcomes_[i]);
-                if (next_.load() > i) {
-                    // Claimed by a helper: wait for it (or for any progress).
-                    cv_.wait(lock, [&] { return ready_[i] != 0; });
-                    return std::move(outcomes_[i]);
-                }
-            }
-            std::size_t j = next_.fetch_add(1);
-            if (j >= paths_.size()) continue;
-            Outcome o = scanDocument(paths_[j], folded_);
-            std::lock_guard lock(mutex_);
-            outcomes_[j] = std::move(o);
-            ready_[j] = 1;
-            cv_.notify_all();
-        }
-    }
-
-    void stop() { stopped_.store(true); }
-
-  private:
-    std::vector<std::string> paths_;
-    std::u32string folded_;
-    std::vector<Outcome> outcomes_;
-    std::vector<char> ready_;
-    std::atomic<std::size_t> next_{0};
-    std::atomic<bool> stopped_{false};
-    std::mutex mutex_;
-    std::condition_variable cv_;
-};
-
 }  // namespace
 
 json runPDFSearch(const std::string& q, const std::vector<std::string>& dirs,
@@ -187,12 +126,13 @@ json runPDFSearch(const std::string& q, const std::vector<std::string>& dirs,
     std::vector<std::string> pdfs = SearchScope::collect(
         dirs, explicitFiles, kMaxPdfs, [](const std::string&) { return true; }, isPdf);
 
-    auto scan = std::make_shared<OrderedScan>(pdfs, UnicodeText::foldForSearch(q));
-    if (pdfs.size() > 1) {
-        const int helpers =
-            std::clamp(static_cast<int>(std::thread::hardware_concurrency()) - 1, 0, 7);
-        for (int h = 0; h < helpers; ++h) Dispatch::global().async([scan] { scan->work(); });
-    }
+    // Documents are scanned ahead on the global pool and consumed in collection order, so the
+    // result is that of a scan one by one. This thread scans only documents that no helper has
+    // taken: two threads reading text at once contend on MuPDF's shared locks and were measured
+    // slower than one.
+    const std::u32string folded = UnicodeText::foldForSearch(q);
+    OrderedWork<Outcome> scan(
+        pdfs.size(), [&](std::size_t i) { return scanDocument(pdfs[i], folded); }, kScanAhead);
 
     std::vector<json> docs;
     json noText = json::array();
@@ -200,7 +140,7 @@ json runPDFSearch(const std::string& q, const std::vector<std::string>& dirs,
     std::int64_t hitCount = 0;
     for (std::size_t i = 0; i < pdfs.size(); ++i) {
         if (static_cast<int>(docs.size()) >= kMaxDocsWithHits) break;
-        Outcome o = scan->take(i);
+        Outcome o = scan.take(i);
         if (o.kind == Outcome::noText) {
             if (noText.size() < static_cast<std::size_t>(kMaxNoText))
                 noText.push_back({{"path", pdfs[i]}, {"name", lastPathComponent(pdfs[i])}});
@@ -213,7 +153,6 @@ json runPDFSearch(const std::string& q, const std::vector<std::string>& dirs,
             hitCount += o.count;
         }
     }
-    scan->stop();
 
     std::stable_sort(docs.begin(), docs.end(), [](const json& a, const json& b) {
         return a["count"].get<std::int64_t>() > b["count"].get<std::int64_t>();
