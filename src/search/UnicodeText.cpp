@@ -53,21 +53,55 @@ inline std::uint64_t hasZeroByte(std::uint64_t x) {
     return (x - kOnes) & ~x & kHighs;
 }
 
-// The first offset at or after i holding `a`, `b` or a byte of 0x80 or above; text.size()
-// when there is none.
-std::size_t skipToCandidate(std::string_view text, std::size_t i, unsigned char a,
-                            unsigned char b) {
-    const std::uint64_t pa = kOnes * a, pb = kOnes * b;
-    while (i + 8 <= text.size()) {
-        std::uint64_t x;
-        std::memcpy(&x, text.data() + i, 8);
-        if (hasZeroByte(x ^ pa) | hasZeroByte(x ^ pb) | (x & kHighs)) break;
+// The bytes that can start a character folding to an ASCII character: the character in either
+// case, or any byte of 0x80 and above (some non-ASCII characters fold to ASCII, e.g. the Kelvin
+// sign). A non-ASCII character can be started only by the latter.
+struct ByteClass {
+    bool ascii = false;
+    unsigned char lower = 0;
+    unsigned char upper = 0;
+
+    static ByteClass of(char32_t folded) {
+        ByteClass c;
+        if (folded >= 0x80) return c;
+        c.ascii = true;
+        c.lower = static_cast<unsigned char>(folded);
+        c.upper =
+            (c.lower >= 'a' && c.lower <= 'z') ? static_cast<unsigned char>(c.lower - 32) : c.lower;
+        return c;
+    }
+    bool matches(unsigned char byte) const {
+        return byte >= 0x80 || (ascii && (byte == lower || byte == upper));
+    }
+    // Non-zero when some byte of x may match (never zero when one does).
+    std::uint64_t mayMatch(std::uint64_t x) const {
+        std::uint64_t m = x & kHighs;
+        if (ascii) m |= hasZeroByte(x ^ (kOnes * lower)) | hasZeroByte(x ^ (kOnes * upper));
+        return m;
+    }
+};
+
+// The first offset at or after i where a match of a query starting with the ASCII character
+// of `first` followed by one of `second` can start; text.size() when there is none. Without
+// a second character, `hasSecond` is false.
+std::size_t skipToCandidate(std::string_view text, std::size_t i, const ByteClass& first,
+                            const ByteClass& second, bool hasSecond) {
+    const char* d = text.data();
+    while (i + 9 <= text.size()) {
+        std::uint64_t x, y;
+        std::memcpy(&x, d + i, 8);
+        std::memcpy(&y, d + i + 1, 8);
+        std::uint64_t m = first.mayMatch(x);
+        if (hasSecond) m &= second.mayMatch(y);
+        if (m) break;
         i += 8;
     }
-    while (i < text.size()) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == a || c == b || c >= 0x80) return i;
-        ++i;
+    for (; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(d[i]);
+        if (!first.matches(c)) continue;
+        // A non-ASCII byte starts a multi-byte character: the next byte says nothing.
+        if (c >= 0x80 || !hasSecond || i + 1 == text.size()) return i;
+        if (second.matches(static_cast<unsigned char>(d[i + 1]))) return i;
     }
     return i;
 }
@@ -193,11 +227,12 @@ std::optional<ByteRange> caselessFind(std::string_view text, const std::u32strin
     // non-ASCII bytes (some fold to ASCII, e.g. the Kelvin sign) can start a match: skip
     // everything else eight bytes at a time.
     const bool asciiFirst = first < 0x80;
-    const unsigned char lo = static_cast<unsigned char>(first);
-    const unsigned char up = (lo >= 'a' && lo <= 'z') ? static_cast<unsigned char>(lo - 32) : lo;
+    const ByteClass firstClass = ByteClass::of(first);
+    const bool hasSecond = folded.size() > 1;
+    const ByteClass secondClass = ByteClass::of(hasSecond ? folded[1] : 0);
     for (std::size_t i = from; i < text.size();) {
         if (asciiFirst) {
-            i = skipToCandidate(text, i, lo, up);
+            i = skipToCandidate(text, i, firstClass, secondClass, hasSecond);
             if (i >= text.size()) break;
         }
         int len = 0;
