@@ -568,24 +568,21 @@ std::shared_ptr<ReviewWC> DesktopApp::newDocumentWindow(Frame* frame, bool forRe
                                    body.find("\"displayed\"") != std::string::npos)
             runTestDriver(*wc);
     };
-    handlers->loadFinished = [this, weak, raw](bool failed, const std::string&) {
+    handlers->loadFinished = [this, weak, raw](bool failed, const std::string& loadedURI) {
         // With CVL_TEST_DRIVE_ON=review the test script runs in the first review page shown
         // (not in a loading page); with "history", in the first history page.
         auto wc = weak.lock();
         const char* on = std::getenv("CVL_TEST_DRIVE_ON");
         if (failed || !wc || testDriverStarted_ || !on) return;
         if (std::string(on) == "history") {
-            const char* uri = webkit_web_view_get_uri(raw->view);
-            if (uri && std::string(uri).find("/.history-") != std::string::npos) runTestDriver(*wc);
+            if (loadedURI.find("/.history-") != std::string::npos) runTestDriver(*wc);
             return;
         }
         if (std::string(on) != "review") return;
         const char* title = webkit_web_view_get_title(raw->view);
-        const char* uri = webkit_web_view_get_uri(raw->view);
         const std::string t = title ? title : "";
         // A grid runs it in the grid page, never in the spinner page before it.
-        const bool spinner =
-            wc->isGrid() && !(uri && std::string(uri).find("/gridview.html") != std::string::npos);
+        const bool spinner = wc->isGrid() && loadedURI.find("/gridview.html") == std::string::npos;
         if (wc->hasContent() && !wc->isReader() && !spinner &&
             t.find("preparing") == std::string::npos)
             runTestDriver(*wc);

@@ -107,6 +107,7 @@ struct ViewState {
     // WebKit follows a failed or replaced load with a "finished" event whose address is
     // already the next load's; that event is not a page that finished loading.
     bool loadFailed = false;
+    std::string committedURI;  // the address of the load that committed last
 };
 
 gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
@@ -161,23 +162,28 @@ void onTitle(WebKitWebView* view, GParamSpec*, gpointer data) {
     if (h.titleChanged) h.titleChanged(title ? title : "");
 }
 
-void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+void onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
     auto& state = *static_cast<ViewState*>(data);
     if (event == WEBKIT_LOAD_STARTED) state.loadFailed = false;
+    if (event == WEBKIT_LOAD_COMMITTED) {
+        const char* uri = webkit_web_view_get_uri(view);
+        state.committedURI = uri ? uri : "";
+    }
     if (event != WEBKIT_LOAD_FINISHED) return;
     const bool failed = state.loadFailed;
     state.loadFailed = false;
-    if (!failed && state.handlers->loadFinished) state.handlers->loadFinished(false, "");
+    if (!failed && state.handlers->loadFinished)
+        state.handlers->loadFinished(false, state.committedURI);
 }
 
 gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error, gpointer data) {
     auto& state = *static_cast<ViewState*>(data);
     auto& h = *state.handlers;
-    state.loadFailed = true;
-    // A navigation the host cancelled is not a failure of the page.
+    // A navigation the host cancelled is not a failure of the page, nor the end of its load.
     if (g_error_matches(error, WEBKIT_POLICY_ERROR,
                         WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE))
         return FALSE;
+    state.loadFailed = true;
     if (h.loadFinished) h.loadFinished(true, error ? error->message : "load failed");
     return FALSE;
 }

@@ -19,7 +19,10 @@ struct WebViewHandlers {
     std::function<NavigationPolicy(const NavigationRequest&)> decide;
     std::function<void(const std::string& body)> message;  // "corvello" messages, JSON text
     std::function<void(const std::string& title)> titleChanged;
-    std::function<void(bool failed, const std::string& error)> loadFinished;
+    // A page finished loading: `detail` is the address of the page that loaded (read when the
+    // load committed: by the time WebKit reports the finish, a newer load may already have
+    // replaced the view's address), or the error text of a failed load.
+    std::function<void(bool failed, const std::string& detail)> loadFinished;
 };
 
 // A new web view with the document-window configuration. The handlers live as long as the
