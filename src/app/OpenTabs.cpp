@@ -9,17 +9,13 @@
 
 #include "app/Config.h"
 #include "app/UserPrefs.h"
+#include "platform/Env.h"
 #include "platform/FileIO.h"
 #include "platform/SysLog.h"
 #include "platform/UserDirs.h"
 
 namespace cvl {
 namespace {
-
-std::string envValue(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
 
 std::string dumpJSON(const nlohmann::json& j, int indent = -1) {
     return j.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);

@@ -33,6 +33,7 @@
 #include "night/NightSettings.h"
 #include "pagecmd/PageCommandFlow.h"
 #include "platform/Dispatch.h"
+#include "platform/Env.h"
 #include "platform/FileIO.h"
 #include "platform/FileWatch.h"
 #include "platform/SysLog.h"
@@ -169,11 +170,6 @@ using TabRef = std::pair<DesktopApp*, DesktopApp::Tab*>;
 using PanelRef = std::pair<DesktopApp*, PanelWC*>;
 
 namespace {
-
-bool envIs(const char* name, const char* value) {
-    const char* v = std::getenv(name);
-    return v && std::string(v) == value;
-}
 
 // Enough free memory to keep a spare reader around (MemAvailable above 512 MB).
 bool memoryIsComfortable() {

@@ -2,7 +2,6 @@
 // keeps its document windows in DesktopApp.
 #include <gtk/gtk.h>
 
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,17 +9,13 @@
 #include "app/AppConstants.h"
 #include "app/DesktopEntry.h"
 #include "app/WelcomePage.h"
+#include "platform/Env.h"
 #include "platform/gtk/DesktopApp.h"
 #include "platform/gtk/GlibMainQueue.h"
 #include "platform/gtk/WebViews.h"
 
 namespace cvl {
 namespace {
-
-bool envIsOne(const char* name) {
-    const char* v = std::getenv(name);
-    return v && std::string(v) == "1";
-}
 
 struct AppState {
     std::unique_ptr<DesktopApp> desktop;
@@ -88,9 +83,8 @@ int runDesktopApplication(int argc, char** argv) {
     // In a desktop session one instance owns the windows, the tab snapshot and the agent
     // bridge: a second launch hands its files to it over the session bus and exits. Test
     // launches and runs without a session bus are instances of their own.
-    const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-    const char* test = std::getenv("CVL_TEST");
-    const bool separate = !bus || !*bus || (test && *test) || envIsOne("CVL_SEPARATE_INSTANCE");
+    const bool separate = envValue("DBUS_SESSION_BUS_ADDRESS").empty() ||
+                          !envValue("CVL_TEST").empty() || envIs("CVL_SEPARATE_INSTANCE", "1");
     unsigned flags = G_APPLICATION_HANDLES_OPEN;
     if (separate) flags |= G_APPLICATION_NON_UNIQUE;
     GtkApplication* app =

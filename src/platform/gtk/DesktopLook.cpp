@@ -13,6 +13,7 @@
 #include "night/NightSettings.h"
 #include "night/NightState.h"
 #include "platform/Dispatch.h"
+#include "platform/Env.h"
 #include "platform/FileIO.h"
 #include "platform/SysLog.h"
 #include "platform/gtk/DesktopAppParts.h"
@@ -26,11 +27,6 @@ namespace {
 double nowSeconds() {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
         .count();
-}
-
-bool envIs(const char* name, const char* value) {
-    const char* v = std::getenv(name);
-    return v && std::string(v) == value;
 }
 
 // The desktop's look before the application sets its own preference: GTK's dark preference,

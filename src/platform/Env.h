@@ -1,0 +1,21 @@
+// Reading the process environment: a variable's text, and whether it holds a given value.
+#pragma once
+
+#include <cstdlib>
+#include <string>
+
+namespace cvl {
+
+// The variable's text; empty when it is unset.
+inline std::string envValue(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+// True when the variable is set to exactly `value`.
+inline bool envIs(const char* name, const char* value) {
+    const char* v = std::getenv(name);
+    return v && std::string(v) == value;
+}
+
+}  // namespace cvl
