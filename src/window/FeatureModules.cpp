@@ -1,0 +1,9 @@
+#include "window/FeatureModules.h"
+
+namespace cvl {
+
+void addFeatureModules(BridgeModuleSet& modules) {
+    (void)modules;
+}
+
+}  // namespace cvl
