@@ -30,6 +30,10 @@ const CvlCommand kCommands[] = {
     {"scan", "scan [--dir D]... [--file F]... QUERY",
      "scan the PDFs of the folders and files directly, without the index; prints the results",
      cvl::cvlScanMain},
+    {"text", "text FILE",
+     "print the text the index reads from one document (PDF pages, Word and RTF paragraphs, "
+     "text lines, sheet cells) as {path, type, chunks: [{atype, anchor, page, text}]}",
+     cvl::cvlTextMain},
     {"parse", cvl::kCvlParseUsage,
      "read a typed page command (page count N, current page C, selected pages L); prints the "
      "outcome",

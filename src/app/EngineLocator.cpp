@@ -1,5 +1,9 @@
 #include "app/EngineLocator.h"
 
+#include <unistd.h>
+
+#include <filesystem>
+
 #include "platform/FileIO.h"
 #include "platform/UserDirs.h"
 
@@ -72,6 +76,16 @@ std::string launcherSibling(const std::string& scriptName) {
 
 std::string engineInterpreter() {
     return isRegularFile("/usr/bin/python3") ? "/usr/bin/python3" : "/opt/homebrew/bin/python3";
+}
+
+std::string cvlCompanion() {
+    std::error_code ec;
+    auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        auto beside = self.parent_path() / "cvl";
+        if (::access(beside.c_str(), X_OK) == 0) return beside.string();
+    }
+    return "cvl";
 }
 
 }  // namespace cvl::EngineLocator

@@ -37,4 +37,8 @@ std::string launcherSibling(const std::string& scriptName);
 // and AI runs; panels and conversions always use "/usr/bin/python3").
 std::string engineInterpreter();
 
+// The headless companion `cvl` that engine scripts call for text and file work: the one
+// beside the running program, else "cvl" (found on PATH). Scripts get it as CVL_CLI.
+std::string cvlCompanion();
+
 }  // namespace cvl::EngineLocator

@@ -264,6 +264,7 @@ ProcessSpec organizeSpec(const std::vector<std::string>& args, const std::string
     spec.args.push_back(EngineLocator::launcherSibling(script));
     append(spec.args, args);
     spec.env["PATH"] = kEnginePATH;
+    spec.env["CVL_CLI"] = EngineLocator::cvlCompanion();
     for (const auto& [k, v] : extraEnv) spec.env[k] = v;
     spec.env["CVL_ENGINE_PARENT_PID"] = std::to_string(::getpid());
     return spec;
@@ -292,6 +293,7 @@ ProcessSpec aiSpec(const std::vector<std::string>& args) {
     spec.args.push_back(EngineLocator::launcherSibling("corvello_ai.py"));
     append(spec.args, args);
     spec.env["PATH"] = kEnginePATH;
+    spec.env["CVL_CLI"] = EngineLocator::cvlCompanion();
     return spec;
 }
 

@@ -137,13 +137,7 @@ std::optional<CVSearchIndex::FileKey> CVSearchIndex::statKey(const std::string& 
 
 std::vector<CVSearchIndex::Chunk> CVSearchIndex::extractChunks(const std::string& path,
                                                                const std::string& type) const {
-    if (type == "pdf") return TextExtraction::pdfChunks(path, ocrLookup_);
-    if (type == "docx") return TextExtraction::wordChunks(path);
-    if (type == "xlsx") return TextExtraction::spreadsheetChunks(path);
-    if (type == "rtf") return TextExtraction::rtfChunks(path);
-    if (type == "gdoc" || type == "gsheet" || type == "gslides")
-        return TextExtraction::pointerChunks(path);
-    return TextExtraction::plainTextChunks(path);
+    return TextExtraction::chunksFor(path, type, ocrLookup_);
 }
 
 std::int64_t CVSearchIndex::reindex(const std::vector<std::string>& dirs,

@@ -11,6 +11,7 @@
 #include "search/OcrCache.h"
 #include "search/PdfScan.h"
 #include "search/SearchFlows.h"
+#include "search/TextExtraction.h"
 #include "search/UnicodeText.h"
 
 namespace cvl {
@@ -137,6 +138,28 @@ int cvlScanMain(const std::vector<std::string>& args) {
     auto o = parse(args, "cvl scan [--dir D]... [--file F]... QUERY", false, false, true);
     if (!o) return 2;
     return printJson(PdfScan::runPDFSearch(queryOf(*o), o->dirs, o->files));
+}
+
+int cvlTextMain(const std::vector<std::string>& args) {
+    if (args.size() != 1 || args[0].rfind("--", 0) == 0) {
+        std::fprintf(stderr, "usage: cvl text FILE\n");
+        return 2;
+    }
+    const std::string path = absolute(args[0]);
+    const std::string type = TextExtraction::typeForPath(path);
+    auto fail = [&](const std::string& why) {
+        printJson({{"path", path}, {"error", why}});
+        return 1;
+    };
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return fail("There is no file at this path.");
+    if (!TextExtraction::isIndexableExt(TextExtraction::lowerExtension(path)))
+        return fail("This kind of file has no text that Corvello reads.");
+    json chunks = json::array();
+    for (const auto& c : TextExtraction::chunksFor(path, type, OcrCache::ocrCacheRead))
+        chunks.push_back(
+            {{"atype", c.atype}, {"anchor", c.anchor}, {"page", c.page}, {"text", c.body}});
+    return printJson({{"path", path}, {"type", type}, {"chunks", chunks}});
 }
 
 }  // namespace cvl

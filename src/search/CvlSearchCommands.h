@@ -1,4 +1,4 @@
-// The search subcommands of cvl: index, search and scan.
+// The search subcommands of cvl: index, search, scan and text.
 #pragma once
 
 #include <string>
@@ -12,5 +12,7 @@ int cvlIndexMain(const std::vector<std::string>& args);
 int cvlSearchMain(const std::vector<std::string>& args);
 // cvl scan [--dir D]... [--file F]... QUERY
 int cvlScanMain(const std::vector<std::string>& args);
+// cvl text FILE: the text the index reads from one document, as its chunks
+int cvlTextMain(const std::vector<std::string>& args);
 
 }  // namespace cvl

@@ -175,4 +175,14 @@ std::vector<Chunk> pdfChunks(const std::string& path, const CVSearchIndex::OcrLo
     return out;
 }
 
+std::vector<Chunk> chunksFor(const std::string& path, const std::string& type,
+                             const CVSearchIndex::OcrLookup& ocrLookup) {
+    if (type == "pdf") return pdfChunks(path, ocrLookup);
+    if (type == "docx") return wordChunks(path);
+    if (type == "xlsx") return spreadsheetChunks(path);
+    if (type == "rtf") return rtfChunks(path);
+    if (type == "gdoc" || type == "gsheet" || type == "gslides") return pointerChunks(path);
+    return plainTextChunks(path);
+}
+
 }  // namespace cvl::TextExtraction

@@ -35,6 +35,10 @@ std::vector<Chunk> pointerChunks(const std::string& path);
 // PDF pages from the text layer, or from `ocrLookup` when the document has none.
 std::vector<Chunk> pdfChunks(const std::string& path, const CVSearchIndex::OcrLookup& ocrLookup);
 
+// The chunks of any file the index reads, by its document type (typeForPath).
+std::vector<Chunk> chunksFor(const std::string& path, const std::string& type,
+                             const CVSearchIndex::OcrLookup& ocrLookup);
+
 // The web address for a cloud document known only by its id.
 std::string cloudDocumentAddress(const std::string& docId);
 
