@@ -172,7 +172,8 @@ function renderList(){
     r.appendChild(el('td','dim',size(d.size)));r.appendChild(el('td','dim',when(d.mtime)));
     r.onclick=function(){go('reader',{path:d.path})};t.appendChild(r)});
   box.appendChild(t)}
-function marked(s,m){var n=el('span');var i=m?s.toLowerCase().indexOf(m.toLowerCase()):-1;
+function marked(s,m,at){var n=el('span');var own=typeof at==='number'&&m&&s.substr(at,m.length).toLowerCase()===m.toLowerCase();
+  var i=own?at:m?s.toLowerCase().indexOf(m.toLowerCase()):-1;
   if(i<0){n.textContent=s;return n}n.appendChild(document.createTextNode(s.slice(0,i)));n.appendChild(el('mark','',s.slice(i,i+m.length)));
   n.appendChild(document.createTextNode(s.slice(i+m.length)));return n}
 window.cvlIndexProgress=function(p){if(p&&p.total)document.getElementById('status').textContent='Indexing '+(p.done||0)+' of '+p.total+'…'};
@@ -183,7 +184,7 @@ window.cvlSearchResults=function(res){
   document.getElementById('status').textContent=res&&res.note==='short'?'Type at least two letters.':n?n+(n===1?' match in ':' matches in ')+docs.length+(docs.length===1?' document':' documents'):'No matches.';
   docs.forEach(function(d){var c=el('div','doc');var dh=el('div','dh');dh.appendChild(el('span','',d.name));dh.appendChild(el('span','dim',String(d.count||'')));
     dh.onclick=function(){go('reader',{path:d.path})};c.appendChild(dh);
-    (d.hits||[]).forEach(function(h){var r=el('div','hit');r.appendChild(el('span','pg',h.page?'p. '+(h.label||h.page):''));r.appendChild(marked(String(h.snippet||''),String(h.match||'')));
+    (d.hits||[]).forEach(function(h){var r=el('div','hit');r.appendChild(el('span','pg',h.page?'p. '+(h.label||h.page):''));r.appendChild(marked(String(h.snippet||''),String(h.match||''),h.at));
       r.onclick=function(){var a={path:d.path};if(h.page)a.page=h.page;go('reader',a)};c.appendChild(r)});
     box.appendChild(c)})};
 var qt=0;document.getElementById('q').addEventListener('input',function(e){clearTimeout(qt);var v=e.target.value.trim();

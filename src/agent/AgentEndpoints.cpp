@@ -11,6 +11,7 @@
 #include "platform/Dispatch.h"
 #include "platform/FileIO.h"
 #include "platform/UserDirs.h"
+#include "window/PageScript.h"
 
 namespace cvl {
 
@@ -485,7 +486,9 @@ std::string signAssistScript(int waitSeconds) {
            "let state = {};"
            "for (;;) {"
            "  await new Promise(r => setTimeout(r, 300));"
-           "  state = (window.__cvlSaState && window.__cvlSaState()) || {};"
+           "  state = " +
+           PageScript::valueOfCall("__cvlSaState", "") +
+           " || {};"
            "  if (!state.detecting && !state.modelPending && !state.ocrPending) break;"
            "  if (Date.now() - t0 >= budget) break;"
            "}"

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "agent/MCPConnector.h"
+#include "platform/Env.h"
 #include "platform/FileIO.h"
 #include "platform/ProcessRunner.h"
 #include "platform/UserDirs.h"
@@ -32,8 +33,8 @@ std::vector<std::string> splitColon(const std::string& text) {
 }
 
 std::optional<std::string> findExecutable() {
-    const char* path = std::getenv("PATH");
-    for (const auto& dir : splitColon(path ? path : "/usr/local/bin:/usr/bin:/bin")) {
+    for (const auto& dir :
+         splitColon(envVariable("PATH").value_or("/usr/local/bin:/usr/bin:/bin"))) {
         std::string candidate = dir + "/" + kProgram;
         if (isRegularFile(candidate) && ::access(candidate.c_str(), X_OK) == 0) return candidate;
     }
@@ -42,11 +43,10 @@ std::optional<std::string> findExecutable() {
 
 std::optional<std::string> findDesktopEntry() {
     std::vector<std::string> dirs;
-    const char* dataHome = std::getenv("XDG_DATA_HOME");
-    dirs.push_back(dataHome && *dataHome ? dataHome : UserDirs::home() + "/.local/share");
-    const char* dataDirs = std::getenv("XDG_DATA_DIRS");
-    for (const auto& d :
-         splitColon(dataDirs && *dataDirs ? dataDirs : "/usr/local/share:/usr/share"))
+    const std::string dataHome = envValue("XDG_DATA_HOME");
+    dirs.push_back(!dataHome.empty() ? dataHome : UserDirs::home() + "/.local/share");
+    const std::string dataDirs = envValue("XDG_DATA_DIRS");
+    for (const auto& d : splitColon(!dataDirs.empty() ? dataDirs : "/usr/local/share:/usr/share"))
         dirs.push_back(d);
     for (const auto& d : dirs) {
         std::string entry = d + "/applications/" + kProgram + ".desktop";
@@ -120,7 +120,7 @@ void relaunchClaudeLive() {
 }  // namespace
 
 std::string mcpLiveConfigPath() {
-    if (const char* cfg = std::getenv("CVL_MCP_CLAUDE_CFG"); cfg && *cfg) return cfg;
+    if (std::string cfg = envValue("CVL_MCP_CLAUDE_CFG"); !cfg.empty()) return cfg;
     return UserDirs::home() + "/Library/Application Support/Claude/claude_desktop_config.json";
 }
 

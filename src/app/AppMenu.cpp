@@ -1,4 +1,5 @@
 #include "app/AppMenu.h"
+#include "platform/Text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,18 +8,6 @@
 namespace cvl::AppMenu {
 
 namespace {
-
-std::string lower(std::string s) {
-    for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-std::string trim(const std::string& s) {
-    size_t b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos) return "";
-    size_t e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
-}
 
 // Key names a shortcut may use besides single letters and digits.
 std::optional<std::string> keyName(const std::string& key) {
@@ -37,7 +26,7 @@ std::optional<std::string> keyName(const std::string& key) {
         {"left", "Left"},     {"right", "Right"},
         {"up", "Up"},         {"down", "Down"},
         {"home", "Home"},     {"end", "End"}};
-    const std::string k = lower(key);
+    const std::string k = asciiLower(key);
     if (k.size() == 1 && std::isalnum(static_cast<unsigned char>(k[0]))) return k;
     if (k.size() >= 2 && k.size() <= 3 && k[0] == 'f') {
         int n = 0;
@@ -61,9 +50,9 @@ Item item(const char* command, const char* label, std::vector<std::string> accel
 }  // namespace
 
 std::optional<std::string> parseShortcut(const std::string& raw) {
-    const std::string text = trim(raw);
+    const std::string text = trimmed(raw);
     if (text.empty()) return std::nullopt;
-    if (lower(text) == "none") return std::string();
+    if (asciiLower(text) == "none") return std::string();
     if (text[0] == '<') {
         // The toolkit's own form: modifiers in angle brackets, then one key.
         std::string mods;
@@ -71,7 +60,7 @@ std::optional<std::string> parseShortcut(const std::string& raw) {
         while (at < text.size() && text[at] == '<') {
             size_t close = text.find('>', at);
             if (close == std::string::npos) return std::nullopt;
-            const std::string mod = lower(text.substr(at + 1, close - at - 1));
+            const std::string mod = asciiLower(text.substr(at + 1, close - at - 1));
             if (mod == "control" || mod == "ctrl" || mod == "primary")
                 mods += "<Control>";
             else if (mod == "shift")
@@ -93,17 +82,17 @@ std::optional<std::string> parseShortcut(const std::string& raw) {
     std::string piece;
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '+' && !piece.empty()) {
-            parts.push_back(trim(piece));
+            parts.push_back(trimmed(piece));
             piece.clear();
         } else {
             piece += text[i];
         }
     }
-    parts.push_back(trim(piece));
+    parts.push_back(trimmed(piece));
     if (parts.size() < 2) return std::nullopt;
     bool ctrl = false, shift = false, alt = false, super = false;
     for (size_t i = 0; i + 1 < parts.size(); ++i) {
-        const std::string mod = lower(parts[i]);
+        const std::string mod = asciiLower(parts[i]);
         if (mod == "ctrl" || mod == "control" || mod == "cmd" || mod == "command")
             ctrl = true;
         else if (mod == "shift")
@@ -234,7 +223,7 @@ Status storeShortcut(nlohmann::json& settings, const std::string& command,
     if (!settings.is_object()) settings = nlohmann::json::object();
     nlohmann::json& shortcuts = settings["shortcuts"];
     if (!shortcuts.is_object()) shortcuts = nlohmann::json::object();
-    if (trim(combo).empty()) {
+    if (trimmed(combo).empty()) {
         shortcuts.erase(command);
         return success();
     }
@@ -242,7 +231,7 @@ Status storeShortcut(nlohmann::json& settings, const std::string& command,
         return Failure{"\"" + combo +
                        "\" is not a shortcut Corvello can use. Write it like Ctrl+Shift+K: Ctrl, "
                        "Alt or Super, optionally Shift, then a letter, digit, F1-F12 or a sign."};
-    shortcuts[command] = trim(combo);
+    shortcuts[command] = trimmed(combo);
     return success();
 }
 

@@ -1,10 +1,10 @@
 #include "app/Appearance.h"
 
-#include <cctype>
 #include <nlohmann/json.hpp>
 
 #include "night/CvlNight.h"
 #include "night/NightState.h"
+#include "window/PageScript.h"
 
 namespace cvl::Appearance {
 
@@ -25,20 +25,10 @@ Look resolve(const nlohmann::json& settings, Moment now, bool systemDark, const 
 }
 
 std::string pageScript(const Look& look) {
-    return NightState::themeScript(look.scheme) + ";" +
-           NightState::nightPagesScript(look.pageNight);
-}
-
-std::optional<bool> portalPrefersDark(unsigned value) {
-    if (value == 1) return true;
-    if (value == 2) return false;
-    return std::nullopt;
-}
-
-bool themeNameIsDark(const std::string& name) {
-    std::string lower;
-    for (char c : name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower.find("dark") != std::string::npos;
+    const std::string scheme = PageScript::single(look.scheme);
+    return PageScript::callElse("__setTheme", scheme + ",false",
+                                "document.documentElement.dataset.theme=" + scheme) +
+           ";" + PageScript::call("__cvlNightPages", look.pageNight ? "true" : "false");
 }
 
 }  // namespace cvl::Appearance

@@ -26,10 +26,4 @@ Look resolve(const nlohmann::json& settings, Moment now, bool systemDark,
 // document's data-theme, then the document-page night rendering.
 std::string pageScript(const Look& look);
 
-// The desktop portal's "color-scheme" value: 1 prefers dark, 2 prefers light, anything else
-// (0, no preference) says nothing.
-std::optional<bool> portalPrefersDark(unsigned value);
-// A toolkit theme name that names a dark variant ("Adwaita-dark", "Yaru-Dark").
-bool themeNameIsDark(const std::string& name);
-
 }  // namespace cvl::Appearance

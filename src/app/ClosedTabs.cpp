@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/FileIO.h"
+#include "platform/JsonText.h"
 #include "platform/UserDirs.h"
 
 namespace cvl {
@@ -69,8 +70,7 @@ Status ClosedTabStack::save() const {
     nlohmann::json list = nlohmann::json::array();
     for (const auto& tab : entries_) list.push_back(closedTabDictionary(tab));
     makeDirs(parentPath(path_));
-    return writeFileAtomic(path_,
-                           list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace));
+    return writeFileAtomic(path_, jsonText(list, 2));
 }
 
 }  // namespace cvl

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/FileIO.h"
+#include "platform/JsonText.h"
 #include "platform/UserDirs.h"
 
 namespace cvl {
@@ -24,11 +25,11 @@ nlohmann::json loadConfig() {
     return config;
 }
 
-void saveConfig(const nlohmann::json& config) {
-    if (!makeDirs(UserDirs::supportDir())) return;
+Status saveConfig(const nlohmann::json& config) {
+    if (!makeDirs(UserDirs::supportDir()))
+        return Failure{"The settings folder " + UserDirs::supportDir() + " cannot be made."};
     // Invalid UTF-8 in a value is replaced rather than failing the whole write.
-    std::string text = config.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
-    (void)writeFileAtomic(UserDirs::configPath(), text + "\n");
+    return writeFileAtomic(UserDirs::configPath(), jsonText(config, 2) + "\n");
 }
 
 bool cfgBoolValue(const nlohmann::json& value, bool fallback) {
@@ -47,10 +48,10 @@ bool cfgBool(const std::string& key, bool fallback) {
     return it == config.end() ? fallback : cfgBoolValue(*it, fallback);
 }
 
-void cfgSetBool(const std::string& key, bool value) {
+Status cfgSetBool(const std::string& key, bool value) {
     nlohmann::json config = loadConfig();
     config[key] = value;
-    saveConfig(config);
+    return saveConfig(config);
 }
 
 std::string cfgString(const std::string& key, const std::string& fallback) {

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "app/Config.h"
+#include "window/PageScript.h"
 
 namespace cvl {
 namespace {
@@ -48,17 +49,16 @@ bool isBooleanSettingKey(const std::string& key) {
 }
 
 std::string readingThemeModeScript(const std::string& value) {
-    std::string mode = value == "perfile" ? "perfile" : "system";
-    return "if(window.__cvlPTMode){__cvlPTMode('" + mode + "')}";
+    return PageScript::call("__cvlPTMode",
+                            PageScript::single(value == "perfile" ? "perfile" : "system"));
 }
 
 std::string statusBarScript(bool on) {
-    return std::string("if(window.cvlStatusBar){cvlStatusBar(") + (on ? "true" : "false") + ")}";
+    return PageScript::call("cvlStatusBar", on ? "true" : "false");
 }
 
 std::string zoomWithWindowScript(bool on) {
-    return std::string("if(window.cvlZoomWithWin){cvlZoomWithWin(") + (on ? "true" : "false") +
-           ")}";
+    return PageScript::call("cvlZoomWithWin", on ? "true" : "false");
 }
 
 void applyConfig(const std::string& key, const std::string& value, const ConfigHooks& hooks) {
@@ -75,7 +75,10 @@ void applyConfig(const std::string& key, const std::string& value, const ConfigH
     } else {
         config[key] = value;
     }
-    saveConfig(config);
+    if (Status saved = saveConfig(config); !saved) {
+        call(hooks.saveFailed, saved.error());
+        return;
+    }
     call(hooks.rebuildMenu);
 
     if (key == "menu_bar_icon") {
@@ -92,7 +95,7 @@ void applyConfig(const std::string& key, const std::string& value, const ConfigH
         if (key != "night_set_at") {
             nlohmann::json stamped = loadConfig();
             stamped["night_set_at"] = hooks.now ? hooks.now() : systemNow();
-            saveConfig(stamped);
+            if (Status saved = saveConfig(stamped); !saved) call(hooks.saveFailed, saved.error());
         }
         call(hooks.applyNightNow);
         call(hooks.rescheduleNightFlip);

@@ -26,6 +26,8 @@ struct ConfigHooks {
     std::function<void()> resetReadAloudVoices;
     // Seconds since 1970; the system clock when not set.
     std::function<double()> now;
+    // The settings file could not be written: why (nothing else runs then).
+    std::function<void(const std::string& why)> saveFailed;
 };
 
 // Keys stored as JSON booleans (true exactly for "1" or "true").

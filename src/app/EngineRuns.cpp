@@ -9,7 +9,9 @@
 #include "platform/Dispatch.h"
 #include "platform/FileIO.h"
 #include "platform/Hashing.h"
+#include "platform/JsonText.h"
 #include "platform/SysLog.h"
+#include "platform/Text.h"
 #include "platform/UserDirs.h"
 
 namespace cvl::EngineRuns {
@@ -20,13 +22,6 @@ constexpr const char* kPathPrefix = "export PATH=/opt/homebrew/bin:/usr/local/bi
 
 void append(std::vector<std::string>& to, const std::vector<std::string>& more) {
     to.insert(to.end(), more.begin(), more.end());
-}
-
-std::string trim(const std::string& s) {
-    auto b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos) return "";
-    auto e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
 }
 
 // A JSON document as the pages take it: an object or an array.
@@ -155,9 +150,7 @@ void editProbe(const std::string& path,
     startConversion(EngineLocator::triageGenPy(), "--edit-probe", false, path, out,
                     [out, completion = std::move(completion)] {
                         std::optional<std::string> probe;
-                        if (auto doc = readJSONObject(out))
-                            probe =
-                                doc->dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+                        if (auto doc = readJSONObject(out)) probe = jsonText(*doc);
                         removeFile(out);
                         if (completion) completion(probe);
                     });
@@ -178,11 +171,7 @@ void parseGrid(const std::string& path,
 std::string emptyPagesAnswer(const std::string& path) {
     nlohmann::json answer{
         {"path", path}, {"pages", nlohmann::json::array()}, {"needs_converter", false}};
-    return answer.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
-std::string pagesReadyScript(const std::string& pagesJSON) {
-    return "if(window.pagesReady){try{pagesReady(" + pagesJSON + ")}catch(e){}}";
+    return jsonText(answer);
 }
 
 void renderFilePages(const std::string& path, std::function<void(std::string)> completion) {
@@ -192,7 +181,7 @@ void renderFilePages(const std::string& path, std::function<void(std::string)> c
                         std::optional<std::string> text = readFile(out);
                         removeFile(out);
                         std::string answer =
-                            text && !trim(*text).empty() ? *text : emptyPagesAnswer(path);
+                            text && !trimmed(*text).empty() ? *text : emptyPagesAnswer(path);
                         if (completion) completion(answer);
                     });
 }
@@ -209,8 +198,7 @@ void computeTimeline(const std::vector<std::string>& paths, bool meta,
         for (auto [a, b] : *pairs) list.push_back({a, b});
         request["pairs"] = list;
     }
-    if (!writeFileAtomic(in,
-                         request.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace))) {
+    if (!writeFileAtomic(in, jsonText(request))) {
         Dispatch::main().async([completion = std::move(completion)] {
             if (completion) completion(std::nullopt);
         });
@@ -242,16 +230,15 @@ void computeTimeline(const std::vector<std::string>& paths, bool meta,
 // ---- organizer, campaign and AI runs
 
 std::string errorObject(const std::string& message) {
-    return nlohmann::json{{"error", message}}.dump(-1, ' ', false,
-                                                   nlohmann::json::error_handler_t::replace);
+    return jsonText(nlohmann::json{{"error", message}});
 }
 
 std::string reduceOrganizerOutput(const std::string& out) {
-    std::string trimmed = trim(out);
-    if (!trimmed.empty()) {
-        if (isJSONDocument(trimmed)) return trimmed;
-        auto nl = trimmed.find_last_of('\n');
-        std::string last = trim(nl == std::string::npos ? trimmed : trimmed.substr(nl + 1));
+    const std::string whole = trimmed(out);
+    if (!whole.empty()) {
+        if (isJSONDocument(whole)) return whole;
+        auto nl = whole.find_last_of('\n');
+        std::string last = trimmed(nl == std::string::npos ? whole : whole.substr(nl + 1));
         if (!last.empty() && isJSONDocument(last)) return last;
     }
     return errorObject(kOrganizerStartError);
@@ -361,7 +348,10 @@ std::vector<std::string> panelArgs(const PanelRequest& r) {
 
 void preparePanelRun(const std::string& kind) {
     makeDirs(UserDirs::archiveDir());
-    if (kind == "settings" && !pathExists(UserDirs::configPath())) saveConfig(configDefaults());
+    if (kind == "settings" && !pathExists(UserDirs::configPath()))
+        if (Status saved = saveConfig(configDefaults()); !saved)
+            cvlLog("settings panel: the default settings were not written: %s",
+                   saved.error().c_str());
 }
 
 void runPanelScript(const PanelRequest& request, std::function<void(std::string)> finished) {

@@ -57,7 +57,6 @@ void parseGrid(const std::string& path,
 void renderFilePages(const std::string& path,
                      std::function<void(std::string pagesJSON)> completion);
 std::string emptyPagesAnswer(const std::string& path);
-std::string pagesReadyScript(const std::string& pagesJSON);
 
 struct TimelineResult {
     std::string draftsJSON;                    // the "drafts" value as JSON text

@@ -11,6 +11,7 @@
 #include "app/UserPrefs.h"
 #include "platform/Env.h"
 #include "platform/FileIO.h"
+#include "platform/JsonText.h"
 #include "platform/SysLog.h"
 #include "platform/UserDirs.h"
 
@@ -18,7 +19,7 @@ namespace cvl {
 namespace {
 
 std::string dumpJSON(const nlohmann::json& j, int indent = -1) {
-    return j.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
+    return jsonText(j, indent);
 }
 
 }  // namespace

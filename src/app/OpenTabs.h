@@ -25,11 +25,6 @@ std::optional<std::string> openTabsRestoreReason(const std::optional<std::string
 // open-tabs.json.
 std::string openTabsPath();
 
-// Script that asks a reader page for its view state.
-inline constexpr const char* kCaptureViewScript =
-    "(function(){try{return JSON.stringify(window.__cvlCaptureView&&window.__cvlCaptureView())}"
-    "catch(e){return null}})()";
-
 struct OpenTabRow {
     ClosedTab tab;
     std::optional<long long> group;  // rows with the same group share one window

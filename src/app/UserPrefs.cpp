@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/FileIO.h"
+#include "platform/JsonText.h"
 #include "platform/UserDirs.h"
 
 namespace cvl::UserPrefs {
@@ -24,7 +25,7 @@ nlohmann::json readStore() {
 
 bool writeStore(const nlohmann::json& doc) {
     if (!makeDirs(UserDirs::supportDir())) return false;
-    std::string text = doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+    std::string text = jsonText(doc, 2);
     return writeFileAtomic(path(), text + "\n").ok();
 }
 

@@ -1,16 +1,10 @@
 #include "app/Version.h"
 
 #include "platform/FileIO.h"
+#include "platform/Text.h"
 #include "platform/UserDirs.h"
 
 namespace cvl {
-
-static std::string trimmed(const std::string& s) {
-    auto b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos) return "";
-    auto e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
-}
 
 std::string kVersion() {
     for (const std::string& path :

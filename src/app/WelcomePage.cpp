@@ -8,6 +8,7 @@
 #include "app/Config.h"
 #include "app/EngineLocator.h"
 #include "app/UserPrefs.h"
+#include "platform/Env.h"
 #include "platform/FileIO.h"
 #include "platform/Hashing.h"
 #include "platform/TextEscape.h"
@@ -40,7 +41,7 @@ void replaceAll(std::string& s, const std::string& from, const std::string& to) 
 std::optional<std::string> welcomeDemoProfile(const std::string& given,
                                               const std::vector<std::string>& args) {
     if (!given.empty()) return given;
-    if (const char* env = std::getenv("CVL_DEMO"); env && *env) return std::string(env);
+    if (std::string env = envValue("CVL_DEMO"); !env.empty()) return env;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] != "--demo") continue;
         if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) return args[i + 1];

@@ -155,10 +155,6 @@ void render(const std::vector<std::string>& paths,
         });
 }
 
-std::string coversScript(const std::map<std::string, std::string>& covers) {
-    return "window.__cvlCovers && __cvlCovers(" + coversObject(covers) + ")";
-}
-
 std::string coversObject(const std::map<std::string, std::string>& covers) {
     std::string s = "{";
     bool first = true;

@@ -58,8 +58,6 @@ void render(const std::vector<std::string>& paths,
 
 // The page's argument: {"path":"url",...}
 std::string coversObject(const std::map<std::string, std::string>& covers);
-// "window.__cvlCovers && __cvlCovers({"path":"url",...})"
-std::string coversScript(const std::map<std::string, std::string>& covers);
 
 }  // namespace HistoryCovers
 

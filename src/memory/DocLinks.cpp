@@ -6,8 +6,9 @@
 #include "platform/Base64.h"
 #include "platform/FileIO.h"
 #include "platform/Hashing.h"
-#include "platform/TextEscape.h"
+#include "platform/JsonText.h"
 #include "platform/UserDirs.h"
+#include "window/PageScript.h"
 
 namespace cvl {
 
@@ -16,7 +17,7 @@ using nlohmann::json;
 namespace {
 
 std::string dumpJson(const json& j, int indent = -1) {
-    return j.dump(indent, ' ', false, json::error_handler_t::replace);
+    return jsonText(j, indent);
 }
 
 std::optional<LinkEnd> endFromJson(const json& obj) {
@@ -138,8 +139,16 @@ bool deleteLink(const std::string& id) {
     return links.size() != before && saveLinks(links);
 }
 
+std::string reloadLinksScript() {
+    return PageScript::call("cvlReloadLinks", "");
+}
+
+std::string linkModeOffScript() {
+    return PageScript::call("cvlLinkMode", "false,''");
+}
+
 std::string linkModeOnScript(const std::string& docName) {
-    return "if(window.cvlLinkMode){cvlLinkMode(true,'" + jsEsc(docName) + "')}";
+    return PageScript::call("cvlLinkMode", "true," + PageScript::single(docName));
 }
 
 std::string linksScript(const std::string& selfPath, const std::vector<DocLink>& links,
@@ -148,8 +157,9 @@ std::string linksScript(const std::string& selfPath, const std::vector<DocLink>&
     for (const auto& l : links) arr.push_back(linkToJson(l));
     json doc{{"self", selfPath}, {"links", std::move(arr)}};
     if (focus) doc["focus"] = json{{"id", focus->first}, {"end", focus->second}};
-    return "if(window.cvlLinks){try{cvlLinks(JSON.parse(decodeURIComponent(escape(atob('" +
-           base64Encode(dumpJson(doc)) + "')))))}catch(e){console.warn(e)}}";
+    // Base64 keeps any text of the documents out of the script's own syntax.
+    return PageScript::call("cvlLinks", "JSON.parse(decodeURIComponent(escape(atob('" +
+                                            base64Encode(dumpJson(doc)) + "'))))");
 }
 
 std::string linksExportMarkdown(const std::string& docPath) {
@@ -183,14 +193,17 @@ std::optional<LinkSession::Effects> LinkSession::finish(const std::optional<Link
     DocLink link{newUuid(), *pending_, *end, "", now ? *now : nowSeconds()};
     auto links = loadLinks();
     links.push_back(link);
-    saveLinks(links);
+    if (!saveLinks(links)) {
+        // The pending end stays, so that Link here can be tried again.
+        return Effects{{}, kLinkNotSavedToast, std::nullopt};
+    }
     pending_.reset();
-    return Effects{{kLinkModeOffScript, kReloadLinksScript}, kLinkCreatedToast, std::move(link)};
+    return Effects{{linkModeOffScript(), reloadLinksScript()}, kLinkCreatedToast, std::move(link)};
 }
 
 LinkSession::Effects LinkSession::cancel() {
     pending_.reset();
-    return Effects{{kLinkModeOffScript}, "", std::nullopt};
+    return Effects{{linkModeOffScript()}, "", std::nullopt};
 }
 
 void LinkSession::setFocus(const std::string& targetPath, const std::string& id,

@@ -45,12 +45,14 @@ bool setLinkNote(const std::string& id, const std::string& note);
 bool deleteLink(const std::string& id);
 
 // Page calls used while linking.
-inline constexpr const char* kReloadLinksScript = "if(window.cvlReloadLinks){cvlReloadLinks()}";
-inline constexpr const char* kLinkModeOffScript = "if(window.cvlLinkMode){cvlLinkMode(false,'')}";
+std::string reloadLinksScript();
+std::string linkModeOffScript();
 inline constexpr const char* kLinkEndpointQuery = "window.__cvlLinkEndpoint || ''";
 inline constexpr const char* kLinkingToast =
     "Linking: select a passage in another document, then Link here";
 inline constexpr const char* kLinkCreatedToast = "Link created";
+inline constexpr const char* kLinkNotSavedToast =
+    "The link could not be saved: the links file cannot be written.";
 std::string linkModeOnScript(const std::string& docName);
 
 // The "cvlLinks" call for a reader: {"self", "links", optional "focus"} as Base64 JSON.

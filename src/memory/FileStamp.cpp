@@ -54,11 +54,4 @@ std::string standardizePath(const std::string& path) {
     return out.empty() ? "/" : out;
 }
 
-std::string lowerExtension(const std::string& path) {
-    std::string ext = pathExtension(path);
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext;
-}
-
 }  // namespace cvl

@@ -22,7 +22,4 @@ std::optional<FileStamp> fileStamp(const std::string& path);
 // slash except for "/". Empty input gives an empty result.
 std::string standardizePath(const std::string& path);
 
-// Lower-cased extension of the last path component, without the dot.
-std::string lowerExtension(const std::string& path);
-
 }  // namespace cvl

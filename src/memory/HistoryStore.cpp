@@ -13,7 +13,7 @@
 #include "memory/FileStamp.h"
 #include "platform/Dispatch.h"
 #include "platform/FileIO.h"
-#include "platform/TextEscape.h"
+#include "platform/JsonText.h"
 #include "platform/UserDirs.h"
 
 namespace cvl {
@@ -52,7 +52,7 @@ double systemNow() {
 }
 
 std::string dumpJson(const json& j) {
-    return j.dump(-1, ' ', false, json::error_handler_t::replace);
+    return jsonText(j);
 }
 
 std::optional<json> readJsonFile(const std::string& path) {
@@ -504,16 +504,6 @@ void HistoryStore::clearPins() {
 
 void HistoryStore::flushNow() {
     runSync(state_, [](State& s) { flush(s); });
-}
-
-std::string historyFavDoneScript(const std::string& path, bool on) {
-    return "window.__cvlFavDone && __cvlFavDone(" + jsQuote(path) + "," + (on ? "true" : "false") +
-           ")";
-}
-
-std::string historyPinDoneScript(const std::string& path, bool on) {
-    return "window.__cvlPinDone && __cvlPinDone(" + jsQuote(path) + "," + (on ? "true" : "false") +
-           ")";
 }
 
 }  // namespace cvl

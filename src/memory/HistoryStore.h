@@ -95,8 +95,4 @@ class HistoryStore {
     std::shared_ptr<State> state_;
 };
 
-// Replies to the history page after a favourite or pin toggle.
-std::string historyFavDoneScript(const std::string& path, bool on);
-std::string historyPinDoneScript(const std::string& path, bool on);
-
 }  // namespace cvl

@@ -116,10 +116,7 @@ std::string versionStoreDir(const std::string& docPath) {
 }
 
 bool snapshotVersionFile(const std::string& docPath) {
-    std::string lower = docPath;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (!lower.ends_with(".pdf")) return false;
+    if (lowerExtension(docPath) != "pdf") return false;
     auto stamp = fileStamp(docPath);
     if (!stamp || stamp->size < 1 || !isRegularFile(docPath)) return false;
     std::string dir = versionStoreDir(docPath);
@@ -213,7 +210,8 @@ std::optional<VersionNotice> restoreVersion(const std::string& docPath,
     if (!isRegularFile(snapshotPath))
         return failed("The earlier copy could not be found (" + lastPathComponent(snapshotPath) +
                       ").");
-    snapshotVersionFile(docPath);
+    // Bank the current version; false also means it is kept already.
+    (void)snapshotVersionFile(docPath);
     // Keep the document's permissions on the restored file.
     struct stat st;
     mode_t mode = ::stat(docPath.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;

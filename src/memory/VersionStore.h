@@ -29,7 +29,7 @@ std::string versionStoreDir(const std::string& docPath);
 
 // Copies the PDF into its folder unless this (mtime, size) is already kept; prunes after a new
 // copy. True when a new copy was made. Non-PDFs, empty and unreadable files are refused.
-bool snapshotVersionFile(const std::string& docPath);
+[[nodiscard]] bool snapshotVersionFile(const std::string& docPath);
 
 // Keeps the 8 newest stamps and deletes copies made more than 7 days before `now`. Copies are
 // aged by their own modification time, which is set when the copy is made (Linux file systems
@@ -61,11 +61,6 @@ struct VersionConfirm {
     std::string verb;
 };
 VersionConfirm restoreConfirmation(const std::string& docPath);
-
-// Script evaluated in the reader after a restore to capture its view before reloading.
-inline constexpr const char* kCaptureViewScript =
-    "(function(){try{return JSON.stringify(window.__cvlCaptureView&&window.__cvlCaptureView())}"
-    "catch(e){return null}})()";
 
 // Restores a copy over the document: banks the current version, copies the snapshot to
 // "<doc>.cvlrestore.tmp" beside it and renames that over the document, so the document is

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "night/CvlNight.h"
+#include "platform/Env.h"
 
 namespace cvl::CvlNight {
 
@@ -16,7 +17,7 @@ namespace {
 class ProcessZone {
   public:
     ProcessZone() {
-        if (const char* tz = std::getenv("TZ")) old_ = tz, had_ = true;
+        if (auto tz = envVariable("TZ")) old_ = *tz, had_ = true;
     }
     ~ProcessZone() {
         if (had_)

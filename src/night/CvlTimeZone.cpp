@@ -1,4 +1,6 @@
 #include "night/CvlTimeZone.h"
+#include "platform/Env.h"
+#include "platform/Text.h"
 
 #include <unistd.h>
 
@@ -23,7 +25,7 @@ class ZoneSwitch {
   public:
     explicit ZoneSwitch(const std::string& named) : active_(!named.empty()) {
         if (!active_) return;
-        if (const char* old = std::getenv("TZ")) old_ = old;
+        old_ = envVariable("TZ");
         ::setenv("TZ", named.c_str(), 1);
         ::tzset();
     }
@@ -54,19 +56,11 @@ std::string afterZoneinfo(const std::string& path) {
     return id;
 }
 
-std::string trimmed(std::string s) {
-    const char* ws = " \t\r\n";
-    auto b = s.find_first_not_of(ws);
-    if (b == std::string::npos) return std::string();
-    auto e = s.find_last_not_of(ws);
-    return s.substr(b, e - b + 1);
-}
-
 }  // namespace
 
 std::string CvlTimeZone::identifier() const {
     if (!named_.empty()) return named_;
-    if (const char* tz = std::getenv("TZ"); tz && *tz) {
+    if (std::string tz = envValue("TZ"); !tz.empty()) {
         std::string id = tz;
         if (id[0] == ':') id = id.substr(1);
         if (!id.empty() && id[0] == '/') return afterZoneinfo(id);

@@ -11,19 +11,21 @@ CvlNight::Config load(const CvlTimeZone& tz) {
     nlohmann::json settings = loadConfig();
     bool filled = false;
     CvlNight::Config config = CvlNight::readConfig(settings, tz, &filled);
-    if (filled) saveConfig(settings);
+    // The place found is kept for next time; when it cannot be written it is found again then.
+    if (filled) (void)saveConfig(settings);
     return config;
 }
 
-void setNightMode(const std::string& mode) {
+Status setNightMode(const std::string& mode) {
     nlohmann::json settings = loadConfig();
     NightState::setNightMode(settings, mode);
-    saveConfig(settings);
+    return saveConfig(settings);
 }
 
-void noteManualChoice(Moment now) {
+Status noteManualChoice(Moment now) {
     nlohmann::json settings = loadConfig();
-    if (NightState::noteManualChoice(settings, now)) saveConfig(settings);
+    if (NightState::noteManualChoice(settings, now)) return saveConfig(settings);
+    return success();
 }
 
 std::string panelLabel(Moment now, const CvlTimeZone& tz) {

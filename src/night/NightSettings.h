@@ -5,6 +5,7 @@
 #include <string>
 
 #include "night/CvlNight.h"
+#include "platform/Result.h"
 
 namespace cvl::NightSettings {
 
@@ -12,9 +13,9 @@ namespace cvl::NightSettings {
 // are written back.
 CvlNight::Config load(const CvlTimeZone& tz = CvlTimeZone::system());
 // The Night menu's setter: mode, cleared choice, released dark base; saved.
-void setNightMode(const std::string& mode);
+Status setNightMode(const std::string& mode);
 // A hand-made light/dark choice at `now`; saved when the schedule is not off.
-void noteManualChoice(Moment now);
+Status noteManualChoice(Moment now);
 // The settings panel's night line: the window label, then the base-appearance note.
 std::string panelLabel(Moment now, const CvlTimeZone& tz = CvlTimeZone::system());
 

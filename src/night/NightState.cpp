@@ -2,8 +2,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "platform/TextEscape.h"
-
 namespace cvl::NightState {
 
 namespace {
@@ -63,16 +61,6 @@ std::string resolvedScheme(const nlohmann::json& settings, Moment now, bool syst
                           stringAt(settings, "appearance", "auto"), systemIsDark);
 }
 
-std::string themeScript(const std::string& scheme) {
-    return "if(window.__setTheme){__setTheme('" + scheme +
-           "',false)}else{document.documentElement.dataset.theme='" + scheme + "'}";
-}
-
-std::string nightPagesScript(bool nightPages) {
-    return std::string("if(window.__cvlNightPages){__cvlNightPages(") +
-           (nightPages ? "true" : "false") + ")}";
-}
-
 std::optional<std::string> handOverMessage(const std::string& mode,
                                            const std::optional<std::string>& lastAnnounced,
                                            const std::string& scheme) {
@@ -81,10 +69,6 @@ std::optional<std::string> handOverMessage(const std::string& mode,
         return std::string(
             "Night Mode is on: your schedule dimmed the app, not the Mac. Settings changes it.");
     return std::string("Night Mode is off: your schedule brought the daylight look back.");
-}
-
-std::string toastScript(const std::string& message) {
-    return "if(window.__cvlToast){try{__cvlToast('" + jsEsc(message) + "')}catch(e){}}";
 }
 
 std::optional<Moment> flipTimerMoment(Moment now, const CvlNight::Config& config,

@@ -29,15 +29,11 @@ std::string resolvedScheme(bool nightNow, const std::string& appearance, bool sy
 std::string resolvedScheme(const nlohmann::json& settings, Moment now, bool systemIsDark,
                            const CvlTimeZone& tz = CvlTimeZone::system());
 
-// Page calls that apply a scheme and the document-page night rendering.
-std::string themeScript(const std::string& scheme);
-std::string nightPagesScript(bool nightPages);
 // The toast announcing a hand-over to `scheme`, or none when nothing should be said:
 // mode off, nothing announced before, or the scheme did not change.
 std::optional<std::string> handOverMessage(const std::string& mode,
                                            const std::optional<std::string>& lastAnnounced,
                                            const std::string& scheme);
-std::string toastScript(const std::string& message);
 
 // When the flip timer should fire, or none when it should stay unarmed: only "auto" mode,
 // or "on" with a hand-made choice to end, arms it; a flip not after `now` fires a minute on.

@@ -25,7 +25,7 @@ const char* const kNotReadable =
     "\u201csplit after page 10\u201d.";
 
 json refuse(const std::string& message) {
-    return json{{"kind", "refuse"}, {"message", message}};
+    return refusal(message);
 }
 
 json route(const PageCommandParse& parsed, const AskRequest& request,
@@ -107,27 +107,44 @@ std::optional<std::string> proposeRewrite(const std::string& text, int pageCount
     return phrase->get<std::string>();
 }
 
-json ask(const AskRequest& request) {
-    if (request.path.empty() || !isRegularFile(request.path))
-        return refuse("This document isn\u2019t a file Corvello can change.");
+json refusal(const std::string& message) {
+    return json{{"kind", "refuse"}, {"message", message}};
+}
+
+bool isChangeable(const std::string& path) {
+    return !path.empty() && isRegularFile(path);
+}
+
+Reading read(const AskRequest& request) {
     PageCommandParse parsed = PageCommandParser::parse(request.text, request.pageCount,
                                                        request.current, request.selection);
-    if (parsed.kind != PageCommandParse::Kind::unreadable)
-        return route(parsed, request, std::nullopt);
+    if (parsed.kind != PageCommandParse::Kind::unreadable) return {parsed, std::nullopt};
     auto phrase = proposeRewrite(request.text, request.pageCount, request.current);
-    if (!phrase)
-        return json{{"kind", "clarify"}, {"question", kNotReadable}, {"options", json::array()}};
+    if (!phrase) return {parsed, std::nullopt};
     PageCommandParse accepted = PageCommandParser::acceptRewrite(
         request.text, *phrase, request.pageCount, request.current, request.selection);
-    if (accepted.kind == PageCommandParse::Kind::unreadable ||
-        accepted.kind == PageCommandParse::Kind::notACommand)
-        return json{{"kind", "clarify"}, {"question", kNotReadable}, {"options", json::array()}};
-    return route(accepted, request, *phrase);
+    // A rewrite that reads as no command is still a text that could not be read.
+    if (accepted.kind == PageCommandParse::Kind::notACommand) return {parsed, std::nullopt};
+    return {accepted, *phrase};
+}
+
+bool needsOthers(const Reading& reading, const AskRequest& request) {
+    return reading.parsed.isCommand() && reading.parsed.command.op == PageCommand::Op::merge &&
+           request.others.empty();
+}
+
+json answer(const Reading& reading, const AskRequest& request) {
+    return route(reading.parsed, request, reading.readAs);
+}
+
+json ask(const AskRequest& request) {
+    if (!isChangeable(request.path))
+        return refuse("This document isn\u2019t a file Corvello can change.");
+    return answer(read(request), request);
 }
 
 json run(const std::string& id, const std::string& path) {
-    if (path.empty() || !isRegularFile(path))
-        return refuse("This document isn\u2019t a file Corvello can change.");
+    if (!isChangeable(path)) return refuse("This document isn\u2019t a file Corvello can change.");
     if (id.empty()) return refuse("That confirm was incomplete, so nothing was done.");
     auto outputs = PageCommandRunner::execute(id, path);
     if (!outputs) return json{{"kind", "error"}, {"message", outputs.error()}, {"refused", true}};

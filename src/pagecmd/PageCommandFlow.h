@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "pagecmd/PageCommandParse.h"
+
 namespace cvl::PageCommandFlow {
 
 struct AskRequest {
@@ -20,7 +22,24 @@ struct AskRequest {
     std::vector<std::string> others;
 };
 
-// The reply to a typed command. Texts that are no page command give
+// What a typed text was read as, and the phrase the rewrite tier read it as (when it did).
+struct Reading {
+    PageCommandParse parsed;
+    std::optional<std::string> readAs;
+};
+// Reads the text, through the rewrite tier when the grammar cannot (which runs the engine's
+// model script: not on the main thread).
+Reading read(const AskRequest& request);
+// A merge that still needs the user to choose the other PDFs.
+bool needsOthers(const Reading& reading, const AskRequest& request);
+// The reply for what the text was read as: a preview (the plan is made and stored), a
+// question or a refusal.
+nlohmann::json answer(const Reading& reading, const AskRequest& request);
+// A file the command bar may change: an existing regular file.
+bool isChangeable(const std::string& path);
+nlohmann::json refusal(const std::string& message);
+
+// The reply to a typed command: read, then answered. Texts that are no page command give
 // {"kind":"notACommand"}: the window hands those to the document's question box.
 nlohmann::json ask(const AskRequest& request);
 // The reply to a confirmation: {"kind":"done","outputs":[…]} or

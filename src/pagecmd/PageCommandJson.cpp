@@ -1,4 +1,5 @@
 #include "pagecmd/PageCommandJson.h"
+#include "platform/JsonText.h"
 
 #include <climits>
 #include <nlohmann/json.hpp>
@@ -46,7 +47,7 @@ Json resultJson(const PageCommandParse& r) {
 
 template <class Json>
 std::string oneLine(const Json& j) {
-    return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return jsonText(j);
 }
 
 }  // namespace

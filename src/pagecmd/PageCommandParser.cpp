@@ -9,6 +9,7 @@
 #include <numeric>
 
 #include "pagecmd/PageGrammar.h"
+#include "platform/Text.h"
 
 namespace cvl::PageCommandParser {
 
@@ -45,26 +46,6 @@ namespace {
 
 // ---- Normalisation helpers ----
 
-// Replaces every byte sequence that is not UTF-8 with U+FFFD, so that Unicode matching and
-// lower-casing see well-formed text.
-std::string wellFormed(std::string_view text) {
-    std::string out;
-    const auto* s = reinterpret_cast<const uint8_t*>(text.data());
-    std::size_t n = text.size();
-    while (n > 0) {
-        const uint8_t* bad = u8_check(s, n);
-        if (!bad) {
-            out.append(reinterpret_cast<const char*>(s), n);
-            break;
-        }
-        out.append(reinterpret_cast<const char*>(s), static_cast<std::size_t>(bad - s));
-        out += "\xEF\xBF\xBD";
-        n -= static_cast<std::size_t>(bad - s) + 1;
-        s = bad + 1;
-    }
-    return out;
-}
-
 // Full Unicode lower-casing without language-specific rules.
 std::string lowerCased(std::string_view text) {
     const bool ascii = std::all_of(text.begin(), text.end(),
@@ -75,7 +56,7 @@ std::string lowerCased(std::string_view text) {
             if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
         return out;
     }
-    const std::string valid = wellFormed(text);
+    const std::string valid = repairUtf8(text);
     std::size_t length = 0;
     uint8_t* lowered = u8_tolower(reinterpret_cast<const uint8_t*>(valid.data()), valid.size(),
                                   nullptr, nullptr, nullptr, &length);
@@ -98,13 +79,6 @@ void replaceLiteral(std::string& text, std::string_view from, std::string_view t
     }
     out.append(text, last, std::string::npos);
     text = std::move(out);
-}
-
-std::string trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\n\r\f\v");
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(" \t\n\r\f\v");
-    return std::string(text.substr(first, last - first + 1));
 }
 
 // ---- Parsing helpers ----

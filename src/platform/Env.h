@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 namespace cvl {
@@ -10,6 +11,13 @@ namespace cvl {
 inline std::string envValue(const char* name) {
     const char* v = std::getenv(name);
     return v ? v : "";
+}
+
+// The variable's text, or none when it is unset (an empty text is set).
+inline std::optional<std::string> envVariable(const char* name) {
+    const char* v = std::getenv(name);
+    if (!v) return std::nullopt;
+    return std::string(v);
 }
 
 // True when the variable is set to exactly `value`.

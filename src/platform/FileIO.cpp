@@ -10,6 +10,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/Text.h"
+
 namespace cvl {
 
 std::optional<std::string> readFile(const std::string& path) {
@@ -23,7 +25,8 @@ std::optional<std::string> readFile(const std::string& path) {
 
 Status writeFileAtomic(const std::string& path, std::string_view data, unsigned mode) {
     std::string dir = parentPath(path);
-    std::string tmpl = (dir.empty() ? std::string(".") : dir) + "/." + lastPathComponent(path) + ".tmp-XXXXXX";
+    std::string tmpl =
+        (dir.empty() ? std::string(".") : dir) + "/." + lastPathComponent(path) + ".tmp-XXXXXX";
     int fd = ::mkstemp(tmpl.data());
     if (fd < 0) return Failure{"Could not write " + path + ": " + std::strerror(errno)};
     auto fail = [&](int err) {
@@ -96,6 +99,10 @@ std::string pathExtension(const std::string& path) {
     auto dot = name.rfind('.');
     if (dot == std::string::npos || dot == 0) return "";
     return name.substr(dot + 1);
+}
+
+std::string lowerExtension(const std::string& path) {
+    return asciiLower(pathExtension(path));
 }
 
 }  // namespace cvl

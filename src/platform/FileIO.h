@@ -25,5 +25,7 @@ bool isRegularFile(const std::string& path);
 std::string lastPathComponent(const std::string& path);
 std::string parentPath(const std::string& path);
 std::string pathExtension(const std::string& path);  // without the dot, as written
+// The extension of the last path component, lower-cased (ASCII), without the dot.
+std::string lowerExtension(const std::string& path);
 
 }  // namespace cvl

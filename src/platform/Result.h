@@ -1,4 +1,6 @@
 // Failures as values: a Result holds either a value or the user-facing message of a failure.
+// Results may not be ignored: a caller handles the failure, or discards it with (void) and a
+// comment that says why.
 #pragma once
 
 #include <optional>
@@ -13,8 +15,8 @@ struct Failure {
 };
 
 template <class T>
-class Result {
-public:
+class [[nodiscard]] Result {
+  public:
     Result(T value) : state_(std::move(value)) {}
     Result(Failure failure) : state_(std::move(failure)) {}
 
@@ -35,12 +37,14 @@ public:
         return ok() ? none : std::get<1>(state_).message;
     }
 
-private:
+  private:
     std::variant<T, Failure> state_;
 };
 
 // A result with no value: success, or a failure with its message.
 using Status = Result<std::monostate>;
-inline Status success() { return Status(std::monostate{}); }
+inline Status success() {
+    return Status(std::monostate{});
+}
 
 }  // namespace cvl

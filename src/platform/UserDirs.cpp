@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "platform/Env.h"
 #include "platform/FileIO.h"
 
 #ifndef CVL_SOURCE_RESOURCES
@@ -17,7 +18,7 @@
 namespace cvl::UserDirs {
 
 std::string home() {
-    if (const char* h = std::getenv("HOME"); h && *h) return h;
+    if (std::string h = envValue("HOME"); !h.empty()) return h;
     if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
     return "/";
 }
@@ -28,13 +29,21 @@ std::string expandTilde(const std::string& path) {
     return path;
 }
 
-std::string supportDir() { return home() + "/Library/Application Support/Corvello"; }
-std::string logDir() { return home() + "/Library/Logs/Corvello"; }
-std::string archiveDir() { return home() + "/Vizazi Divavo rez Iviruzi"; }
-std::string configPath() { return supportDir() + "/config.json"; }
+std::string supportDir() {
+    return home() + "/Library/Application Support/Corvello";
+}
+std::string logDir() {
+    return home() + "/Library/Logs/Corvello";
+}
+std::string archiveDir() {
+    return home() + "/Vizazi Divavo rez Iviruzi";
+}
+std::string configPath() {
+    return supportDir() + "/config.json";
+}
 
 std::string resourceDir() {
-    if (const char* r = std::getenv("CVL_RESOURCES"); r && *r) return r;
+    if (std::string r = envValue("CVL_RESOURCES"); !r.empty()) return r;
     if (*CVL_INSTALL_RESOURCES && isDirectory(CVL_INSTALL_RESOURCES)) return CVL_INSTALL_RESOURCES;
     return CVL_SOURCE_RESOURCES;
 }

@@ -52,7 +52,7 @@ SqliteConnection openIndex(const std::string& dbPath) {
 constexpr std::size_t kExtractAhead = 16;
 
 bool isIndexablePath(const std::string& path) {
-    return TextExtraction::isIndexableExt(TextExtraction::lowerExtension(path));
+    return TextExtraction::isIndexableExt(lowerExtension(path));
 }
 
 std::string trimmedQuery(std::string_view q) {

@@ -7,6 +7,8 @@
 #include <optional>
 
 #include "platform/Dispatch.h"
+#include "platform/FileIO.h"
+#include "platform/JsonText.h"
 #include "search/CVSearchIndex.h"
 #include "search/OcrCache.h"
 #include "search/PdfScan.h"
@@ -89,7 +91,7 @@ std::shared_ptr<CVSearchIndex> indexFor(const Options& o) {
 }
 
 int printJson(const json& j) {
-    std::string text = j.dump(-1, ' ', false, json::error_handler_t::replace);
+    std::string text = jsonText(j);
     std::printf("%s\n", text.c_str());
     return 0;
 }
@@ -153,7 +155,7 @@ int cvlTextMain(const std::vector<std::string>& args) {
     };
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) return fail("There is no file at this path.");
-    if (!TextExtraction::isIndexableExt(TextExtraction::lowerExtension(path)))
+    if (!TextExtraction::isIndexableExt(lowerExtension(path)))
         return fail("This kind of file has no text that Corvello reads.");
     json chunks = json::array();
     for (const auto& c : TextExtraction::chunksFor(path, type, OcrCache::ocrCacheRead))

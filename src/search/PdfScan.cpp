@@ -83,9 +83,11 @@ Outcome scanDocument(const std::string& path, const std::u32string& folded) {
                 label = doc->pageLabel(i);
                 if (label.empty()) label = std::to_string(i + 1);
             }
+            const SearchMatching::Snippet snip = SearchMatching::snippetAround(text, *r);
             json hit = {{"page", i + 1},
                         {"label", label},
-                        {"snippet", SearchMatching::snippet(text, *r)},
+                        {"snippet", snip.text},
+                        {"at", snip.matchAt},
                         {"match", text.substr(r->begin, r->end - r->begin)},
                         {"ocr", !textLayer}};
             if (textLayer) {
@@ -122,7 +124,7 @@ json runPDFSearch(const std::string& q, const std::vector<std::string>& dirs,
         return result;
     }
 
-    auto isPdf = [](const std::string& p) { return TextExtraction::lowerExtension(p) == "pdf"; };
+    auto isPdf = [](const std::string& p) { return lowerExtension(p) == "pdf"; };
     std::vector<std::string> pdfs = SearchScope::collect(
         dirs, explicitFiles, kMaxPdfs, [](const std::string&) { return true; }, isPdf);
 

@@ -5,6 +5,7 @@
 
 #include "platform/Dispatch.h"
 #include "platform/FileIO.h"
+#include "platform/Text.h"
 #include "platform/TextEscape.h"
 #include "search/CVSearchIndex.h"
 #include "search/PdfScan.h"
@@ -27,12 +28,6 @@ void postPayload(const PagePoster& post, const char* function, const json& paylo
     if (auto text = SearchPayloads::serialise(payload)) postOnMain(post, function, *text);
 }
 
-std::string lowerAscii(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
 }  // namespace
 
 std::vector<std::string> searchScopeDirs(const std::vector<std::string>& sourcePaths) {
@@ -49,14 +44,14 @@ std::vector<std::string> searchScopeDirs(const std::vector<std::string>& sourceP
 std::vector<std::string> explicitSearchFiles(const std::vector<std::string>& sourcePaths) {
     std::vector<std::string> out;
     for (const auto& p : sourcePaths)
-        if (TextExtraction::lowerExtension(p) == "pdf") out.push_back(p);
+        if (lowerExtension(p) == "pdf") out.push_back(p);
     return out;
 }
 
 void crossFolderSearchV2(const std::string& url, const std::vector<std::string>& sourcePaths,
                          std::shared_ptr<CVSearchIndex> index, PagePoster post) {
     std::string q(UnicodeText::trimWhitespace(urlQuery(url, "q").value_or("")));
-    std::string mode = lowerAscii(urlQuery(url, "mode").value_or("exact"));
+    std::string mode = asciiLower(urlQuery(url, "mode").value_or("exact"));
     crossFolderSearch(q, mode, searchScopeDirs(sourcePaths), explicitSearchFiles(sourcePaths),
                       std::move(index), std::move(post));
 }

@@ -100,17 +100,40 @@ std::vector<std::string> trigrams(std::string_view s) {
     return out;
 }
 
-std::string snippet(std::string_view text, UnicodeText::ByteRange range, int radius) {
+namespace {
+
+// UTF-16 code units of UTF-8 text: one per character, two beyond the Basic Multilingual Plane.
+int utf16Length(std::string_view utf8) {
+    int n = 0;
+    for (unsigned char c : utf8) {
+        if ((c & 0xC0) != 0x80) ++n;
+        if (c >= 0xF0) ++n;
+    }
+    return n;
+}
+
+}  // namespace
+
+Snippet snippetAround(std::string_view text, UnicodeText::ByteRange range, int radius) {
     std::size_t start = UnicodeText::retreatGraphemes(text, range.begin, radius);
     std::size_t end = UnicodeText::advanceGraphemes(text, range.end, radius);
     std::string piece(text.substr(start, end - start));
     for (char& c : piece)
         if (c == '\n' || c == '\r') c = ' ';
-    std::string out;
-    if (start > 0) out += "\u2026";
-    out += UnicodeText::trimSpaces(piece);
-    if (end < text.size()) out += "\u2026";
+    const std::string_view kept = UnicodeText::trimSpaces(piece);
+    Snippet out;
+    if (start > 0) out.text += "\u2026";
+    const std::size_t lead = static_cast<std::size_t>(kept.data() - piece.data());
+    const std::size_t matchByte =
+        out.text.size() + (range.begin - start) - std::min(lead, range.begin - start);
+    out.text += kept;
+    if (end < text.size()) out.text += "\u2026";
+    out.matchAt = utf16Length(std::string_view(out.text).substr(0, matchByte));
     return out;
+}
+
+std::string snippet(std::string_view text, UnicodeText::ByteRange range, int radius) {
+    return snippetAround(text, range, radius).text;
 }
 
 std::vector<Located> exactLocate(std::string_view body, std::string_view query, int cap) {
@@ -121,7 +144,9 @@ std::vector<Located> exactLocate(std::string_view body, std::string_view query, 
     while (static_cast<int>(out.size()) < cap) {
         auto r = UnicodeText::caselessFind(body, folded, from);
         if (!r || r->end <= r->begin) break;
-        out.push_back({snippet(body, *r), std::string(body.substr(r->begin, r->end - r->begin))});
+        Snippet s = snippetAround(body, *r);
+        out.push_back(
+            {std::move(s.text), std::string(body.substr(r->begin, r->end - r->begin)), s.matchAt});
         from = r->end;
     }
     return out;
@@ -313,7 +338,9 @@ std::vector<CVDocResult> group(const std::vector<SearchRow>& rows, std::string_v
                 h.snippet = fuzzySnippet(body, p.match);
                 h.match = std::move(p.match);
             } else {
-                h.snippet = snippet(body, p.range);
+                Snippet s = snippetAround(body, p.range);
+                h.snippet = std::move(s.text);
+                h.matchAt = s.matchAt;
                 h.match = std::string(body.substr(p.range.begin, p.range.end - p.range.begin));
             }
             h.fuzzy = fuzzy;

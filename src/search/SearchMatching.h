@@ -17,6 +17,7 @@ constexpr int kSnippetRadius = 48;
 struct Located {
     std::string snippet;
     std::string match;
+    int matchAt = -1;  // UTF-16 offset of the match in the snippet
 };
 
 struct FuzzyLocated {
@@ -33,6 +34,15 @@ std::vector<std::string> trigrams(std::string_view s);
 // where the text was cut.
 std::string snippet(std::string_view text, UnicodeText::ByteRange range,
                     int radius = kSnippetRadius);
+
+// A snippet and where its occurrence starts in it, in UTF-16 code units (the unit of page
+// scripts): a line that holds the query twice gives each hit its own occurrence.
+struct Snippet {
+    std::string text;
+    int matchAt = -1;
+};
+Snippet snippetAround(std::string_view text, UnicodeText::ByteRange range,
+                      int radius = kSnippetRadius);
 
 // Case-insensitive occurrences of `query` in `body`, at most max(cap, 1).
 std::vector<Located> exactLocate(std::string_view body, std::string_view query, int cap);

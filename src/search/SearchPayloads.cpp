@@ -11,13 +11,12 @@ using nlohmann::json;
 
 json docResultJson(const CVDocResult& doc) {
     json hits = json::array();
-    for (const auto& h : doc.hits)
-        hits.push_back({{"anchor", h.anchor},
-                        {"atype", h.atype},
-                        {"page", h.page},
-                        {"snippet", h.snippet},
-                        {"match", h.match},
-                        {"fuzzy", h.fuzzy}});
+    for (const auto& h : doc.hits) {
+        json hit = {{"anchor", h.anchor},   {"atype", h.atype}, {"page", h.page},
+                    {"snippet", h.snippet}, {"match", h.match}, {"fuzzy", h.fuzzy}};
+        if (h.matchAt >= 0) hit["at"] = h.matchAt;
+        hits.push_back(std::move(hit));
+    }
     return {{"path", doc.path},   {"name", doc.name},         {"type", doc.type},
             {"count", doc.count}, {"shown", doc.hits.size()}, {"hits", std::move(hits)},
             {"fuzzy", doc.fuzzy}};
@@ -94,10 +93,6 @@ std::optional<std::string> serialise(const json& payload) {
     } catch (const json::exception&) {
         return std::nullopt;
     }
-}
-
-std::string guardedPageCall(const std::string& function, const std::string& argument) {
-    return "if(window." + function + "){try{" + function + "(" + argument + ")}catch(e){}}";
 }
 
 }  // namespace cvl::SearchPayloads

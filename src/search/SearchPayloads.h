@@ -28,8 +28,5 @@ nlohmann::json scanPayload(const nlohmann::json& scan, const std::string& q,
 // The JSON text of a payload; none when it cannot be serialised.
 std::optional<std::string> serialise(const nlohmann::json& payload);
 
-// "if(window.F){try{F(ARG)}catch(e){}}"
-std::string guardedPageCall(const std::string& function, const std::string& argument);
-
 }  // namespace SearchPayloads
 }  // namespace cvl

@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "platform/FileIO.h"
+#include "platform/Text.h"
 
 namespace cvl::SearchScope {
 namespace {
@@ -22,9 +23,7 @@ bool isPackage(const std::string& name) {
                                         "pages", "numbers", "key",       "photoslibrary"};
     auto dot = name.rfind('.');
     if (dot == std::string::npos || dot == 0) return false;
-    std::string ext = name.substr(dot + 1);
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string ext = asciiLower(name.substr(dot + 1));
     return std::find(std::begin(kExts), std::end(kExts), ext) != std::end(kExts);
 }
 

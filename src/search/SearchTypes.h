@@ -42,6 +42,7 @@ struct CVHit {
     std::int64_t page = 0;
     std::string snippet;
     std::string match;
+    int matchAt = -1;  // UTF-16 offset of the match in the snippet; -1 when not known
     bool fuzzy = false;
 };
 

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/FileIO.h"
+#include "platform/Text.h"
 #include "search/PdfText.h"
 #include "search/RtfReader.h"
 #include "search/UnicodeText.h"
@@ -39,13 +40,6 @@ std::optional<std::string> typeForExt(std::string_view lowerExt) {
 
 bool isIndexableExt(std::string_view lowerExt) {
     return typeForExt(lowerExt).has_value();
-}
-
-std::string lowerExtension(const std::string& path) {
-    std::string ext = pathExtension(path);
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext;
 }
 
 std::string typeForPath(const std::string& path) {

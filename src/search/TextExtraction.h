@@ -18,7 +18,6 @@ std::optional<std::string> typeForExt(std::string_view lowerExt);
 bool isIndexableExt(std::string_view lowerExt);
 // Document type of a path by its lower-cased extension, "text" when it has no entry.
 std::string typeForPath(const std::string& path);
-std::string lowerExtension(const std::string& path);
 
 // Paragraph mode joins the non-blank lines between blank lines into one chunk each; line
 // mode makes one chunk per non-blank line, numbered by its real line.

@@ -6,15 +6,15 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/FileIO.h"
+#include "platform/Text.h"
 #include "platform/TextEscape.h"
 #include "window/ReaderURL.h"
 
 namespace cvl::BridgeDispatch {
 namespace {
 
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-    return s;
+std::string lower(const std::string& s) {
+    return asciiLower(s);
 }
 
 }  // namespace
@@ -63,6 +63,17 @@ bool isIdentitySensitive(const std::string& op) {
     return std::any_of(kOps.begin(), kOps.end(), [&](const char* o) { return op == o; });
 }
 
+bool isPanelOperation(const std::string& op) {
+    static const std::array<const char*, 26> kOps = {
+        "setcfg",         "setshortcut",    "seticon",      "fda",           "finderext",
+        "fdaopen",        "checkupdates",   "closepanel",   "setdefaultpdf", "mcpconnect",
+        "mcpdisconnect",  "shconnect",      "shdisconnect", "account",       "feedback",
+        "joinlibrary",    "publishlibrary", "pairsheet",    "agreements",    "openagreement",
+        "settings",       "help",           "about",        "open",          "reveal-archive",
+        "resetpageopskip"};
+    return std::any_of(kOps.begin(), kOps.end(), [&](const char* o) { return op == o; });
+}
+
 std::optional<std::string> arg(const std::string& url, const std::string& key) {
     auto v = urlQuery(url, key);
     if (!v || v->empty() || *v == "null") return std::nullopt;
@@ -91,8 +102,16 @@ bool flagArg(const std::string& url, const std::string& key) {
     return v && *v == "1";
 }
 
-std::string guardedCall(const std::string& function, const std::string& args) {
-    return "if(window." + function + "){try{" + function + "(" + args + ")}catch(e){}}";
+std::vector<std::string> linesArg(const std::string& url, const std::string& key) {
+    std::vector<std::string> out;
+    const std::string list = urlQuery(url, key).value_or("");
+    for (size_t start = 0; start <= list.size();) {
+        size_t nl = list.find('\n', start);
+        if (nl == std::string::npos) nl = list.size();
+        if (nl > start) out.push_back(list.substr(start, nl - start));
+        start = nl + 1;
+    }
+    return out;
 }
 
 }  // namespace cvl::BridgeDispatch

@@ -7,14 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "window/PageHost.h"
+
 namespace cvl {
-
-struct NavigationRequest {
-    std::string url;          // empty when the navigation has no address
-    bool isDownload = false;  // the web view flags the navigation as a download
-};
-
-enum class NavigationPolicy { Allow, Cancel, Download };
 
 namespace BridgeDispatch {
 
@@ -37,6 +32,9 @@ std::string operation(const std::string& url);
 
 // Operations that act on the shown document; in a reader they test its identity first.
 bool isIdentitySensitive(const std::string& op);
+// The operations a panel window (settings, help, about) answers; the others are cancelled
+// there without effect.
+bool isPanelOperation(const std::string& op);
 
 // An item; "null" and the empty text count as absent.
 std::optional<std::string> arg(const std::string& url, const std::string& key);
@@ -46,9 +44,8 @@ std::optional<std::string> pathArg(const std::string& url);
 std::vector<std::string> pathsArg(const std::string& url);
 // "1" is true; anything else or absence is false.
 bool flagArg(const std::string& url, const std::string& key);
-
-// A guarded call of a page function: if(window.F){try{F(args)}catch(e){}}
-std::string guardedCall(const std::string& function, const std::string& args);
+// A list of paths in one item, separated by line feeds; empty lines are dropped.
+std::vector<std::string> linesArg(const std::string& url, const std::string& key);
 
 }  // namespace BridgeDispatch
 }  // namespace cvl

@@ -22,7 +22,9 @@ void ask(Dialogs& dialogs, AppActions& app, const std::string& action, ConfirmSh
             return;
         }
         if (answer == ConfirmAnswer::Alternate) {
-            cfgSetBool("pageops_skip_" + action, true);
+            // Not remembered when the settings cannot be written: the next time asks again.
+            if (Status saved = cfgSetBool("pageops_skip_" + action, true); !saved)
+                app.showNotice("settings", "Setting not saved", saved.error());
             app.settingsChanged();
         }
         if (proceed) proceed();

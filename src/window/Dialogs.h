@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Dispatch.h"
+
 namespace cvl {
 
 struct ConfirmSheet {
@@ -40,6 +42,12 @@ struct SaveChoice {
     std::vector<std::string> extensions;
 };
 
+// A short menu of choices shown at the pointer (such as the earlier versions of a document).
+struct MenuChoice {
+    std::string title;  // shown above the items, not choosable
+    std::vector<std::string> items;
+};
+
 class Dialogs {
   public:
     virtual ~Dialogs() = default;
@@ -53,6 +61,12 @@ class Dialogs {
     // An alert with one OK button; `done` runs when it is dismissed.
     virtual void alert(const std::string& title, const std::string& message,
                        std::function<void()> done = {}) = 0;
+    // The index of the chosen item; none when the menu was dismissed. Without a menu of its
+    // own a host answers none.
+    virtual void menu(const MenuChoice& /*choice*/,
+                      std::function<void(std::optional<size_t>)> done) {
+        Dispatch::main().async([done = std::move(done)] { done(std::nullopt); });
+    }
 };
 
 }  // namespace cvl

@@ -2,10 +2,25 @@
 // module in its subsystem's folder plus one line here.
 #pragma once
 
+#include <memory>
+
 #include "window/BridgeModules.h"
 
 namespace cvl {
 
-void addFeatureModules(BridgeModuleSet& modules);
+class AppControl;
+class CVSearchIndex;
+class HistoryStore;
+class LinkSession;
+
+// The application's shared services that some modules hold on to.
+struct FeatureServices {
+    AppControl& control;
+    HistoryStore& history;
+    LinkSession& links;
+    std::shared_ptr<CVSearchIndex> searchIndex;
+};
+
+void addFeatureModules(BridgeModuleSet& modules, const FeatureServices& services);
 
 }  // namespace cvl

@@ -8,6 +8,14 @@
 
 namespace cvl {
 
+// One navigation of a page, and what the window decides about it.
+struct NavigationRequest {
+    std::string url;          // empty when the navigation has no address
+    bool isDownload = false;  // the web view flags the navigation as a download
+};
+
+enum class NavigationPolicy { Allow, Cancel, Download };
+
 class PageHost {
   public:
     virtual ~PageHost() = default;

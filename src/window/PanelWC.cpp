@@ -1,6 +1,5 @@
 #include "window/PanelWC.h"
 
-#include "platform/TextEscape.h"
 #include "platform/UserDirs.h"
 #include "window/ReaderURL.h"
 
@@ -8,8 +7,13 @@ namespace cvl {
 
 namespace BD = BridgeDispatch;
 
-PanelWC::PanelWC(std::string kind, std::unique_ptr<PageHost> page, WindowServices& services)
-    : kind_(std::move(kind)), page_(std::move(page)), services_(services) {}
+PanelWC::PanelWC(std::string kind, std::unique_ptr<PageHost> page, AppActions& app,
+                 const BridgeModuleSet& modules, std::unique_ptr<Dialogs> dialogs)
+    : kind_(std::move(kind)),
+      page_(std::move(page)),
+      app_(app),
+      modules_(modules),
+      dialogs_(std::move(dialogs)) {}
 
 void PanelWC::show(const std::string& htmlPath) {
     htmlPath_ = htmlPath;
@@ -21,49 +25,33 @@ void PanelWC::reload() {
     if (!htmlPath_.empty()) page_->loadURL(ReaderAddress::fileURL(htmlPath_), UserDirs::home());
 }
 
+WindowSnapshot PanelWC::snapshot() const {
+    WindowSnapshot s;
+    s.pageKind = kind_;
+    return s;
+}
+
 NavigationPolicy PanelWC::decidePolicy(const NavigationRequest& request) {
     switch (BD::route(request)) {
         case BD::Route::Browser:
-            services_.openInBrowser(request.url);
+            app_.openInBrowser(request.url);
             return NavigationPolicy::Cancel;
-        case BD::Route::Bridge:
-            perform(BD::operation(request.url), request.url);
+        case BD::Route::Bridge: {
+            const std::string op = BD::operation(request.url);
+            if (op == "closepanel") {
+                page_->close();
+            } else if (BD::isPanelOperation(op)) {
+                if (BridgeModule* module = modules_.forOperation(op))
+                    module->handle(BridgeRequest{op, request.url, snapshot(),
+                                                 WindowHandle(weak_from_this()), *dialogs_, app_});
+            }
             return NavigationPolicy::Cancel;
+        }
         case BD::Route::Download:
             return NavigationPolicy::Download;
         default:
             return NavigationPolicy::Allow;
     }
-}
-
-void PanelWC::perform(const std::string& op, const std::string& url) {
-    if (op == "setcfg") {
-        auto key = urlQuery(url, "key");
-        if (!key || key->empty()) return;
-        services_.applyConfig(*key, urlQuery(url, "value").value_or(""));
-    } else if (op == "seticon") {
-        // The icon variant goes through the setter, which stores it and applies it at once.
-        auto id = urlQuery(url, "id");
-        if (id && !id->empty()) services_.applyConfig("app_icon", *id);
-    } else if (op == "setshortcut") {
-        auto action = urlQuery(url, "action");
-        if (action && !action->empty())
-            services_.setShortcut(*action, urlQuery(url, "combo").value_or(""));
-    } else if (op == "closepanel") {
-        page_->close();
-    } else if (op == "settings" || op == "help" || op == "about") {
-        services_.openPanel(op);
-    } else if (op == "open") {
-        services_.pickAndReview(std::nullopt);
-    } else if (op == "reveal-archive") {
-        services_.revealInFileManager(UserDirs::archiveDir());
-    } else if (op == "mcpconnect" || op == "mcpdisconnect") {
-        services_.setAgentConnected(op == "mcpconnect");
-    } else if (op == "resetpageopskip") {
-        services_.removeConfigKeysWithPrefix("pageops_skip_");
-        reload();
-    }
-    // Operations of features that are not part of this build are cancelled without effect.
 }
 
 }  // namespace cvl

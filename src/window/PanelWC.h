@@ -1,34 +1,50 @@
-// A panel window (settings, help, about): one generated page whose bridge operations change
-// settings and open other panels.
+// A panel window (settings, help, about): one generated page. Its page may ask for the panel
+// operations only (BridgeDispatch::isPanelOperation); they go to the feature modules.
 #pragma once
 
 #include <memory>
 #include <string>
 
 #include "window/BridgeDispatch.h"
+#include "window/BridgeModules.h"
 #include "window/PageHost.h"
-#include "window/WindowServices.h"
+#include "window/WindowHandle.h"
 
 namespace cvl {
 
-class PanelWC {
+class PanelWC : public BridgeWindow, public std::enable_shared_from_this<PanelWC> {
   public:
-    PanelWC(std::string kind, std::unique_ptr<PageHost> page, WindowServices& services);
+    PanelWC(std::string kind, std::unique_ptr<PageHost> page, AppActions& app,
+            const BridgeModuleSet& modules, std::unique_ptr<Dialogs> dialogs);
 
     const std::string& kind() const { return kind_; }
     PageHost& page() { return *page_; }
-    // Shows the generated panel file; `reload` shows it again after a setting changed.
+    // Shows a generated panel file; `reload` shows the current one again.
     void show(const std::string& htmlPath);
     void reload();
 
     NavigationPolicy decidePolicy(const NavigationRequest& request);
 
-  private:
-    void perform(const std::string& op, const std::string& url);
+    // BridgeWindow.
+    WindowSnapshot snapshot() const override;
+    void evaluateScript(const std::string& script) override { page_->evaluateScript(script); }
+    void evaluateScript(const std::string& script,
+                        std::function<void(std::optional<std::string>)> reply) override {
+        page_->evaluateScript(script, std::move(reply));
+    }
+    void showToolPage(const std::string&, const std::string&,
+                      const std::vector<std::string>&) override {}
+    void showReview(const std::vector<std::string>&, const std::optional<std::string>&) override {}
+    void reloadReader() override {}
+    void closeWindow() override { page_->close(); }
+    void present() override { page_->present(); }
 
+  private:
     std::string kind_;
     std::unique_ptr<PageHost> page_;
-    WindowServices& services_;
+    AppActions& app_;
+    const BridgeModuleSet& modules_;
+    std::unique_ptr<Dialogs> dialogs_;
     std::string htmlPath_;
 };
 

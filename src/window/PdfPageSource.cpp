@@ -35,6 +35,28 @@ std::shared_ptr<RenderableDocument> openPdfPageSource(const std::string& path) {
     return std::make_shared<PdfPageSource>(std::move(*doc));
 }
 
+namespace {
+
+class PdfPageSchemes : public PageSchemes {
+  public:
+    SchemeResponse pdfBytes(const std::string& url) override { return servePdfBytes(url); }
+    void pageImage(unsigned long long task, const std::string& url,
+                   std::function<void(SchemeResponse)> respond) override {
+        images_->start(task, url, std::move(respond));
+    }
+    void stopPageImage(unsigned long long task) override { images_->stop(task); }
+
+  private:
+    std::shared_ptr<PageImageHandler> images_ =
+        std::make_shared<PageImageHandler>(sharedPageDocumentCache(), Dispatch::global());
+};
+
+}  // namespace
+
+std::shared_ptr<PageSchemes> makePageSchemes() {
+    return std::make_shared<PdfPageSchemes>();
+}
+
 PageDocumentCache& sharedPageDocumentCache() {
     static PageDocumentCache cache(&openPdfPageSource);
     return cache;

@@ -4,20 +4,21 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
-#include <cstdlib>
 #include <nlohmann/json.hpp>
 
+#include "app/Config.h"
 #include "app/EngineLocator.h"
 #include "app/EngineRuns.h"
+#include "memory/VersionStore.h"
 #include "platform/Dispatch.h"
 #include "platform/FileIO.h"
 #include "platform/Hashing.h"
+#include "platform/JsonText.h"
 #include "platform/SysLog.h"
 #include "platform/TextEscape.h"
 #include "platform/UserDirs.h"
 #include "window/HostPages.h"
-#include "window/ReaderLinks.h"
+#include "window/PageScript.h"
 #include "window/ReaderURL.h"
 
 namespace cvl {
@@ -26,43 +27,51 @@ namespace {
 using json = nlohmann::json;
 namespace BD = BridgeDispatch;
 
-// Rule-gap reports stop growing past this size.
-constexpr long long kRuleGapsLimit = 2LL * 1024 * 1024;
-
-std::string trim(const std::string& s) {
-    size_t a = s.find_first_not_of(" \t\r\n");
-    if (a == std::string::npos) return "";
-    size_t b = s.find_last_not_of(" \t\r\n");
-    return s.substr(a, b - a + 1);
+// A view state from the page or from a snapshot file: passed on as a script value when it is
+// JSON, as a quoted text otherwise.
+std::string viewArgument(const std::string& view) {
+    if (json::accept(view)) return view;
+    return PageScript::quote(view);
 }
 
-std::string lowerExtension(const std::string& path) {
-    std::string ext = pathExtension(path);
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext;
-}
-
-std::string fileStamp(const std::string& path) {
+// Modification time (to the nanosecond) and size: a change within the same second counts.
+std::string stampText(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return "";
     return std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec) + ":" +
            std::to_string(st.st_size);
 }
 
-// A view state from the page or from a snapshot file: passed on as a script value when it is
-// JSON, as a quoted text otherwise.
-std::string viewArgument(const std::string& view) {
-    if (json::accept(view)) return view;
-    return jsQuote(view);
+// Open surfaces are pages that stand for no document: the next open replaces them.
+bool isOpenSurfaceKind(const std::string& kind) {
+    return kind == "welcome" || kind == "history";
 }
 
 }  // namespace
 
-ReviewWC::ReviewWC(int number, std::unique_ptr<PageHost> page, WindowServices& services)
-    : number_(number), bridgeId_(newUuid()), page_(std::move(page)), services_(services) {}
+ReviewWC::ReviewWC(int number, std::unique_ptr<PageHost> page, WindowContext context)
+    : number_(number),
+      bridgeId_(newUuid()),
+      page_(std::move(page)),
+      services_(context.services),
+      app_(context.app),
+      modules_(context.modules),
+      dialogs_(std::move(context.dialogs)) {}
 
 ReviewWC::~ReviewWC() = default;
+
+std::string ReviewWC::captureViewScript() {
+    return PageScript::resultOf("__cvlCaptureView", "");
+}
+
+std::string ReviewWC::flushScript() {
+    return PageScript::resultOf("__cvlFlush", "");
+}
+
+void ReviewWC::setKind(const std::string& kind) {
+    pageKind_ = kind;
+    isOpenSurface_ = isOpenSurfaceKind(kind);
+}
 
 // ---- navigation -------------------------------------------------------------------------
 
@@ -75,16 +84,19 @@ NavigationPolicy ReviewWC::decidePolicy(const NavigationRequest& request) {
         case BD::Route::Other:
             return NavigationPolicy::Allow;
         case BD::Route::Browser:
-            services_.openInBrowser(request.url);
+            app_.openInBrowser(request.url);
             return NavigationPolicy::Cancel;
         case BD::Route::DefaultApp:
-            if (auto path = ReaderAddress::filePath(request.url))
-                services_.openWithDefaultApp(*path);
+            if (auto path = ReaderAddress::filePath(request.url)) app_.openWithDefaultApp(*path);
             return NavigationPolicy::Cancel;
         case BD::Route::Bridge: {
             const std::string op = BD::operation(request.url);
-            if (isReader_ && BD::isIdentitySensitive(op)) checkIdentityFor(op);
-            perform(op, request.url);
+            if (isReader() && BD::isIdentitySensitive(op)) checkIdentityFor(op);
+            if (performOwn(op, request.url)) return NavigationPolicy::Cancel;
+            // Operations no module answers are cancelled without effect.
+            if (BridgeModule* module = modules_.forOperation(op))
+                module->handle(
+                    BridgeRequest{op, request.url, snapshot(), handle(), *dialogs_, app_});
             return NavigationPolicy::Cancel;
         }
     }
@@ -103,18 +115,10 @@ IdentityVerdict ReviewWC::identityVerdict() const {
 void ReviewWC::checkIdentityFor(const std::string& op) {
     IdentityVerdict verdict = identityVerdict();
     if (!verdict.isReady())
-        services_.readerLog("identity: " + op +
-                            " would be held (observe only): " + verdict.summary());
+        app_.readerLog("identity: " + op + " would be held (observe only): " + verdict.summary());
 }
 
-void ReviewWC::perform(const std::string& op, const std::string& url) {
-    if (performReview(op, url)) return;
-    if (performOpening(op, url)) return;
-    if (performReaderTool(op, url)) return;
-    performHistory(op, url);
-}
-
-bool ReviewWC::performReview(const std::string& op, const std::string& url) {
+bool ReviewWC::performOwn(const std::string& op, const std::string& url) {
     if (op == "review") {
         reshell(BD::arg(url, "folders"), BD::arg(url, "types"), BD::flagArg(url, "remember"));
     } else if (op == "cancel") {
@@ -123,209 +127,93 @@ bool ReviewWC::performReview(const std::string& op, const std::string& url) {
         reshellChoose(false);
     } else if (op == "adjust") {
         reshellChoose(true);
-    } else if (op == "open" || op == "histbrowse") {
-        services_.pickAndReview(std::nullopt);
-    } else if (op == "rank") {
-        services_.pickAndReview(std::string("rank"));
     } else if (op == "recache") {
         reloadRecache(BD::flagArg(url, "fresh"));
-    } else if (op == "prefs") {
-        services_.openPanel("settings");
-    } else if (op == "history") {
-        services_.openHistory(BD::arg(url, "mode").value_or("recent"));
-    } else if (op == "appearance") {
-        services_.toggleTheme();
-    } else if (op == "home") {
-        services_.goHome(*this);
-    } else {
-        return false;
-    }
-    return true;
-}
-
-bool ReviewWC::performOpening(const std::string& op, const std::string& url) {
-    if (op == "reader") {
-        auto path = BD::pathArg(url);
-        if (!path) return true;
-        int page = std::atoi(BD::arg(url, "page").value_or("0").c_str());
-        services_.openReader(*path, page);
-    } else if (op == "read") {
-        services_.pickAndRead();
-    } else if (op == "browse" || op == "versions" || op == "sort" || op == "cull") {
-        services_.pickAndReview(std::string(op == "browse"     ? "flip"
-                                            : op == "versions" ? "doc"
-                                                               : "single"));
-    } else if (op == "openrecent") {
-        if (auto path = BD::pathArg(url)) services_.openItem(*path);
-    } else if (op == "openroot") {
-        auto path = BD::pathArg(url);
-        if (!path) return true;
-        if (isDirectory(*path)) {
-            services_.openReview({*path}, std::nullopt);
-        } else {
-            services_.showNotice(
-                "update", "Can’t open this library",
-                "The folder “" + lastPathComponent(*path) + "” no longer exists at:\n" + *path);
-        }
-    } else if (op == "pin" || op == "unpin") {
-        if (auto path = BD::pathArg(url)) services_.setPinned(*path, op == "pin");
-    } else if (op == "openurl") {
-        auto target = BD::arg(url, "url");
-        if (target && BD::scheme(*target) == "https") services_.openInBrowser(*target);
-    } else if (op == "opendefault") {
-        if (auto path = BD::pathArg(url)) services_.openWithDefaultApp(*path);
-    } else if (op == "reveal") {
-        if (auto path = BD::pathArg(url)) services_.revealInFileManager(*path);
-    } else if (op == "openseparately") {
-        for (const auto& p : BD::pathsArg(url)) services_.openReader(p, 0);
-    } else if (op == "setview") {
-        if (auto mode = BD::arg(url, "mode")) services_.setConfigString("folder_view", *mode);
-    } else if (op == "paircode") {
-        const char* test = std::getenv("CVL_TEST");
-        auto code = BD::arg(url, "code");
-        if (code && !(test && *test)) services_.setConfigString("pair_code", *code);
-    } else if (op == "closenow") {
-        readerClosing_ = true;
-        page_->close();
+    } else if (op == "closenow" || op == "histclose") {
+        closeWindow();
     } else if (op == "viewready") {
         applyPendingViewRestore();
     } else if (op == "gridready") {
         if (gridJSON_) callPage("cvlGrid", *gridJSON_);
     } else if (op == "editstate") {
         callPage("cvlEditState", editStateJSON());
-    } else if (op == "pages") {
-        auto path = BD::pathArg(url);
-        if (!path) return true;
-        std::weak_ptr<ReviewWC> weak = weak_from_this();
-        const std::string file = *path;
-        services_.renderPages(file, [weak, file](std::string text) {
-            Dispatch::main().async([weak, file, text] {
-                auto self = weak.lock();
-                if (!self) return;
-                std::string arg = text;
-                if (trim(arg).empty())
-                    arg = json{{"path", file}, {"pages", json::array()}, {"needs_converter", false}}
-                              .dump();
-                self->page().evaluateScript("if(window.pagesReady){try{pagesReady(" + arg +
-                                            ")}catch(e){}}");
-            });
-        });
+    } else if (op == "histlib") {
+        // The history page's folders, opened together as a review here.
+        auto paths = BD::linesArg(url, "p");
+        if (!paths.empty()) load(paths, std::nullopt);
     } else {
         return false;
     }
     return true;
 }
 
-bool ReviewWC::performReaderTool(const std::string& op, const std::string& url) {
-    if (op == "search") {
-        std::weak_ptr<ReviewWC> weak = weak_from_this();
-        return services_.folderSearch(
-            url, sourcePaths_, [weak](const std::string& function, const std::string& argument) {
-                Dispatch::main().async([weak, function, argument] {
-                    if (auto self = weak.lock()) self->callPage(function, argument);
-                });
-            });
-    }
-    if (op == "readersearch") {
-        const std::string q = trim(BD::arg(url, "q").value_or(""));
-        std::string path = BD::pathArg(url).value_or(shownFile());
-        if (path.empty() || !isRegularFile(path)) {
-            callPage(
-                "cvlReaderSearchResults",
-                "{q:" + jsQuote(q) + ",docs:[],docCount:0,hitCount:0,scannedNoText:[],ocrUsed:0}");
-            return true;
-        }
-        return services_.readerSearch(q, path, replyTo("cvlReaderSearchResults"));
-    }
-    if (op == "pagecmd") {
-        std::map<std::string, std::string> fields;
-        for (const char* key : {"op", "seq", "id", "text", "n", "cur", "sel", "pdf"})
-            if (auto v = urlQuery(url, key)) fields[key] = *v;
-        fields["path"] = BD::pathArg(url).value_or(shownFile());
-        return services_.pageCommand(fields, replyTo("cvlPageCmdReply"));
-    }
-    if (op == "outline") {
-        const std::string path = shownFile();
-        if (path.empty()) return true;
-        return services_.outline(path, replyTo("cvlOutline"));
-    }
-    if (ReaderLinks::isLinkOperation(op)) return ReaderLinks::perform(*this, services_, op, url);
-    if (op == "rmdiag") {
-        std::string err = urlQuery(url, "err").value_or("");
-        if (err.empty()) err = "too-little-text";
-        cvlLog("Corvello ReadingMode declined: reason=%s words=%s pages=%s file=%s", err.c_str(),
-               urlQuery(url, "words").value_or("").c_str(),
-               urlQuery(url, "pages").value_or("").c_str(), lastPathComponent(shownFile()).c_str());
-        return true;
-    }
-    if (op == "resettoolbar") {
-        callPage("__cvlResetToolbar", "");
-        return true;
-    }
-    return false;
+// ---- what the window offers the features ----------------------------------------------------
+
+WindowSnapshot ReviewWC::snapshot() const {
+    WindowSnapshot s;
+    s.number = number_;
+    s.bridgeId = bridgeId_;
+    s.pageKind = pageKind_;
+    s.sourcePaths = sourcePaths_;
+    if (isReader()) s.shownPdf = expectedPdf_;
+    s.setPaths = setPaths_;
+    s.loadGen = loadGen_;
+    s.reviewMode = reviewMode_;
+    return s;
 }
 
-bool ReviewWC::performHistory(const std::string& op, const std::string& url) {
-    if (op == "histopen") {
-        if (auto path = BD::pathArg(url)) services_.openItem(*path);
-        return true;
-    }
-    if (op == "histreveal") {
-        if (auto path = BD::pathArg(url)) services_.revealInFileManager(*path);
-        return true;
-    }
-    if (op == "histclose") {
-        page_->close();
-        return true;
-    }
-    if (op == "histlib" || op == "histcovers") {
-        std::vector<std::string> paths;
-        std::string list = urlQuery(url, "p").value_or("");
-        size_t start = 0;
-        while (start <= list.size()) {
-            size_t nl = list.find('\n', start);
-            if (nl == std::string::npos) nl = list.size();
-            std::string line = list.substr(start, nl - start);
-            if (!line.empty()) paths.push_back(line);
-            start = nl + 1;
-        }
-        if (op == "histlib") {
-            if (!paths.empty()) load(paths, std::nullopt);
-            return true;
-        }
-        return services_.history(op, paths, replyTo("__cvlCovers"));
-    }
-    if (op == "histforget" || op == "histfav" || op == "histpin") {
-        auto path = BD::pathArg(url);
-        if (!path) return true;
-        const char* reply = op == "histfav"   ? "__cvlFavDone"
-                            : op == "histpin" ? "__cvlPinDone"
-                                              : "";
-        return services_.history(op, {*path}, *reply ? replyTo(reply) : JsonReply{});
-    }
-    if (op == "histpinclear") return services_.history(op, {}, replyTo("__cvlPinsDone"));
-    return false;
+void ReviewWC::evaluateScript(const std::string& script) {
+    page_->evaluateScript(script);
 }
 
-JsonReply ReviewWC::replyTo(const std::string& function) {
-    std::weak_ptr<ReviewWC> weak = weak_from_this();
-    return [weak, function](std::string payload) {
-        Dispatch::main().async([weak, function, payload = std::move(payload)] {
-            if (auto self = weak.lock()) self->callPage(function, payload);
-        });
-    };
+void ReviewWC::evaluateScript(const std::string& script,
+                              std::function<void(std::optional<std::string>)> reply) {
+    page_->evaluateScript(script, std::move(reply));
+}
+
+void ReviewWC::showToolPage(const std::string& url, const std::string& kind,
+                            const std::vector<std::string>& paths) {
+    if (isOpenSurfaceKind(kind)) {
+        showPage(url, true);
+        setKind(kind);
+        return;
+    }
+    loadWatch_.reset();
+    gridJSON_.reset();
+    hasContent_ = true;
+    setKind(kind);
+    sourcePaths_ = paths;
+    reviewMode_.reset();
+    expectedPdf_.clear();
+    if (!paths.empty()) page_->setRepresentedFile(paths.front());
+    page_->loadURL(url, UserDirs::home());
+    page_->present();
+}
+
+void ReviewWC::showReview(const std::vector<std::string>& paths,
+                          const std::optional<std::string>& mode) {
+    load(paths, mode);
+}
+
+void ReviewWC::reloadReader() {
+    if (isReader() && !lastReaderURL_.empty()) refreshReaderPreservingView("");
+}
+
+void ReviewWC::closeWindow() {
+    readerClosing_ = true;
+    page_->close();
 }
 
 void ReviewWC::callPage(const std::string& function, const std::string& args) {
-    page_->evaluateScript(BD::guardedCall(function, args));
+    page_->evaluateScript(PageScript::call(function, args));
 }
 
 void ReviewWC::toast(const std::string& text) {
-    page_->evaluateScript("window.__cvlToast && __cvlToast(" + jsQuote(text) + ")");
+    page_->evaluateScript(PageScript::toast(text));
 }
 
 std::string ReviewWC::shownFile() const {
-    if (isReader_ && !expectedPdf_.empty()) return expectedPdf_;
+    if (isReader() && !expectedPdf_.empty()) return expectedPdf_;
     return sourcePaths_.empty() ? std::string() : sourcePaths_.front();
 }
 
@@ -335,78 +223,41 @@ void ReviewWC::receiveScriptMessage(const std::string& body) {
     json msg = json::parse(body, nullptr, false);
     if (!msg.is_object() || !msg.contains("action") || !msg["action"].is_string()) return;
     const std::string action = msg["action"];
+    if (action == "viewready") {
+        applyPendingViewRestore();
+    } else if (action == "displayed") {
+        displayedMessage(body);
+    } else if (BridgeModule* module = modules_.forMessage(action)) {
+        // Messages no module answers are dropped.
+        module->handleMessage(ScriptMessage{action, body, snapshot(), handle(), *dialogs_, app_});
+    }
+}
+
+void ReviewWC::displayedMessage(const std::string& body) {
+    const json msg = json::parse(body, nullptr, false);
     auto text = [&](const char* key) -> std::string {
         auto it = msg.find(key);
         return it != msg.end() && it->is_string() ? it->get<std::string>() : std::string();
     };
-
-    if (action == "viewready") {
-        applyPendingViewRestore();
-    } else if (action == "displayed") {
-        const std::string pdf = text("pdf");
-        if (!binding_) {
-            services_.readerLog("identity: window " + std::to_string(number_) + " shows " +
-                                lastPathComponent(pdf) +
-                                " but never bound a load (a reader load outside loadReader)");
-            return;
-        }
-        DocDisplayed shown;
-        if (auto it = msg.find("gen"); it != msg.end() && it->is_number())
-            shown.gen = it->get<std::int64_t>();
-        shown.pdf = pdf;
-        shown.orig = text("orig");
-        displayed_ = shown;
-        noteIdentity("displayed " + std::to_string(shown.gen) + ": " + lastPathComponent(pdf) +
-                     " page confirmed");
-        IdentityVerdict verdict = identityVerdict();
-        if (!verdict.isReady())
-            services_.readerLog(
-                DocIdentity::logLine(number_, verdict, "page confirmation", identityNotes_));
-        applyPendingViewRestore();
-    } else if (action == "openExternal") {
-        const std::string target = text("url");
-        const std::string s = BD::scheme(target);
-        if (s == "http" || s == "https") services_.openInBrowser(target);
-    } else if (action == "clipboard") {
-        const std::string value = text("text");
-        const bool copied = BD::scheme(value) == "https";
-        if (copied) services_.setClipboardText(value);
-        page_->evaluateScript(
-            "if(window.CorvelloShareOnline&&CorvelloShareOnline._copyDone){try{"
-            "CorvelloShareOnline._copyDone(" +
-            std::string(copied ? "true" : "false") + ")}catch(e){}}");
-    } else if (action == "sagap") {
-        auto gaps = msg.find("gaps");
-        if (gaps == msg.end() || !gaps->is_array()) {
-            services_.readerLog("sign-stops: dropped a malformed rule-gap report from the page");
-            return;
-        }
-        const std::string file = UserDirs::supportDir() + "/rule-gaps.jsonl";
-        struct stat st {};
-        if (::stat(file.c_str(), &st) == 0 && st.st_size > kRuleGapsLimit) {
-            services_.readerLog("sign-stops: rule-gaps.jsonl is over 2 MB; " +
-                                std::to_string(gaps->size()) + " candidate(s) not recorded");
-            return;
-        }
-        std::string lines;
-        for (const auto& gap : *gaps) {
-            if (!gap.is_object()) continue;
-            json line = gap;
-            line["build"] = services_.buildNumber();
-            if (msg.contains("detector")) line["detector"] = msg["detector"];
-            if (msg.contains("fp")) line["fp"] = msg["fp"];
-            lines += line.dump() + "\n";
-        }
-        if (lines.empty()) return;
-        // Appending keeps earlier lines; the file is a log, not a document.
-        makeDirs(UserDirs::supportDir());
-        if (FILE* f = std::fopen(file.c_str(), "ab")) {
-            std::fwrite(lines.data(), 1, lines.size(), f);
-            std::fclose(f);
-        }
+    const std::string pdf = text("pdf");
+    if (!binding_) {
+        app_.readerLog("identity: window " + std::to_string(number_) + " shows " +
+                       lastPathComponent(pdf) +
+                       " but never bound a load (a reader load outside loadReader)");
+        return;
     }
-    // "stat", "ask", "aistatus" and the account actions belong to features that are not part
-    // of this build; their messages are accepted and dropped.
+    DocDisplayed shown;
+    if (auto it = msg.find("gen"); it != msg.end() && it->is_number())
+        shown.gen = it->get<std::int64_t>();
+    shown.pdf = pdf;
+    shown.orig = text("orig");
+    displayed_ = shown;
+    noteIdentity("displayed " + std::to_string(shown.gen) + ": " + lastPathComponent(pdf) +
+                 " page confirmed");
+    IdentityVerdict verdict = identityVerdict();
+    if (!verdict.isReady())
+        app_.readerLog(DocIdentity::logLine(number_, verdict, "page confirmation", identityNotes_));
+    applyPendingViewRestore();
 }
 
 void ReviewWC::applyPendingViewRestore() {
@@ -426,24 +277,22 @@ void ReviewWC::noteIdentity(const std::string& note) {
 std::string ReviewWC::newLoadingFile() {
     makeDirs(UserDirs::archiveDir());
     std::string path = UserDirs::archiveDir() + "/.loading-" + newUuid() + ".html";
-    writeFileAtomic(path, HostPages::loadingHTML(services_.brandName()));
+    if (Status written = writeFileAtomic(path, HostPages::loadingHTML(app_.brandName())); !written)
+        cvlLog("review: the loading page could not be written: %s", written.error().c_str());
     return path;
 }
 
 void ReviewWC::load(const std::vector<std::string>& paths, const std::optional<std::string>& mode) {
     hasContent_ = true;
-    isOpenSurface_ = false;
-    isCompareIntake_ = false;
-    isReader_ = false;
-    isGrid_ = false;
+    setKind("review");
     gridJSON_.reset();
+    expectedPdf_.clear();
     loadingFile_ = newLoadingFile();
     sourcePaths_ = paths;
     reviewMode_ = mode;
     if (!paths.empty()) page_->setTitle(lastPathComponent(paths.front()));
     page_->loadURL(ReaderAddress::fileURL(*loadingFile_), UserDirs::home());
-    const auto args = EngineRuns::loadArgs(*loadingFile_, mode, paths);
-    services_.shellEngine(args);
+    services_.shellEngine(EngineRuns::loadArgs(*loadingFile_, mode, paths));
     armLoadingWatch();
     page_->present();
 }
@@ -464,67 +313,70 @@ void ReviewWC::armLoadingWatch() {
 
 void ReviewWC::doCancel() {
     loadWatch_.reset();
-    if (isGrid_) ++loadGen_;  // the cells that arrive later are not shown
+    if (isGrid()) ++loadGen_;  // the cells that arrive later are not shown
     makeDirs(UserDirs::archiveDir());
     const std::string path = UserDirs::archiveDir() + "/.cancelled-" + newUuid() + ".html";
-    if (writeFileAtomic(path, HostPages::cancelledHTML(services_.brandName())))
+    if (Status written = writeFileAtomic(path, HostPages::cancelledHTML(app_.brandName())))
         page_->loadURL(ReaderAddress::fileURL(path), UserDirs::archiveDir());
+    else
+        cvlLog("review: the cancelled page could not be written: %s", written.error().c_str());
 }
 
 // Shows the spinner again (the engine overwrote the loading file with its last result) and
 // starts the generator with `args`.
-static void restartRun(ReviewWC& wc, PageHost& page, WindowServices& services,
-                       const std::string& loadingFile, const std::vector<std::string>& args) {
-    writeFileAtomic(loadingFile, HostPages::loadingHTML(services.brandName()));
-    page.loadURL(ReaderAddress::fileURL(loadingFile), UserDirs::home());
-    services.shellEngine(args);
-    wc.armLoadingWatch();
+void ReviewWC::restartRun(const std::vector<std::string>& args) {
+    if (Status written = writeFileAtomic(*loadingFile_, HostPages::loadingHTML(app_.brandName()));
+        !written)
+        cvlLog("review: the loading page could not be written: %s", written.error().c_str());
+    page_->loadURL(ReaderAddress::fileURL(*loadingFile_), UserDirs::home());
+    services_.shellEngine(args);
+    armLoadingWatch();
 }
 
 void ReviewWC::reshell(const std::optional<std::string>& folders,
                        const std::optional<std::string>& types, bool remember) {
-    if (isReader_ || sourcePaths_.empty()) return;
+    if (pageKind_ != "review" || sourcePaths_.empty()) return;
     if (!loadingFile_) loadingFile_ = newLoadingFile();
-    const auto args =
-        EngineRuns::reshellArgs(*loadingFile_, folders, types, remember, sourcePaths_);
-    restartRun(*this, *page_, services_, *loadingFile_, args);
+    restartRun(EngineRuns::reshellArgs(*loadingFile_, folders, types, remember, sourcePaths_));
 }
 
 void ReviewWC::reshellChoose(bool reset) {
-    if (isReader_ || sourcePaths_.empty()) return;
-    if (isGrid_) {
+    if (sourcePaths_.empty()) return;
+    if (isGrid()) {
         openGrid(sourcePaths_.front());  // "Try again" after a cancelled grid
         return;
     }
+    if (pageKind_ != "review") return;
     if (!loadingFile_) loadingFile_ = newLoadingFile();
-    const auto args = EngineRuns::reshellChooseArgs(*loadingFile_, reset, sourcePaths_);
-    restartRun(*this, *page_, services_, *loadingFile_, args);
+    restartRun(EngineRuns::reshellChooseArgs(*loadingFile_, reset, sourcePaths_));
 }
 
 void ReviewWC::reloadRecache(bool fresh) {
     if (sourcePaths_.empty()) return;
-    if (isReader_) {
+    if (isReader()) {
         // A reader refreshes in place.
-        if (!lastReaderURL_.empty()) refreshReaderPreservingView();
+        if (!lastReaderURL_.empty()) refreshReaderPreservingView("");
         return;
     }
-    if (isGrid_) {
+    if (isGrid()) {
         // A grid reads its file again.
         openGrid(sourcePaths_.front());
         return;
     }
+    if (pageKind_ != "review") return;
     if (!loadingFile_) loadingFile_ = newLoadingFile();
-    const auto args = EngineRuns::reloadRecacheArgs(*loadingFile_, fresh, sourcePaths_);
-    restartRun(*this, *page_, services_, *loadingFile_, args);
+    restartRun(EngineRuns::reloadRecacheArgs(*loadingFile_, fresh, sourcePaths_));
 }
 
 void ReviewWC::showPage(const std::string& url, bool openSurface) {
-    isOpenSurface_ = openSurface;
     if (openSurface) {
         hasContent_ = false;
-        isReader_ = false;
-        isGrid_ = false;
+        setKind("welcome");
         sourcePaths_.clear();
+        reviewMode_.reset();
+        expectedPdf_.clear();
+        loadWatch_.reset();
+        gridJSON_.reset();
     }
     page_->loadURL(url, UserDirs::home());
 }
@@ -541,10 +393,7 @@ bool ReviewWC::opensAsGrid(const std::string& path) {
 
 void ReviewWC::openGrid(const std::string& path) {
     hasContent_ = true;
-    isGrid_ = true;
-    isReader_ = false;
-    isOpenSurface_ = false;
-    isCompareIntake_ = false;
+    setKind("grid");
     sourcePaths_ = {path};
     setPaths_.clear();
     reviewMode_.reset();
@@ -559,17 +408,19 @@ void ReviewWC::openGrid(const std::string& path) {
     // A spinner that does not reload itself: a reload could win over the grid page's load.
     makeDirs(UserDirs::archiveDir());
     loadingFile_ = UserDirs::archiveDir() + "/.loading-" + newUuid() + ".html";
-    writeFileAtomic(*loadingFile_, HostPages::loadingHTML(services_.brandName(), false));
+    if (Status written =
+            writeFileAtomic(*loadingFile_, HostPages::loadingHTML(app_.brandName(), false));
+        !written)
+        cvlLog("grid: the loading page could not be written: %s", written.error().c_str());
     page_->loadURL(ReaderAddress::fileURL(*loadingFile_), UserDirs::home());
     page_->present();
 
     std::weak_ptr<ReviewWC> weak = weak_from_this();
-    auto done = [weak, generation, path](std::optional<std::string> answer) {
+    services_.parseGrid(path, [weak, generation, path](std::optional<std::string> answer) {
         auto self = weak.lock();
-        if (!self || self->closed_ || !self->isGrid_ || self->loadGen_ != generation) return;
+        if (!self || self->closed_ || !self->isGrid() || self->loadGen_ != generation) return;
         self->showGrid(path, answer);
-    };
-    if (!services_.parseGrid(path, done)) done(std::nullopt);
+    });
 }
 
 void ReviewWC::showGrid(const std::string& path, const std::optional<std::string>& answer) {
@@ -581,14 +432,14 @@ void ReviewWC::showGrid(const std::string& path, const std::optional<std::string
                      "This file could not be read as a table. It may be damaged, or "
                      "the document engine could not run."}};
     }
-    gridJSON_ = grid.dump(-1, ' ', false, json::error_handler_t::replace);
+    gridJSON_ = jsonText(grid);
     // The spinner's file has done its job.
     if (loadingFile_) {
         ::unlink(loadingFile_->c_str());
         loadingFile_.reset();
     }
     std::string url = ReaderAddress::fileURL(EngineLocator::gridHTMLPath());
-    url = ReaderAddress::withQueryItem(url, "theme", services_.darkScheme() ? "dark" : "light");
+    url = ReaderAddress::withQueryItem(url, "theme", app_.darkScheme() ? "dark" : "light");
     url = ReaderAddress::withQueryItem(url, "path", path);
     page_->loadURL(url, UserDirs::home());
 }
@@ -603,10 +454,10 @@ bool ReviewWC::probesForEditing(const std::string& path) {
 void ReviewWC::probeEditing(const std::string& path) {
     editState_.reset();
     std::weak_ptr<ReviewWC> weak = weak_from_this();
-    auto done = [weak, path](std::optional<std::string> answer) {
+    services_.editProbe(path, [weak, path](std::optional<std::string> answer) {
         auto self = weak.lock();
         // Only for the document the window still shows.
-        if (!self || self->closed_ || !self->isReader_ || self->sourcePaths_.empty() ||
+        if (!self || self->closed_ || !self->isReader() || self->sourcePaths_.empty() ||
             self->sourcePaths_.front() != path)
             return;
         json probe = answer ? json::parse(*answer, nullptr, false) : json();
@@ -620,10 +471,9 @@ void ReviewWC::probeEditing(const std::string& path) {
         } else {
             state["why"].push_back("The document could not be checked for editing.");
         }
-        self->editState_ = state.dump(-1, ' ', false, json::error_handler_t::replace);
+        self->editState_ = jsonText(state);
         self->callPage("cvlEditState", *self->editState_);
-    };
-    if (!services_.editProbe(path, done)) done(std::nullopt);
+    });
 }
 
 std::string ReviewWC::editStateJSON() const {
@@ -636,11 +486,10 @@ std::string ReviewWC::editStateJSON() const {
 void ReviewWC::becomeReader(const std::string& sourcePath,
                             const std::vector<std::string>& setPaths) {
     hasContent_ = true;
-    isReader_ = true;
-    isGrid_ = false;
-    isOpenSurface_ = false;
+    setKind("reader");
     gridJSON_.reset();
     editState_.reset();
+    loadWatch_.reset();
     sourcePaths_ = {sourcePath};
     setPaths_ = setPaths;
     reviewMode_.reset();
@@ -656,19 +505,23 @@ void ReviewWC::loadReader(const std::string& url) {
     const std::string pdf = urlQuery(address, "pdf").value_or("");
     const std::string orig = urlQuery(address, "orig").value_or(pdf);
     expectedPdf_ = pdf;
-    loadedStamp_ = fileStamp(pdf);
-    binding_ = DocBinding{loadGen_, sourcePaths_.empty() ? orig : sourcePaths_.front(), pdf,
-                          page_->title()};
+    loadedStamp_ = stampText(pdf);
+    const std::string original = sourcePaths_.empty() ? orig : sourcePaths_.front();
+    binding_ = DocBinding{loadGen_, original, pdf, page_->title()};
     noteIdentity("load " + std::to_string(loadGen_) + ": " + lastPathComponent(pdf) + " for " +
                  lastPathComponent(orig));
     page_->loadURL(address, UserDirs::home());
+    // Each state of an open PDF is kept in the version store: the one it was opened in, and
+    // every later one the reader refreshes to.
+    if (lowerExtension(original) == "pdf" && isRegularFile(original))
+        Dispatch::global().async([original] { (void)snapshotVersionFile(original); });
     startReaderPoll();
 }
 
 void ReviewWC::startReaderPoll() {
     ++pollGen_;
-    if (!isReader_ || sourcePaths_.empty()) return;
-    if (services_.configBool("auto_refresh") == std::optional<bool>(false)) return;
+    if (!isReader() || sourcePaths_.empty()) return;
+    if (!cfgBool("auto_refresh", true)) return;
     schedulePoll(pollGen_);
 }
 
@@ -678,7 +531,7 @@ void ReviewWC::schedulePoll(long long generation) {
         auto self = weak.lock();
         if (!self || self->closed_ || generation != self->pollGen_) return;
         if (self->diskChangedSinceLoad()) {
-            self->refreshReaderPreservingView();
+            self->refreshReaderPreservingView("Document changed on disk \u2014 refreshed");
             return;  // the reload starts a new poll
         }
         self->schedulePoll(generation);
@@ -687,39 +540,33 @@ void ReviewWC::schedulePoll(long long generation) {
 
 bool ReviewWC::diskChangedSinceLoad() const {
     if (expectedPdf_.empty() || loadedStamp_.empty()) return false;
-    const std::string now = fileStamp(expectedPdf_);
+    const std::string now = stampText(expectedPdf_);
     return !now.empty() && now != loadedStamp_;
 }
 
-void ReviewWC::refreshReaderPreservingView() {
+void ReviewWC::refreshReaderPreservingView(const std::string& note) {
     std::weak_ptr<ReviewWC> weak = weak_from_this();
-    page_->evaluateScript(kCaptureViewScript, [weak](std::optional<std::string> view) {
+    page_->evaluateScript(captureViewScript(), [weak, note](std::optional<std::string> view) {
         auto self = weak.lock();
         if (!self || self->closed_) return;
         if (view && *view != "null") self->pendingViewRestore_ = *view;
         self->loadReader(self->lastReaderURL_);
-        self->page_->evaluateScript(
-            "(function(){var n=document.getElementById('__upd');if(!n){n=document.createElement('"
-            "div');n.id='__upd';n.style.cssText='position:fixed;top:10px;left:50%;transform:"
-            "translateX(-50%);z-index:99999;padding:6px 14px;border-radius:8px;background:rgba("
-            "0,0,0,.75);color:#fff;font:13px system-ui,sans-serif';document.body.appendChild(n)}"
-            "n.textContent='Document changed on disk \u2014 refreshed';setTimeout(function(){"
-            "n.remove()},2500)})()");
+        if (!note.empty()) self->page_->evaluateScript(PageScript::banner(note));
     });
 }
 
 // ---- closing ----------------------------------------------------------------------------
 
 bool ReviewWC::shouldClose() {
-    if (!isReader_ || readerClosing_) return true;
+    if (!isReader() || readerClosing_) return true;
     std::weak_ptr<ReviewWC> weak = weak_from_this();
-    page_->evaluateScript(kCaptureViewScript, [weak](std::optional<std::string> view) {
+    page_->evaluateScript(captureViewScript(), [weak](std::optional<std::string> view) {
         auto self = weak.lock();
         if (self && view && *view != "null") self->lastViewState_ = *view;
     });
     if (flushAsked_) return false;
     flushAsked_ = true;
-    page_->evaluateScript(kFlushScript, [weak](std::optional<std::string>) {
+    page_->evaluateScript(flushScript(), [weak](std::optional<std::string>) {
         auto self = weak.lock();
         if (!self) return;
         self->readerClosing_ = true;
@@ -738,9 +585,10 @@ void ReviewWC::willClose() {
 }
 
 std::optional<TabRecord> ReviewWC::restorableTab() const {
-    if (!hasContent_ || isOpenSurface_ || sourcePaths_.empty()) return std::nullopt;
+    if (!hasContent_ || sourcePaths_.empty()) return std::nullopt;
+    if (pageKind_ != "reader" && pageKind_ != "grid" && pageKind_ != "review") return std::nullopt;
     TabRecord tab;
-    tab.kind = isReader_ ? "reader" : isGrid_ ? "grid" : "review";
+    tab.kind = pageKind_;
     tab.paths = sourcePaths_;
     tab.view = lastViewState_;
     tab.mode = reviewMode_;
@@ -752,8 +600,8 @@ std::optional<TabRecord> ReviewWC::restorableTab() const {
 
 void ReviewWC::startWatching() {
     watcher_.reset();
-    if (isReader_ || sourcePaths_.empty()) return;
-    if (services_.configBool("auto_refresh") == std::optional<bool>(false)) return;
+    if (pageKind_ != "review" || sourcePaths_.empty()) return;
+    if (!cfgBool("auto_refresh", true)) return;
     std::weak_ptr<ReviewWC> weak = weak_from_this();
     watcher_ = services_.watchFolders(sourcePaths_, [weak] {
         if (auto self = weak.lock()) self->reloadRecache(false);

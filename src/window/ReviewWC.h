@@ -1,7 +1,7 @@
-// A document window: one page (review, reader, tool page or one of the host's pages), the
-// review run that feeds it, the reader session, and the bridge through which the page asks
-// for work. Toolkit-free: the page is reached through PageHost, the rest of the program
-// through WindowServices.
+// A document window: one page (review, reader, grid, tool page or one of the host's pages), the
+// review run that feeds it, the reader session, and the dispatch through which the page asks for
+// work. Toolkit-free: the page is reached through PageHost; the operations of the page go to the
+// feature modules; the window's own needs go to WindowServices.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +12,9 @@
 
 #include "memory/DocIdentity.h"
 #include "window/BridgeDispatch.h"
+#include "window/BridgeModules.h"
 #include "window/PageHost.h"
+#include "window/WindowHandle.h"
 #include "window/WindowServices.h"
 
 namespace cvl {
@@ -26,31 +28,50 @@ struct TabRecord {
     std::string title;
 };
 
-class ReviewWC : public std::enable_shared_from_this<ReviewWC> {
-  public:
-    // Scripts the host evaluates in a reader: its view state, and finishing pending work.
-    static constexpr const char* kCaptureViewScript =
-        "(function(){try{return JSON.stringify(window.__cvlCaptureView&&window.__cvlCaptureView()"
-        ")}catch(e){return null}})()";
-    static constexpr const char* kFlushScript =
-        "(function(){try{return (window.__cvlFlush&&window.__cvlFlush())?1:0}catch(e){return "
-        "0}})()";
+// What the application gives each document window.
+struct WindowContext {
+    WindowServices& services;
+    AppActions& app;
+    const BridgeModuleSet& modules;
+    std::unique_ptr<Dialogs> dialogs;  // attached to this window
+};
 
-    ReviewWC(int number, std::unique_ptr<PageHost> page, WindowServices& services);
-    ~ReviewWC();
+class ReviewWC : public BridgeWindow, public std::enable_shared_from_this<ReviewWC> {
+  public:
+    ReviewWC(int number, std::unique_ptr<PageHost> page, WindowContext context);
+    ~ReviewWC() override;
     ReviewWC(const ReviewWC&) = delete;
     ReviewWC& operator=(const ReviewWC&) = delete;
+
+    // The reader's view state, and finishing the page's pending work before a close.
+    static std::string captureViewScript();
+    static std::string flushScript();
 
     int number() const { return number_; }
     // The window's identity for the agent bridge.
     const std::string& bridgeId() const { return bridgeId_; }
     PageHost& page() { return *page_; }
     const PageHost& page() const { return *page_; }
+    Dialogs& dialogs() { return *dialogs_; }
+    WindowHandle handle() { return WindowHandle(weak_from_this()); }
 
     // Every navigation of the page.
     NavigationPolicy decidePolicy(const NavigationRequest& request);
     // A "corvello" script message; `body` is its JSON text.
     void receiveScriptMessage(const std::string& body);
+
+    // BridgeWindow.
+    WindowSnapshot snapshot() const override;
+    void evaluateScript(const std::string& script) override;
+    void evaluateScript(const std::string& script,
+                        std::function<void(std::optional<std::string>)> reply) override;
+    void showToolPage(const std::string& url, const std::string& pageKind,
+                      const std::vector<std::string>& sourcePaths) override;
+    void showReview(const std::vector<std::string>& paths,
+                    const std::optional<std::string>& mode) override;
+    void reloadReader() override;
+    void closeWindow() override;
+    void present() override { page_->present(); }
 
     // Review runs.
     void load(const std::vector<std::string>& paths, const std::optional<std::string>& mode);
@@ -65,7 +86,8 @@ class ReviewWC : public std::enable_shared_from_this<ReviewWC> {
     // Reader session.
     // Marks the window a reader of `sourcePath` (title and represented file set).
     void becomeReader(const std::string& sourcePath, const std::vector<std::string>& setPaths);
-    // Loads a reader address: a new generation, the identity binding, read access to home.
+    // Loads a reader address: a new generation, the identity binding, read access to home. A
+    // PDF original is copied into the version store (once per state of the file).
     void loadReader(const std::string& url);
     void setLastViewState(std::string view) { lastViewState_ = std::move(view); }
     void setPendingViewRestore(std::optional<std::string> view) {
@@ -84,7 +106,8 @@ class ReviewWC : public std::enable_shared_from_this<ReviewWC> {
     void probeEditing(const std::string& path);
     std::string editStateJSON() const;
 
-    // Shows an arbitrary page (welcome, panels, tool pages) without a review run.
+    // Shows a page without a review run: an open surface (welcome, history) empties the
+    // window so that the next open reuses it.
     void showPage(const std::string& url, bool openSurface);
 
     // Closing. shouldClose() answers whether the window may close now; when it answers
@@ -104,8 +127,9 @@ class ReviewWC : public std::enable_shared_from_this<ReviewWC> {
 
     // State.
     bool hasContent() const { return hasContent_; }
-    bool isReader() const { return isReader_; }
-    bool isGrid() const { return isGrid_; }
+    const std::string& pageKind() const { return pageKind_; }
+    bool isReader() const { return pageKind_ == "reader"; }
+    bool isGrid() const { return pageKind_ == "grid"; }
     bool isOpenSurface() const { return isOpenSurface_; }
     bool readerClosing() const { return readerClosing_; }
     const std::vector<std::string>& sourcePaths() const { return sourcePaths_; }
@@ -121,35 +145,34 @@ class ReviewWC : public std::enable_shared_from_this<ReviewWC> {
     IdentityVerdict identityVerdict() const;
 
   private:
-    void perform(const std::string& op, const std::string& url);
-    bool performReview(const std::string& op, const std::string& url);
-    bool performOpening(const std::string& op, const std::string& url);
-    bool performReaderTool(const std::string& op, const std::string& url);
-    bool performHistory(const std::string& op, const std::string& url);
+    // The operations the window answers itself (its review run, reader session and closing);
+    // false for the others, which go to the feature modules.
+    bool performOwn(const std::string& op, const std::string& url);
     void checkIdentityFor(const std::string& op);
+    void displayedMessage(const std::string& body);
 
     void applyPendingViewRestore();
     void noteIdentity(const std::string& note);
     void startReaderPoll();
     void schedulePoll(long long generation);
     bool diskChangedSinceLoad() const;
-    void refreshReaderPreservingView();
+    void refreshReaderPreservingView(const std::string& note);
     std::string shownFile() const;
     void showGrid(const std::string& path, const std::optional<std::string>& answer);
-    // Wraps a reply so that it reaches this window's page on the main queue, or nowhere
-    // when the window has gone.
-    JsonReply replyTo(const std::string& function);
+    void restartRun(const std::vector<std::string>& args);
+    void setKind(const std::string& kind);
 
     int number_;
     std::string bridgeId_;
     std::unique_ptr<PageHost> page_;
     WindowServices& services_;
+    AppActions& app_;
+    const BridgeModuleSet& modules_;
+    std::unique_ptr<Dialogs> dialogs_;
 
     bool hasContent_ = false;
-    bool isReader_ = false;
-    bool isGrid_ = false;
+    std::string pageKind_;
     bool isOpenSurface_ = false;
-    bool isCompareIntake_ = false;
     std::vector<std::string> sourcePaths_;
     std::optional<std::string> reviewMode_;
     std::vector<std::string> setPaths_;
@@ -175,10 +198,6 @@ class ReviewWC : public std::enable_shared_from_this<ReviewWC> {
     std::optional<DocDisplayed> displayed_;
     std::vector<std::string> identityNotes_;
 };
-
-}  // namespace cvl
-
-namespace cvl {
 
 // Receives the page's script messages for a window without keeping the window alive: a
 // message that arrives after the window has gone is dropped.

@@ -12,20 +12,9 @@
 #include <vector>
 
 #include "platform/Dispatch.h"
+#include "window/PageSchemes.h"
 
 namespace cvl {
-
-// An answer for one scheme request: a body with its headers, or an error code (1-3) in the
-// scheme's own error domain.
-struct SchemeResponse {
-    int errorCode = 0;
-    std::string contentType;
-    std::string body;
-
-    bool ok() const { return errorCode == 0; }
-    // The four header fields of a successful answer, in order.
-    std::vector<std::pair<std::string, std::string>> headers() const;
-};
 
 // A document the page-image scheme can draw. The PDF layer provides it.
 class RenderableDocument {

@@ -50,6 +50,10 @@ void WindowHandle::close() const {
     onMain([](BridgeWindow& w) { w.closeWindow(); });
 }
 
+void WindowHandle::present() const {
+    onMain([](BridgeWindow& w) { w.present(); });
+}
+
 std::optional<WindowSnapshot> WindowHandle::snapshot() const {
     if (auto window = window_.lock()) return window->snapshot();
     return std::nullopt;

@@ -55,6 +55,8 @@ class BridgeWindow {
     virtual void reloadReader() = 0;
     // Closes the window without asking the page.
     virtual void closeWindow() = 0;
+    // Brings the window (and its tab) to the front.
+    virtual void present() {}
 };
 
 class WindowHandle {
@@ -78,6 +80,7 @@ class WindowHandle {
                     const std::optional<std::string>& mode) const;
     void reloadReader() const;
     void close() const;
+    void present() const;
     // The window as it is now, when it still exists (main thread only).
     std::optional<WindowSnapshot> snapshot() const;
     bool alive() const { return !window_.expired(); }

@@ -195,8 +195,6 @@ TEST_F(EngineTest, MissingEngineScriptsGiveNoResult) {
     json p = json::parse(pages);
     EXPECT_EQ(p,
               json({{"path", "/x y.pdf"}, {"pages", json::array()}, {"needs_converter", false}}));
-    EXPECT_EQ(EngineRuns::pagesReadyScript(pages),
-              "if(window.pagesReady){try{pagesReady(" + pages + ")}catch(e){}}");
     EXPECT_EQ(filesWithPrefix(".tl"), 0) << "timeline input and output are both removed";
 }
 

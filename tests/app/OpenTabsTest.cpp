@@ -192,7 +192,7 @@ TEST_F(OpenTabsTest, MalformedSnapshotsAndRulesSkipQuietly) {
         EXPECT_TRUE(k.decideRestore("196", now).has_value());
     }
     writeSnapshot(good);
-    cfgSetBool("remember_closed_tabs", false);
+    ASSERT_TRUE(cfgSetBool("remember_closed_tabs", false).ok());
     OpenTabsKeeper off;
     EXPECT_FALSE(off.decideRestore("196", now).has_value());
     EXPECT_TRUE(off.launchRead());
@@ -250,7 +250,7 @@ TEST_F(OpenTabsTest, WritesAreRefusedBeforeTheLaunchReadAndDuringARestore) {
     EXPECT_EQ(written["discard"], true);
     EXPECT_TRUE(written["tabs"].empty());
 
-    cfgSetBool("remember_closed_tabs", false);
+    ASSERT_TRUE(cfgSetBool("remember_closed_tabs", false).ok());
     EXPECT_EQ(keeper.writeOpenTabs(false, false, {row}, "196", now + 30), W::removed);
     EXPECT_FALSE(pathExists(openTabsPath()));
 }

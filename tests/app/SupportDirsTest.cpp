@@ -55,10 +55,10 @@ TEST_F(SupportDirsTest, IconVariantFallsBackToSlateThenToNothing) {
     EXPECT_EQ(appIconsDir(), variants);
     EXPECT_EQ(appIconFile(), variants + "/stack_slate_light.png");  // setting absent
 
-    cfgSetBool("unrelated", true);
+    ASSERT_TRUE(cfgSetBool("unrelated", true).ok());
     auto config = loadConfig();
     config["app_icon"] = "stack_ink_dark";
-    saveConfig(config);
+    ASSERT_TRUE(saveConfig(config).ok());
     EXPECT_EQ(appIconFile(), variants + "/stack_ink_dark.png");
     EXPECT_EQ(appIconFile(std::string("missing_variant")), variants + "/stack_slate_light.png");
     EXPECT_EQ(appIconFile(std::string("../../escape")), variants + "/stack_slate_light.png");

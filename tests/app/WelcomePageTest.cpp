@@ -53,7 +53,7 @@ TEST(WelcomePrologue, CarriesPinsRecentsAndSettings) {
     ASSERT_TRUE(UserPrefs::recordRecent(existing, true, 5000.4));
     auto config = loadConfig();
     config["welcome_shape"] = "grid";
-    saveConfig(config);
+    ASSERT_TRUE(saveConfig(config).ok());
 
     std::string p = welcomePrologue({std::string("Saved \"2\" files"), std::nullopt, true});
     EXPECT_EQ(p.rfind("window.CVL_SHELL='mac';window.CVL_DESKTOP=true;\nwindow.CVL_BRAND=", 0), 0u);

@@ -73,12 +73,6 @@ TEST_F(CoversFixture, PdfCoversAreDrawnCachedAndAnswered) {
     EXPECT_EQ(calls.load(), 0);
     std::ofstream(pdf, std::ios::app) << "\n% appended";
     EXPECT_NE(HistoryCovers::coverKey(pdf), key);
-
-    std::string script =
-        HistoryCovers::coversScript({{"/a \"b\".pdf", "file:///c.png"}, {"/d", "file:///e"}});
-    EXPECT_EQ(
-        script,
-        R"(window.__cvlCovers && __cvlCovers({"/a \"b\".pdf":"file:///c.png","/d":"file:///e"}))");
 }
 
 TEST_F(CoversFixture, AtMostFourRenderAtOnceAndLateOnesAreLeftOut) {

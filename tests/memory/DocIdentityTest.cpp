@@ -26,23 +26,6 @@ struct Reader {
     }
 };
 
-TEST(DocIdentityVerdict, ReferenceCasesAllPassAndPrintOneLineEach) {
-    char* buf = nullptr;
-    size_t len = 0;
-    std::FILE* out = ::open_memstream(&buf, &len);
-    int status = DocIdentity::selftest(out);
-    std::fclose(out);
-    std::string text(buf, len);
-    std::free(buf);
-    EXPECT_EQ(status, 0) << text;
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 16);
-    EXPECT_EQ(text.find("FAIL"), std::string::npos);
-    EXPECT_NE(
-        text.find("PASS  no binding at all: unknown (no binding: this reader was loaded outside "
-                  "loadReader)\n"),
-        std::string::npos);
-}
-
 TEST(DocIdentityVerdict, DecoratedLabelsNeedTheSeparator) {
     Reader r;
     r.title = "lease.pdf \u00b7 editing";

@@ -309,8 +309,6 @@ TEST_F(HistoryFixture, PageOperationsToggleAndAnswerThePage) {
     EXPECT_TRUE(runHistoryOperation(*store, "histforget", {"/w/a \"q\".pdf"}, {}));
     EXPECT_EQ(store->count(), 0u);
     EXPECT_FALSE(runHistoryOperation(*store, "histopen", {"/w/b.pdf"}, reply));
-    EXPECT_EQ(historyFavDoneScript("/x", true),
-              R"(window.__cvlFavDone && __cvlFavDone("/x",true))");
 }
 
 TEST_F(HistoryFixture, RecentsMigrateOnlyIntoAnEmptyHistory) {

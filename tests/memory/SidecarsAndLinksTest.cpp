@@ -108,9 +108,10 @@ TEST_F(LinksFixture, LinksAreCreatedStoredAndFound) {
     LinkSession session;
     auto began = session.begin(endAt("/d/lease.pdf", 3, "term of the lease"), "it's lease.pdf");
     ASSERT_TRUE(began.has_value());
-    EXPECT_EQ(
-        began->readerScripts,
-        std::vector<std::string>{"if(window.cvlLinkMode){cvlLinkMode(true,'it\\'s lease.pdf')}"});
+    // The reader enters link mode with the document's name, quoted for the script.
+    ASSERT_EQ(began->readerScripts.size(), 1u);
+    EXPECT_NE(began->readerScripts[0].find("cvlLinkMode(true,'it\\'s lease.pdf')"),
+              std::string::npos);
     EXPECT_EQ(began->toast, "Linking: select a passage in another document, then Link here");
 
     auto done = session.finish(endAt("/d/offer.pdf", 7, "offer period"), 1234.5);

@@ -67,9 +67,9 @@ TEST_F(VersionFixture, OneCopyPerVersionAndOnlyForNonEmptyPdfs) {
 
 TEST_F(VersionFixture, ListingParsesStampsOfAwkwardNames) {
     writeDoc("%PDF one", 1700000000);
-    snapshotVersionFile(doc);
+    ASSERT_TRUE(snapshotVersionFile(doc));
     writeDoc("%PDF second!", 1700000500);
-    snapshotVersionFile(doc);
+    ASSERT_TRUE(snapshotVersionFile(doc));
     std::string dir = versionStoreDir(doc);
     std::ofstream(dir + "/notes.txt") << "no stamp";
     std::ofstream(dir + "/abc-12__x.pdf") << "bad stamp";
@@ -145,7 +145,7 @@ TEST_F(VersionFixture, FailedRestoreLeavesTheDocumentAndSaysSo) {
     std::string folderDoc = home / "Cases/folder.pdf";
     makeDirs(folderDoc + "/inside");
     writeDoc("%PDF snap", 1700000000);
-    snapshotVersionFile(doc);
+    ASSERT_TRUE(snapshotVersionFile(doc));
     failure = restoreVersion(folderDoc, listVersionSnapshots(doc)[0].path);
     ASSERT_TRUE(failure.has_value());
     EXPECT_TRUE(isDirectory(folderDoc + "/inside"));

@@ -60,16 +60,6 @@ TEST(ResolvedScheme, NightWinsThenTheAppearance) {
     EXPECT_EQ(NightState::resolvedScheme(s, noon, false, kNewYork), "light");
 }
 
-TEST(PageCalls, ThemeNightPagesAndToast) {
-    EXPECT_EQ(NightState::themeScript("dark"),
-              "if(window.__setTheme){__setTheme('dark',false)}else{document.documentElement."
-              "dataset.theme='dark'}");
-    EXPECT_EQ(NightState::nightPagesScript(false),
-              "if(window.__cvlNightPages){__cvlNightPages(false)}");
-    EXPECT_EQ(NightState::toastScript("it's"),
-              "if(window.__cvlToast){try{__cvlToast('it\\'s')}catch(e){}}");
-}
-
 TEST(HandOver, AnnouncedOnlyOnAChangeWhileTheScheduleRuns) {
     EXPECT_FALSE(NightState::handOverMessage("auto", std::nullopt, "dark"));  // first look
     EXPECT_FALSE(NightState::handOverMessage("auto", "dark", "dark"));

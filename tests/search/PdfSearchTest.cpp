@@ -145,6 +145,11 @@ TEST(DirectScan, FindsCountsLabelsAndRectangles) {
     EXPECT_EQ(a["hits"][1]["page"], 2);
     EXPECT_EQ(a["hits"][1]["label"], "2");
     EXPECT_EQ(a["hits"][0]["snippet"], "Lease one nothing");
+    // One line, two hits: each marks its own occurrence.
+    EXPECT_EQ(a["hits"][1]["snippet"], "LEASE two lease");
+    EXPECT_EQ(a["hits"][2]["snippet"], "LEASE two lease");
+    EXPECT_EQ(a["hits"][1]["at"], 0);
+    EXPECT_EQ(a["hits"][2]["at"], 10);
     ASSERT_EQ(a["hits"][0]["rects"].size(), 1u);
     const json& rect = a["hits"][0]["rects"][0];
     // Near the top of a Letter page, in points from the bottom-left corner.

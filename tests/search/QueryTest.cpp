@@ -130,9 +130,11 @@ TEST(Matching, SnippetsAndLocating) {
     ASSERT_EQ(mid.size(), 1u);
     EXPECT_EQ(mid[0].snippet, "\u2026" + std::string(43, 'x') + " the needle here " +
                                   std::string(42, 'y') + "\u2026");
+    EXPECT_EQ(mid[0].matchAt, 1 + 43 + 5);  // in UTF-16 units, the ellipsis counting one
     // Radius counts characters, not bytes; line breaks become spaces.
     std::string accents = std::string("\u00e9\u00e9\u00e9\n") + "word";
     EXPECT_EQ(SearchMatching::snippet(accents, {7, 11}, 2), "\u2026\u00e9 word");
+    EXPECT_EQ(SearchMatching::snippetAround(accents, {7, 11}, 2).matchAt, 3);
     // A decomposed "é" is not an "e".
     EXPECT_TRUE(SearchMatching::exactLocate("cafe\u0301", "cafe", 40).empty());
     EXPECT_EQ(SearchMatching::exactLocate("x", "x", 0).size(), 1u);  // cap at least one

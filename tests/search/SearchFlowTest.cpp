@@ -154,8 +154,6 @@ TEST(SearchPayloads, ScanConversionAddsLocatorsAndDropsTruncated) {
     EXPECT_EQ(p["note"], "");
     EXPECT_EQ(p["mode"], "fuzzy");
     EXPECT_EQ(p["indexing"], true);
-    EXPECT_EQ(SearchPayloads::guardedPageCall("cvlSearchResults", "{}"),
-              "if(window.cvlSearchResults){try{cvlSearchResults({})}catch(e){}}");
 }
 
 TEST(SearchScopeDirs, FoldersOfExistingSourcesWithoutDuplicates) {

@@ -25,6 +25,7 @@ class FakeWindow : public BridgeWindow {
     std::vector<std::string> shown;  // "kind url" per showToolPage / "review path" per review
     int reloads = 0;
     int closes = 0;
+    int presents = 0;
 
     WindowSnapshot snapshot() const override { return state; }
     void evaluateScript(const std::string& script) override { scripts.push_back(script); }
@@ -48,6 +49,7 @@ class FakeWindow : public BridgeWindow {
     }
     void reloadReader() override { ++reloads; }
     void closeWindow() override { ++closes; }
+    void present() override { ++presents; }
 
     // Scripts that call the page function `function`.
     std::vector<std::string> callsOf(const std::string& function) const {
@@ -65,14 +67,16 @@ class FakeWindow : public BridgeWindow {
 
 class FakeDialogs : public Dialogs {
   public:
-    // Answers given in order; when they run out, confirmations cancel, choosers and save
-    // dialogs are cancelled.
+    // Answers given in order; when they run out, confirmations cancel, choosers, save dialogs
+    // and menus are cancelled.
     std::deque<ConfirmAnswer> confirmAnswers;
     std::deque<std::vector<std::string>> chooseAnswers;
     std::deque<std::optional<std::string>> saveAnswers;
+    std::deque<std::optional<size_t>> menuAnswers;
     std::vector<ConfirmSheet> sheets;
     std::vector<FileChoice> choices;
     std::vector<SaveChoice> saves;
+    std::vector<MenuChoice> menus;
     std::vector<std::string> alerts;  // "title: message"
 
     void confirm(const ConfirmSheet& sheet, std::function<void(ConfirmAnswer)> done) override {
@@ -101,6 +105,15 @@ class FakeDialogs : public Dialogs {
         if (!saveAnswers.empty()) {
             a = saveAnswers.front();
             saveAnswers.pop_front();
+        }
+        Dispatch::main().async([done, a] { done(a); });
+    }
+    void menu(const MenuChoice& choice, std::function<void(std::optional<size_t>)> done) override {
+        menus.push_back(choice);
+        std::optional<size_t> a;
+        if (!menuAnswers.empty()) {
+            a = menuAnswers.front();
+            menuAnswers.pop_front();
         }
         Dispatch::main().async([done, a] { done(a); });
     }

@@ -52,7 +52,7 @@ TEST(ConfirmChange, VerbCancelAndDontAskAgain) {
 
 TEST(ConfirmChange, ConfirmationsTurnedOffProceedAtOnce) {
     test::TempHome home;
-    cfgSetBool("pageops_confirm", false);
+    ASSERT_TRUE(cfgSetBool("pageops_confirm", false).ok());
     test::ModuleHarness h;
     Outcome out;
     askDelete(h, out);

@@ -134,14 +134,6 @@ TEST(GridWindowTest, FailuresReachThePageAsAnErrorAndStaleAnswersAreDropped) {
     w.go("qrtiz://retry");
     EXPECT_EQ(w.services.calls.back(), "grid " + path);
     EXPECT_TRUE(w.services.engineRuns.empty());
-
-    // Without the engine feature the window still ends on the grid page with an error.
-    WindowUnderTest bare;
-    bare.services.featuresPresent = false;
-    bare.wc->openGrid(path);
-    ASSERT_EQ(bare.page->loads.size(), 2u);
-    bare.go("qrtiz://gridready");
-    EXPECT_TRUE(lastCallOf(*bare.page, "cvlGrid").contains("error"));
 }
 
 TEST(GridWindowTest, EditProbeAnswersBecomeThePagesEditState) {

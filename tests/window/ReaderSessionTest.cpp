@@ -6,8 +6,11 @@
 #include <fstream>
 
 #include "WindowFakes.h"
+#include "memory/VersionStore.h"
 #include "platform/TextEscape.h"
+#include "support/PdfFixtures.h"
 #include "support/TempHome.h"
+#include "window/PageScript.h"
 #include "window/ReaderURL.h"
 
 namespace cvl {
@@ -138,8 +141,8 @@ TEST(ReaderLoads, ADisplayedReportWithoutALoadIsLoggedAndNotStored) {
     w.wc->receiveScriptMessage(
         R"({"action":"displayed","gen":1,"pdf":"/tmp/x/Deed.pdf","orig":""})");
     EXPECT_FALSE(w.wc->displayed());
-    ASSERT_EQ(w.services.logLines.size(), 1u);
-    EXPECT_EQ(w.services.logLines[0],
+    ASSERT_EQ(w.app.logLines.size(), 1u);
+    EXPECT_EQ(w.app.logLines[0],
               "identity: window 3 shows Deed.pdf but never bound a load (a reader load outside "
               "loadReader)");
 }
@@ -156,7 +159,37 @@ TEST(ReaderLoads, APendingViewIsRestoredOnceWhenThePageIsReady) {
         if (s.find("__cvlRestoreView(") != std::string::npos) ++restores;
     EXPECT_EQ(restores, 1);
     EXPECT_TRUE(w.page->ranScriptContaining(
-        R"(if(window.__cvlRestoreView){try{__cvlRestoreView({"page":4,"scale":"page-width"})}catch(e){}})"));
+        PageScript::call("__cvlRestoreView", R"({"page":4,"scale":"page-width"})")));
+}
+
+TEST(ReaderLoads, EachStateOfAnOpenPdfIsKeptInTheVersionStore) {
+    test::TempHome home;
+    const std::string pdf = home / "Lease.pdf";
+    ASSERT_TRUE(test::writePdf(test::makeTextPdf(2), pdf));
+    WindowUnderTest w;
+    w.wc->becomeReader(pdf, {});
+    w.wc->loadReader("file:///r/reader.html?pdf=" + percentEncode(pdf));
+    auto kept = [&](size_t n) {
+        return Dispatch::manualMain()->runUntil(
+            [&] { return listVersionSnapshots(pdf).size() == n; }, std::chrono::seconds(5));
+    };
+    ASSERT_TRUE(kept(1));
+    const auto opened = readFile(listVersionSnapshots(pdf)[0].path);
+
+    // Changed on disk: the reader refreshes at its view, and the new state is kept as well.
+    ASSERT_TRUE(test::writePdf(test::makeTextPdf(3), pdf));
+    w.wc->reloadReader();
+    ASSERT_TRUE(w.page->answer(std::string(R"({"page":2})")));  // the captured view
+    EXPECT_EQ(urlQuery(w.page->loads.back(), "gen"), "2");
+    ASSERT_TRUE(kept(2));
+    EXPECT_EQ(readFile(listVersionSnapshots(pdf)[1].path), opened);
+    // A Word document's reader keeps nothing: only PDFs are kept.
+    const std::string docx = home / "Memo.docx";
+    ASSERT_TRUE(writeFileAtomic(docx, "PK").ok());
+    w.wc->becomeReader(docx, {});
+    w.wc->loadReader("file:///r/reader.html?pdf=" + percentEncode(pdf) +
+                     "&orig=" + percentEncode(docx));
+    EXPECT_TRUE(listVersionSnapshots(docx).empty());
 }
 
 TEST(ReaderClosing, TheViewIsCapturedAndThePageFlushedBeforeTheWindowCloses) {
@@ -164,8 +197,8 @@ TEST(ReaderClosing, TheViewIsCapturedAndThePageFlushedBeforeTheWindowCloses) {
     w.wc->becomeReader("/tmp/a.pdf", {});
     EXPECT_FALSE(w.wc->shouldClose());
     ASSERT_EQ(w.page->pending.size(), 2u);
-    EXPECT_EQ(w.page->pending[0].first, ReviewWC::kCaptureViewScript);
-    EXPECT_EQ(w.page->pending[1].first, ReviewWC::kFlushScript);
+    EXPECT_EQ(w.page->pending[0].first, ReviewWC::captureViewScript());
+    EXPECT_EQ(w.page->pending[1].first, ReviewWC::flushScript());
     EXPECT_EQ(w.page->closes, 0);
     w.page->answer(std::string(R"({"page":2})"));
     EXPECT_EQ(w.wc->lastViewState(), R"({"page":2})");
@@ -201,55 +234,6 @@ TEST(ReaderClosing, OtherWindowsCloseAtOnceAndOpenSurfacesLeaveNoTab) {
     EXPECT_FALSE(w.wc->restorableTab());
     w.wc->showPage("file:///tmp/.welcome.html", true);
     EXPECT_FALSE(w.wc->restorableTab());
-}
-
-TEST(ScriptMessages, MalformedOrUnknownMessagesAreIgnored) {
-    WindowUnderTest w;
-    for (const char* body : {"[]", "not json", R"({"action":3})", R"({"kind":"viewready"})",
-                             R"({"action":"nosuchthing"})"})
-        w.wc->receiveScriptMessage(body);
-    EXPECT_TRUE(w.services.calls.empty());
-    EXPECT_TRUE(w.page->scripts.empty());
-}
-
-TEST(ScriptMessages, OnlyHttpsAddressesReachTheClipboard) {
-    WindowUnderTest w;
-    w.wc->receiveScriptMessage(R"({"action":"clipboard","text":"http://example.org/x"})");
-    w.wc->receiveScriptMessage(R"({"action":"clipboard","text":"rm -rf ~"})");
-    EXPECT_TRUE(w.services.calls.empty());
-    w.wc->receiveScriptMessage(R"({"action":"clipboard","text":"https://example.org/s/abc"})");
-    EXPECT_EQ(w.services.calls, std::vector<std::string>{"clipboard https://example.org/s/abc"});
-    EXPECT_TRUE(w.page->ranScriptContaining("CorvelloShareOnline._copyDone(true)"));
-    w.wc->receiveScriptMessage(R"({"action":"openExternal","url":"https://example.org/help"})");
-    w.wc->receiveScriptMessage(R"({"action":"openExternal","url":"file:///etc/passwd"})");
-    EXPECT_EQ(w.services.calls.back(), "browser https://example.org/help");
-    EXPECT_EQ(w.services.calls.size(), 2u);
-}
-
-TEST(ScriptMessages, RuleGapsAreAppendedUntilTheFileReachesTwoMegabytes) {
-    test::TempHome home;
-    WindowUnderTest w;
-    w.wc->receiveScriptMessage(
-        R"({"action":"sagap","gaps":[{"page":2,"text":"Sign here"},{"page":5}],"detector":"v3","fp":"ab12"})");
-    const std::string file = home / "Library/Application Support/Corvello/rule-gaps.jsonl";
-    std::ifstream in(file);
-    std::string l1, l2, l3;
-    ASSERT_TRUE(std::getline(in, l1));
-    ASSERT_TRUE(std::getline(in, l2));
-    EXPECT_FALSE(std::getline(in, l3));
-    EXPECT_NE(l1.find(R"("build":"196")"), std::string::npos);
-    EXPECT_NE(l1.find(R"("text":"Sign here")"), std::string::npos);
-    EXPECT_NE(l2.find(R"("page":5)"), std::string::npos);
-
-    w.wc->receiveScriptMessage(R"({"action":"sagap","gaps":"oops"})");
-    EXPECT_EQ(w.services.logLines.back(),
-              "sign-stops: dropped a malformed rule-gap report from the page");
-
-    std::filesystem::resize_file(file, 2 * 1024 * 1024 + 1);
-    w.wc->receiveScriptMessage(R"({"action":"sagap","gaps":[{"page":1},{"page":2},{"page":3}]})");
-    EXPECT_EQ(std::filesystem::file_size(file), 2u * 1024 * 1024 + 1);
-    EXPECT_EQ(w.services.logLines.back(),
-              "sign-stops: rule-gaps.jsonl is over 2 MB; 3 candidate(s) not recorded");
 }
 
 TEST(ScriptMessages, ALateMessageForAClosedWindowHasNoEffect) {

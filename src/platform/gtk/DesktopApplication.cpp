@@ -1,31 +1,32 @@
-// The desktop application's entry: a GtkApplication that opens the files it is given and
-// keeps its document windows in DesktopApp.
+// The desktop application's entry: a GtkApplication whose windows the GTK shell draws and
+// whose logic is the toolkit-free AppDelegate.
 #include <gtk/gtk.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "app/AppConstants.h"
 #include "app/DesktopEntry.h"
-#include "app/WelcomePage.h"
 #include "platform/Env.h"
-#include "platform/gtk/DesktopApp.h"
 #include "platform/gtk/GlibMainQueue.h"
+#include "platform/gtk/GtkShell.h"
 #include "platform/gtk/WebViews.h"
 
 namespace cvl {
 namespace {
 
 struct AppState {
-    std::unique_ptr<DesktopApp> desktop;
+    DesktopFactory make;
+    std::unique_ptr<GtkShell> shell;
+    std::unique_ptr<DesktopRunner> desktop;
     std::vector<std::string> pendingFiles;
     bool started = false;
 };
 
 void onStartup(GApplication* app, gpointer data) {
     auto& state = *static_cast<AppState*>(data);
-    state.desktop = std::make_unique<DesktopApp>(GTK_APPLICATION(app));
+    state.shell = std::make_unique<GtkShell>(GTK_APPLICATION(app));
+    state.desktop = state.make(*state.shell);
     // Keep running while windows come and go during start-up; released once one is shown.
     g_application_hold(app);
     g_timeout_add(
@@ -76,10 +77,13 @@ void onShutdown(GApplication*, gpointer data) {
 
 }  // namespace
 
-int runDesktopApplication(int argc, char** argv) {
+int runDesktopApplication(int argc, char** argv, const std::string& demoProfile,
+                          std::shared_ptr<PageSchemes> schemes, DesktopFactory make) {
     installGlibMainQueue();
-    if (auto demo = welcomeDemoProfile("", processArguments())) setPageDemoProfile(*demo);
+    setPageSchemes(std::move(schemes));
+    if (!demoProfile.empty()) setPageDemoProfile(demoProfile);
     AppState state;
+    state.make = std::move(make);
     // In a desktop session one instance owns the windows, the tab snapshot and the agent
     // bridge: a second launch hands its files to it over the session bus and exits. Test
     // launches and runs without a session bus are instances of their own.
@@ -105,6 +109,7 @@ int runDesktopApplication(int argc, char** argv) {
     }
     int status = g_application_run(G_APPLICATION(app), static_cast<int>(args.size()), args.data());
     state.desktop.reset();
+    state.shell.reset();
     g_object_unref(app);
     return status;
 }

@@ -5,9 +5,9 @@
 #include <atomic>
 
 #include "platform/Dispatch.h"
+#include "platform/Env.h"
 #include "platform/TextEscape.h"
-#include "window/PdfPageSource.h"
-#include "window/SchemeHandlers.h"
+#include "window/PageSchemes.h"
 
 namespace cvl {
 namespace {
@@ -49,14 +49,14 @@ void finishRequest(WebKitURISchemeRequest* request, const char* scheme, SchemeRe
     g_bytes_unref(bytes);
 }
 
-void onPdfBytes(WebKitURISchemeRequest* request, gpointer) {
-    finishRequest(request, "vtpdf", servePdfBytes(webkit_uri_scheme_request_get_uri(request)));
-}
+// The schemes' answers; without them (a screenshot mode) every request fails with code 1.
+std::shared_ptr<PageSchemes> gSchemes;
 
-PageImageHandler& pageImageHandler() {
-    static auto handler =
-        std::make_shared<PageImageHandler>(sharedPageDocumentCache(), Dispatch::global());
-    return *handler;
+void onPdfBytes(WebKitURISchemeRequest* request, gpointer) {
+    SchemeResponse none;
+    none.errorCode = 1;
+    finishRequest(request, "vtpdf",
+                  gSchemes ? gSchemes->pdfBytes(webkit_uri_scheme_request_get_uri(request)) : none);
 }
 
 // Requests of a view that has gone are stopped: their answers are never delivered.
@@ -70,17 +70,25 @@ void onPageImage(WebKitURISchemeRequest* request, gpointer) {
         g_weak_ref_clear(r);
         g_free(r);
     });
-    pageImageHandler().start(
+    if (!gSchemes) {
+        SchemeResponse none;
+        none.errorCode = 1;
+        finishRequest(request, "vtpage", none);
+        g_object_unref(request);
+        return;
+    }
+    auto schemes = gSchemes;
+    schemes->pageImage(
         task, webkit_uri_scheme_request_get_uri(request),
-        [request, weakView, task](SchemeResponse r) {
+        [request, weakView, task, schemes](SchemeResponse r) {
             // Answers go back on the main thread, where the web view lives.
-            Dispatch::main().async([request, weakView, task, r = std::move(r)]() mutable {
+            Dispatch::main().async([request, weakView, task, schemes, r = std::move(r)]() mutable {
                 GObject* view = static_cast<GObject*>(g_weak_ref_get(weakView.get()));
                 if (view) {
                     finishRequest(request, "vtpage", std::move(r));
                     g_object_unref(view);
                 } else {
-                    pageImageHandler().stop(task);
+                    schemes->stopPageImage(task);
                 }
                 g_object_unref(request);
             });
@@ -229,6 +237,10 @@ void onCalled(GObject* source, GAsyncResult* result, gpointer data) {
 
 }  // namespace
 
+void setPageSchemes(std::shared_ptr<PageSchemes> schemes) {
+    gSchemes = std::move(schemes);
+}
+
 void setPageDemoProfile(const std::string& profile) {
     gDemoProfile = profile;
 }
@@ -247,7 +259,8 @@ WebKitWebView* makeDocumentWebView(std::shared_ptr<WebViewHandlers> handlers) {
     webkit_settings_set_javascript_can_open_windows_automatically(settings, TRUE);
     webkit_settings_set_allow_file_access_from_file_urls(settings, TRUE);
     webkit_settings_set_allow_universal_access_from_file_urls(settings, TRUE);
-    webkit_settings_set_enable_developer_extras(settings, g_getenv("CVL_WEB_INSPECTOR") != nullptr);
+    webkit_settings_set_enable_developer_extras(settings,
+                                                envVariable("CVL_WEB_INSPECTOR").has_value());
 
     auto* view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", sharedContext(),
                                               "user-content-manager", content, "settings", settings,
@@ -301,9 +314,14 @@ void WebPageHost::evaluateScript(const std::string& script,
 
 void WebPageHost::callAsync(const std::string& body,
                             std::function<void(std::optional<std::string>)> reply) {
+    callAsyncFunction(view_, body, std::move(reply));
+}
+
+void callAsyncFunction(WebKitWebView* view, const std::string& body,
+                       std::function<void(std::optional<std::string>)> reply) {
     auto holder =
         std::make_unique<std::function<void(std::optional<std::string>)>>(std::move(reply));
-    webkit_web_view_call_async_javascript_function(view_, body.c_str(), -1, nullptr, nullptr,
+    webkit_web_view_call_async_javascript_function(view, body.c_str(), -1, nullptr, nullptr,
                                                    nullptr, nullptr, onCalled, holder.release());
 }
 

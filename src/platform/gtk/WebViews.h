@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "window/BridgeDispatch.h"
 #include "window/PageHost.h"
+#include "window/PageSchemes.h"
 
 namespace cvl {
 
@@ -28,6 +28,14 @@ struct WebViewHandlers {
 // A new web view with the document-window configuration. The handlers live as long as the
 // view; `handlers` may be filled in after the view is made.
 WebKitWebView* makeDocumentWebView(std::shared_ptr<WebViewHandlers> handlers);
+
+// Runs `body` as an async function in the view's page; `reply` gets the JSON of its result
+// (an {"error": …} object when it threw).
+void callAsyncFunction(WebKitWebView* view, const std::string& body,
+                       std::function<void(std::optional<std::string>)> reply);
+
+// What answers the vtpdf: and vtpage: addresses of every view.
+void setPageSchemes(std::shared_ptr<PageSchemes> schemes);
 
 // The demo profile given to every page as window.CVL_DEMO (empty: none).
 void setPageDemoProfile(const std::string& profile);

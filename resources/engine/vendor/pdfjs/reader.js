@@ -71,7 +71,8 @@ eventBus.on('pagesinit', () => {
   viewer.currentScaleValue = zoomDefault;
   if (START_PAGE > 0 && START_PAGE <= viewer.pagesCount) viewer.currentPageNumber = START_PAGE;
   $('pageCount').textContent = '/ ' + viewer.pagesCount;
-  $('statusInfo').textContent = viewer.pagesCount + (viewer.pagesCount === 1 ? ' page' : ' pages');
+  buildThumbs();
+  showSelection();
   syncPager();
   if (pendingRestore) { applyView(pendingRestore); pendingRestore = null; }
   post({ action: 'viewready' });
@@ -164,13 +165,14 @@ window.addEventListener('resize', () => {
 
 function showSide(pane) {
   const side = $('side');
-  const panes = { search: $('searchPane'), outline: $('outlinePane'), links: $('linksPane') };
+  const panes = { search: $('searchPane'), outline: $('outlinePane'), links: $('linksPane'), pages: $('pagesPane') };
   const already = !side.hidden && !panes[pane].hidden;
   side.hidden = already;
   for (const [k, el] of Object.entries(panes)) el.hidden = already || k !== pane;
   $('btnSearch').classList.toggle('on', !side.hidden && pane === 'search');
   $('btnOutline').classList.toggle('on', !side.hidden && pane === 'outline');
   $('btnLinks').classList.toggle('on', !side.hidden && pane === 'links');
+  $('btnPages').classList.toggle('on', !side.hidden && pane === 'pages');
   if (!side.hidden && pane === 'search') $('searchInput').focus();
   if (!side.hidden && pane === 'outline') ask('outline', {});
   requestAnimationFrame(() => { const v = String(viewer.currentScaleValue); if (v === 'page-width') refit(v); });
@@ -178,6 +180,10 @@ function showSide(pane) {
 $('btnSearch').onclick = () => showSide('search');
 $('btnOutline').onclick = () => showSide('outline');
 $('btnLinks').onclick = () => showSide('links');
+$('btnPages').onclick = () => showSide('pages');
+// Earlier versions of a PDF are kept while it is open; the host shows them and restores one.
+$('btnVersions').hidden = !/\.pdf$/i.test(ORIG);
+$('btnVersions').onclick = () => ask('restoreversion', {});
 $('btnCmd').onclick = () => toggleCommandBar();
 
 // Edit state of a converted document: the status bar says it is a read-only copy and why.
@@ -231,6 +237,62 @@ window.cvlOutline = (items) => {
   if (!list.children.length) list.innerHTML = '<li class="dim">This document has no outline.</li>';
 };
 
+// ---- selected pages ------------------------------------------------------------------------------
+// Pages are selected in the Pages pane: a click selects one page (and shows it), Ctrl+click adds
+// or removes one, Shift+click takes the range from the last page clicked. Page commands that
+// speak of "the selected pages" act on them.
+const selectedPages = new Set();
+let selectionAnchor = 0;
+function buildThumbs() {
+  const box = $('thumbs');
+  box.textContent = '';
+  for (let n = 1; n <= viewer.pagesCount; n++) {
+    const fig = el('figure');
+    fig.dataset.page = n;
+    const img = el('img');
+    img.loading = 'lazy';
+    img.alt = 'Page ' + n;
+    img.src = 'vtpage://page?p=' + encodeURIComponent(PDF) + '&i=' + (n - 1) + '&w=180';
+    fig.appendChild(img);
+    fig.appendChild(el('figcaption', '', String(n)));
+    fig.onclick = (e) => pickPage(n, e);
+    box.appendChild(fig);
+  }
+}
+function pickPage(n, e) {
+  if (e && e.shiftKey && selectionAnchor) {
+    const [a, b] = selectionAnchor < n ? [selectionAnchor, n] : [n, selectionAnchor];
+    for (let k = a; k <= b; k++) selectedPages.add(k);
+  } else if (e && (e.ctrlKey || e.metaKey)) {
+    if (selectedPages.has(n)) selectedPages.delete(n); else selectedPages.add(n);
+    selectionAnchor = n;
+  } else {
+    selectedPages.clear();
+    selectedPages.add(n);
+    selectionAnchor = n;
+    viewer.currentPageNumber = n;
+  }
+  showSelection();
+}
+function selectionList() { return [...selectedPages].sort((a, b) => a - b); }
+function showSelection() {
+  const count = selectedPages.size;
+  document.querySelectorAll('#thumbs figure').forEach((f) => f.classList.toggle('on', selectedPages.has(Number(f.dataset.page))));
+  for (let i = 0; i < viewer.pagesCount; i++) {
+    const view = viewer.getPageView(i);
+    if (view && view.div) view.div.classList.toggle('cvlSelected', selectedPages.has(i + 1));
+  }
+  $('selCount').textContent = count ? count + ' selected' : '';
+  $('statusInfo').textContent = viewer.pagesCount + (viewer.pagesCount === 1 ? ' page' : ' pages') +
+    (count ? ' \u00b7 ' + count + ' selected' : '');
+}
+function selectPages(pages) {
+  selectedPages.clear();
+  for (const p of pages || []) if (p >= 1 && p <= viewer.pagesCount) selectedPages.add(Number(p));
+  selectionAnchor = selectionList()[0] || 0;
+  showSelection();
+}
+
 // ---- page commands -------------------------------------------------------------------------------
 let cmdSeq = 0;
 let lastText = '';
@@ -247,7 +309,8 @@ function sendCommand(text) {
   const isPdf = /\.pdf$/i.test(ORIG);
   ask('pagecmd', {
     op: 'ask', seq: cmdSeq, path: isPdf ? ORIG : PDF, text,
-    n: viewer.pagesCount, cur: viewer.currentPageNumber, sel: '', pdf: isPdf || /\.pdf$/i.test(PDF) ? '1' : '0',
+    n: viewer.pagesCount, cur: viewer.currentPageNumber, sel: selectionList().join(','),
+    pdf: isPdf || /\.pdf$/i.test(PDF) ? '1' : '0',
   });
   showReply({ kind: 'working' });
 }
@@ -398,7 +461,9 @@ window.cvlReaderSearchResults = (res) => {
     const snip = el('div');
     const s = String(h.snippet || '');
     const m = String(h.match || '');
-    const at = m ? s.toLowerCase().indexOf(m.toLowerCase()) : -1;
+    // Each hit marks its own occurrence: a line holding the word twice is listed twice.
+    const own = typeof h.at === 'number' && m && s.substr(h.at, m.length).toLowerCase() === m.toLowerCase();
+    const at = own ? h.at : m ? s.toLowerCase().indexOf(m.toLowerCase()) : -1;
     if (at >= 0) {
       snip.appendChild(document.createTextNode(s.slice(0, at)));
       snip.appendChild(el('mark', '', s.slice(at, at + m.length)));
@@ -561,7 +626,7 @@ document.addEventListener('keydown', (e) => {
 });
 
 // Hooks for automation: the same paths the bar and the search panel use.
-window.__cvlReader = { sendCommand, runPreview, runSearch, toggleCommandBar, showSide, linkSelection };
+window.__cvlReader = { sendCommand, runPreview, runSearch, toggleCommandBar, showSide, linkSelection, pickPage, selectPages, selectionList };
 
 openDocument();
 if (ORIG !== PDF) ask('editstate', {});

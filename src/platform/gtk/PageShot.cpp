@@ -1,4 +1,5 @@
-// Renders the welcome page headless into a PNG file (corvello --welcome-shot).
+// A page rendered headless into a picture (corvello --welcome-shot): loaded at a size in a
+// window far off-screen, scripted, pictured, and the frame handed to the caller's judge.
 #include <cairo.h>
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
@@ -7,19 +8,14 @@
 #include <string>
 
 #include "app/DesktopEntry.h"
-#include "app/WelcomePage.h"
-#include "platform/FileIO.h"
 #include "platform/gtk/WebViews.h"
-#include "window/ReaderURL.h"
-#include "window/WelcomeShotCheck.h"
 
 namespace cvl {
 namespace {
 
 struct ShotDelegate {
-    std::string out;
-    bool wantTools = false;
-    bool dark = false;
+    std::string script;
+    const PageShotJudge* judge = nullptr;
     WebKitWebView* view = nullptr;
     int status = -1;  // set when done
     bool scripted = false;
@@ -42,7 +38,7 @@ void onSnapshot(GObject* source, GAsyncResult* result, gpointer data) {
     cairo_surface_t* surface =
         webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(source), result, &error);
     if (!surface) {
-        std::fprintf(stderr, "welcome-shot: snapshot failed: %s\n",
+        std::fprintf(stderr, "page-shot: snapshot failed: %s\n",
                      error ? error->message : "no image");
         if (error) g_error_free(error);
         finish(d, 1);
@@ -59,28 +55,13 @@ void onSnapshot(GObject* source, GAsyncResult* result, gpointer data) {
         const unsigned char* p = pixels + y * stride + x * 4;
         return Rgb{p[2] / 255.0, p[1] / 255.0, p[0] / 255.0};
     };
-    const double span = WelcomeShotCheck::luminanceSpan(width, height, pixel);
-    if (WelcomeShotCheck::isBlank(span)) {
-        std::fprintf(stderr,
-                     "welcome-shot: BLANK FRAME \u2014 luminance span %.3f over the content area, "
-                     "nothing was drawn. Not written.\n",
-                     span);
-        cairo_surface_destroy(surface);
-        finish(d, 3);
-        return;
-    }
-    std::string png;
-    cairo_surface_write_to_png_stream(surface, appendPng, &png);
+    PageShotFrame frame;
+    frame.width = width;
+    frame.height = height;
+    frame.pixel = pixel;
+    cairo_surface_write_to_png_stream(surface, appendPng, &frame.png);
     cairo_surface_destroy(surface);
-    if (auto written = writeFileAtomic(d.out, png); !written) {
-        std::fprintf(stderr, "welcome-shot: write failed: %s\n", written.error().c_str());
-        finish(d, 1);
-        return;
-    }
-    std::printf("OK %s (%zu bytes, %dx%d, content span %.2f)\n", d.out.c_str(), png.size(), width,
-                height, span);
-    std::fflush(stdout);
-    finish(d, 0);
+    finish(d, (*d.judge)(frame));
 }
 
 void onScriptDone(GObject* source, GAsyncResult* result, gpointer data) {
@@ -104,37 +85,26 @@ void onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
     auto& d = *static_cast<ShotDelegate*>(data);
     if (event != WEBKIT_LOAD_FINISHED || d.scripted || d.status >= 0) return;
     d.scripted = true;
-    std::string script = std::string("document.documentElement.dataset.theme='") +
-                         (d.dark ? "dark" : "light") + "';" +
-                         "var __s=document.createElement('style');" +
-                         "__s.textContent='#cvlWelcome *,#cvlWelcome *::before,#cvlWelcome "
-                         "*::after{animation:none!important;transition:none!important}';" +
-                         "document.head.appendChild(__s);";
-    if (d.wantTools) script += "try{window.CorvelloWelcome._setTab('tools')}catch(e){};";
-    script += "true";
-    webkit_web_view_evaluate_javascript(view, script.c_str(), -1, nullptr, nullptr, nullptr,
+    webkit_web_view_evaluate_javascript(view, d.script.c_str(), -1, nullptr, nullptr, nullptr,
                                         onScriptDone, data);
 }
 
 gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error, gpointer data) {
     auto& d = *static_cast<ShotDelegate*>(data);
-    std::fprintf(stderr, "welcome-shot: load failed: %s\n", error ? error->message : "unknown");
+    std::fprintf(stderr, "page-shot: load failed: %s\n", error ? error->message : "unknown");
     finish(d, 1);
     return TRUE;
 }
 
 }  // namespace
 
-int runWelcomeShot(const WelcomeShotOptions& options) {
+int renderPageShot(const PageShotRequest& options, const PageShotJudge& judge) {
     gtk_init(nullptr, nullptr);
     g_object_set(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", options.dark,
                  nullptr);
-    const std::string file = writeWelcomeFile(std::nullopt, options.demo);
-
     ShotDelegate d;
-    d.out = options.out;
-    d.wantTools = options.wantTools;
-    d.dark = options.dark;
+    d.script = options.script;
+    d.judge = &judge;
 
     // A borderless window far off-screen, behind everything, holding a view of the asked size.
     GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
@@ -154,13 +124,13 @@ int runWelcomeShot(const WelcomeShotOptions& options) {
     g_timeout_add_seconds(
         30,
         [](gpointer p) -> gboolean {
-            std::fprintf(stderr, "welcome-shot: timed out after 30s\n");
+            std::fprintf(stderr, "page-shot: timed out after 30s\n");
             finish(*static_cast<ShotDelegate*>(p), 1);
             return G_SOURCE_REMOVE;
         },
         &d);
 
-    webkit_web_view_load_uri(d.view, ReaderAddress::fileURL(file).c_str());
+    webkit_web_view_load_uri(d.view, options.url.c_str());
     gtk_main();
     return d.status < 0 ? 1 : d.status;
 }
