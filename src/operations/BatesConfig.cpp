@@ -1,8 +1,10 @@
 #include "operations/BatesConfig.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 
 #include "platform/Hashing.h"
 
@@ -82,6 +84,63 @@ std::string BatesConfig::settingsHash() const {
                          BatesPositions::raw(position) + "|" + batesRealText(fontSize) + "|" +
                          batesRealText(margin) + "|" + (nameByBates ? "true" : "false");
     return sha256Hex(joined).substr(0, 8);
+}
+
+namespace {
+
+std::optional<double> numberIn(const nlohmann::json& value) {
+    if (value.is_number()) return value.get<double>();
+    if (!value.is_string()) return std::nullopt;
+    const std::string text = value.get<std::string>();
+    char* end = nullptr;
+    double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || end == text.c_str()) return std::nullopt;
+    while (*end == ' ') ++end;
+    if (*end) return std::nullopt;
+    return v;
+}
+
+std::string trimmedText(const std::string& text) {
+    const char* space = " \t\r\n\v\f";
+    size_t a = text.find_first_not_of(space);
+    if (a == std::string::npos) return "";
+    return text.substr(a, text.find_last_not_of(space) - a + 1);
+}
+
+}  // namespace
+
+BatesConfig batesConfigFromPage(std::string_view text) {
+    BatesConfig config;
+    nlohmann::json root = nlohmann::json::parse(text, nullptr, false);
+    if (root.is_string()) root = nlohmann::json::parse(root.get<std::string>(), nullptr, false);
+    if (!root.is_object()) return config;
+    if (auto it = root.find("prefix"); it != root.end()) {
+        if (it->is_string())
+            config.prefix = trimmedText(it->get<std::string>());
+        else if (it->is_null())
+            config.prefix = "";
+    }
+    if (auto it = root.find("start"); it != root.end())
+        if (auto v = numberIn(*it); v && std::isfinite(*v))
+            config.start = static_cast<long long>(std::clamp(std::floor(*v), 1.0, 1e15));
+    if (auto it = root.find("pad"); it != root.end())
+        if (auto v = numberIn(*it); v && std::isfinite(*v))
+            config.pad = static_cast<int>(std::clamp(std::floor(*v), 0.0, 18.0));
+    if (auto it = root.find("position"); it != root.end())
+        config.position = BatesPositions::fromRaw(it->is_string() ? it->get<std::string>() : "")
+                              .value_or(BatesPosition::bottomRight);
+    if (auto it = root.find("fontSize"); it != root.end())
+        if (auto v = numberIn(*it); v && std::isfinite(*v) && *v > 0)
+            config.fontSize = std::clamp(*v, 1.0, 144.0);
+    if (auto it = root.find("nameByBates"); it != root.end()) {
+        if (it->is_boolean())
+            config.nameByBates = it->get<bool>();
+        else if (it->is_string())
+            config.nameByBates = it->get<std::string>() == "true" || it->get<std::string>() == "1";
+        else if (it->is_number())
+            config.nameByBates = it->get<double>() != 0;
+    }
+    return config;
 }
 
 }  // namespace cvl

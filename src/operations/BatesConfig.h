@@ -37,6 +37,13 @@ struct BatesConfig {
     std::string settingsHash() const;
 };
 
+// The Bates page's settings (window.__cvlBatesConfig): a JSON object with `prefix` (taken without
+// surrounding white space), `start`, `pad`, `position` (a raw value; anything else is
+// bottomRight), `fontSize` and `nameByBates`, as JSON values or as texts. Missing or unusable
+// keys keep their defaults; `margin` and `halo` always do. Text that is not a JSON object (or a
+// JSON text holding one) gives the defaults.
+BatesConfig batesConfigFromPage(std::string_view text);
+
 // A real number as the settings hash writes it: the shortest form that reads back the same,
 // always with a decimal point ("10.0", "10.5").
 std::string batesRealText(double value);
