@@ -69,14 +69,19 @@ std::string BatesConfig::label(long long n) const {
 
 std::string batesRealText(double value) {
     if (!std::isfinite(value)) return std::isnan(value) ? "nan" : value > 0 ? "inf" : "-inf";
-    char buf[64];
-    for (int precision = 1; precision <= 17; ++precision) {
-        std::snprintf(buf, sizeof buf, "%.*g", precision, value);
+    char buf[400];
+    if (std::fabs(value) >= 1e16 || (value != 0 && std::fabs(value) < 1e-4)) {
+        for (int precision = 1; precision <= 17; ++precision) {
+            std::snprintf(buf, sizeof buf, "%.*g", precision, value);
+            if (std::strtod(buf, nullptr) == value) break;
+        }
+        return buf;
+    }
+    for (int decimals = 1; decimals <= 20; ++decimals) {
+        std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
         if (std::strtod(buf, nullptr) == value) break;
     }
-    std::string text = buf;
-    if (text.find_first_of(".e") == std::string::npos) text += ".0";
-    return text;
+    return buf;
 }
 
 std::string BatesConfig::settingsHash() const {

@@ -557,6 +557,9 @@ Result<PdfStampedCopy> stampedImageCopy(const std::string& path, const PdfStampP
         ImagePtr image(
             mu([&](fz_context* c) { return fz_new_image_from_buffer(c, buffer.get()); }));
         if (image->w <= 0 || image->h <= 0) return unreadable(path, "the image is empty.");
+        // Damaged headers claim sizes that would take minutes to decode.
+        if (double(image->w) * double(image->h) >= kMaxRenderPixels)
+            return unreadable(path, "the image is too large.");
         // Decoding at a reduced size proves the data is whole without the cost of every pixel.
         int dw = std::max(1, image->w / 8), dh = std::max(1, image->h / 8);
         PixmapPtr check(mu([&](fz_context* c) {
