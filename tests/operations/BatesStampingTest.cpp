@@ -3,6 +3,7 @@
 // and the load file. Sources are hashed before and after.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -362,3 +363,36 @@ TEST(CvlBates, InterfaceExitStatusesAndJson) {
     EXPECT_EQ(run({f.dir, "--prefix", " "}, &j), 1);
     EXPECT_EQ(j["error"], "Enter a prefix for the production.");
 }
+
+#if __has_include(<libheif/heif.h>)
+#include <libheif/heif.h>
+
+// An HEIC photo becomes a page of its pixel size when the machine can decode HEIC.
+TEST(BatesStamping, HeicPhotos) {
+    if (!heicDecodingAvailable()) GTEST_SKIP() << "no HEIC decoder on this machine";
+    Folder f;
+    heif_context* ctx = heif_context_alloc();
+    heif_encoder* encoder = nullptr;
+    heif_image* image = nullptr;
+    ASSERT_EQ(heif_context_get_encoder_for_format(ctx, heif_compression_HEVC, &encoder).code,
+              heif_error_Ok);
+    heif_image_create(320, 200, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image);
+    heif_image_add_plane(image, heif_channel_interleaved, 320, 200, 8);
+    int stride = 0;
+    uint8_t* pixels = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+    for (int y = 0; y < 200; ++y) std::memset(pixels + y * stride, 90, 320 * 3);
+    ASSERT_EQ(heif_context_encode_image(ctx, image, encoder, nullptr, nullptr).code, heif_error_Ok);
+    ASSERT_EQ(heif_context_write_to_file(ctx, (f.dir + "/photo.HEIC").c_str()).code, heif_error_Ok);
+    heif_image_release(image);
+    heif_encoder_release(encoder);
+    heif_context_free(ctx);
+
+    BatesRunResult r = f.run();
+    ASSERT_EQ(r.stampedCount, 1);
+    auto out = PdfDocument::openFile(r.documents[0].output);
+    ASSERT_TRUE(out);
+    EXPECT_NEAR(out->mediaBox(0)->width(), 320, 0.01);
+    EXPECT_NEAR(out->mediaBox(0)->height(), 200, 0.01);
+    expectPageLabels(r.documents[0].output, BatesConfig{}, 1, 1);
+}
+#endif
