@@ -315,6 +315,39 @@ TEST(BatesStamping, LongLabelOnANarrowPageStaysTwoPointsInside) {
     EXPECT_NEAR(d.y1, 200 - 24, 4);
 }
 
+// Printable annotation appearances (a filled-in text box, a drawn square) are part of the
+// stamped page, placed as on the rotated source; the stamp is still the only difference.
+TEST(BatesStamping, AnnotationAppearancesAreKept) {
+    Folder f;
+    const std::string script = f.home / "annots.js";
+    ASSERT_TRUE(writeFileAtomic(
+        script,
+        "var doc = new PDFDocument();\n"
+        "doc.insertPage(-1, doc.addPage([0,0,612,792], 90, doc.addObject({}), ''));\n"
+        "var p = doc.loadPage(0);\n"
+        "var a = p.createAnnotation('FreeText'); a.setRect([100,600,400,650]);\n"
+        "a.setContents('Filled in by hand'); a.setFlags(4); a.update();\n"
+        "var s = p.createAnnotation('Square'); s.setRect([100,100,300,200]);\n"
+        "s.setColor([1,0,0]); s.setFlags(4); s.update();\n"
+        "doc.save('" +
+            f.dir + "/annotated.pdf');\n"));
+    ASSERT_TRUE(runTool("mutool", {"run", script}).succeeded());
+    BatesRunResult r = f.run();
+    ASSERT_EQ(r.stampedCount, 1);
+    EXPECT_NE(popplerText(r.documents[0].output).find("Filled in by hand"), std::string::npos);
+
+    auto in = PdfDocument::openFile(f.dir + "/annotated.pdf");
+    auto out = PdfDocument::openFile(r.documents[0].output);
+    ASSERT_TRUE(in && out);
+    auto seen = renderPageImage(*in, 0, 1, PdfBox::media);
+    auto stamped = renderPageImage(*out, 0, 1, PdfBox::media);
+    ASSERT_TRUE(seen && stamped);
+    Box d = differingBox(*seen, *stamped, 1);
+    ASSERT_FALSE(d.empty());
+    EXPECT_GT(d.x0, 792 - 24 - 70);  // only the label, in the bottom-right corner
+    EXPECT_GT(d.y0, 612 - 24 - 14);
+}
+
 TEST(CvlBates, InterfaceExitStatusesAndJson) {
     Folder f;
     f.put("a.pdf", bytesOf(makeTextPdf(2)));
