@@ -153,6 +153,8 @@ void BatesModule::apply(const BridgeRequest& request) {
         if (!page.alive()) return;  // the window and its dialogs are gone
         const BatesConfig config = batesConfigFromPage(text.value_or(""));
         if (config.prefix.empty()) return sendError(page, BatesStamper::kEmptyPrefix);
+        if (!helveticaBoldCovers(config.prefix))
+            return sendError(page, BatesStamper::kPrefixNotDrawable);
         auto inputs = batesInputList(folder);
         if (!inputs) return sendError(page, BatesStamper::kFolderUnreadable);
         if (inputs->empty()) return sendError(page, BatesStamper::kNoFolderInputs);

@@ -185,6 +185,10 @@ BatesRunResult stamp(const std::vector<std::string>& files, const std::string& o
         result.error = kEmptyPrefix;
         return result;
     }
+    if (!helveticaBoldCovers(config.prefix)) {
+        result.error = kPrefixNotDrawable;
+        return result;
+    }
     std::vector<std::string> inputs;
     for (const auto& f : files)
         if (isBatesInput(f)) inputs.push_back(f);

@@ -62,6 +62,8 @@ inline constexpr const char* kNoOutputFolder = "Could not create the output fold
 inline constexpr const char* kNothingStamped = "Nothing was stamped.";
 inline constexpr const char* kDocumentFailed = "Could not read or stamp this document.";
 inline constexpr const char* kFolderUnreadable = "That folder could not be opened.";
+inline constexpr const char* kPrefixNotDrawable =
+    "The prefix can only use letters, digits and punctuation of Western European languages.";
 
 using Progress = std::function<void(const std::string&)>;
 

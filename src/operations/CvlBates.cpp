@@ -1,9 +1,9 @@
 #include "operations/CvlBates.h"
 
+#include <malloc.h>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <malloc.h>
 
 #include "operations/BatesStamper.h"
 #include "platform/FileIO.h"

@@ -225,6 +225,10 @@ TEST(BatesStamping, BadDocumentsFailAloneTakeNoNumbersAndLeaveNothing) {
     BatesConfig blank;
     blank.prefix = "  ";
     EXPECT_EQ(g.run(blank).error.value_or(""), "Enter a prefix for the production.");
+    blank.prefix = "\u0416K";  // a letter the stamp font does not have is refused, not drawn as "?"
+    EXPECT_EQ(g.run(blank).error.value_or("").rfind("The prefix can only use", 0), 0u);
+    blank.prefix = "\u00c5ngstr\u00f6m\u2013";
+    EXPECT_EQ(g.run(blank).error.value_or(""), "Nothing was stamped.");
 }
 
 TEST(BatesStamping, ExplicitStartInsideAnAssignedRangeWritesNothing) {

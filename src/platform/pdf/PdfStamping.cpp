@@ -495,6 +495,18 @@ PdfTextMetrics helveticaBoldMetrics(std::string_view text, double fontSize) {
     }
 }
 
+bool helveticaBoldCovers(std::string_view text) {
+    const auto* s = reinterpret_cast<const uint8_t*>(text.data());
+    for (size_t i = 0; i < text.size();) {
+        ucs4_t cp = 0;
+        int len = u8_mbtouc(&cp, s + i, text.size() - i);
+        if (len <= 0 || cp == 0xFFFD || cp < 0x20 || cp == 0x7F) return false;
+        if (fz_windows_1252_from_unicode(int(cp)) <= 0) return false;
+        i += size_t(len);
+    }
+    return true;
+}
+
 Result<PdfStampedCopy> stampedPdfCopy(const std::string& path, const PdfStampPlacer& placer) {
     auto opened = PdfDocument::openFile(path);
     if (!opened) return unreadable(path, opened.error());

@@ -29,6 +29,10 @@ struct PdfTextMetrics {
 // advances, and the heights of the face's ascender and descender.
 PdfTextMetrics helveticaBoldMetrics(std::string_view text, double fontSize);
 
+// Whether every character of `text` (UTF-8) is one the stamp font draws as itself (printable
+// Windows-1252).
+bool helveticaBoldCovers(std::string_view text);
+
 struct PdfStampText {
     // UTF-8. The font covers Windows-1252; other characters are drawn as "?".
     std::string text;
