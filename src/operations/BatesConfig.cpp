@@ -105,14 +105,14 @@ std::optional<double> numberIn(const nlohmann::json& value) {
     return v;
 }
 
-std::string trimmedText(const std::string& text) {
-    const char* space = " \t\r\n\v\f";
-    size_t a = text.find_first_not_of(space);
-    if (a == std::string::npos) return "";
-    return text.substr(a, text.find_last_not_of(space) - a + 1);
-}
-
 }  // namespace
+
+std::string batesTrimmedPrefix(std::string_view prefix) {
+    const char* space = " \t\r\n\v\f";
+    size_t a = prefix.find_first_not_of(space);
+    if (a == std::string_view::npos) return "";
+    return std::string(prefix.substr(a, prefix.find_last_not_of(space) - a + 1));
+}
 
 BatesConfig batesConfigFromPage(std::string_view text) {
     BatesConfig config;
@@ -121,7 +121,7 @@ BatesConfig batesConfigFromPage(std::string_view text) {
     if (!root.is_object()) return config;
     if (auto it = root.find("prefix"); it != root.end()) {
         if (it->is_string())
-            config.prefix = trimmedText(it->get<std::string>());
+            config.prefix = batesTrimmedPrefix(it->get<std::string>());
         else if (it->is_null())
             config.prefix = "";
     }

@@ -37,6 +37,9 @@ struct BatesConfig {
     std::string settingsHash() const;
 };
 
+// A prefix as runs take it: without surrounding white space.
+std::string batesTrimmedPrefix(std::string_view prefix);
+
 // The Bates page's settings (window.__cvlBatesConfig): a JSON object with `prefix` (taken without
 // surrounding white space), `start`, `pad`, `position` (a raw value; anything else is
 // bottomRight), `fontSize` and `nameByBates`, as JSON values or as texts. Missing or unusable

@@ -26,14 +26,6 @@ bool isPdf(const std::string& path) {
     return lower(pathExtension(path)) == "pdf";
 }
 
-std::string trimmed(const std::string& text) {
-    const char* space = " \t\r\n\v\f";
-    size_t a = text.find_first_not_of(space);
-    if (a == std::string::npos) return "";
-    size_t b = text.find_last_not_of(space);
-    return text.substr(a, b - a + 1);
-}
-
 std::string utcTimestamp(const char* format) {
     std::time_t now = std::time(nullptr);
     std::tm tm{};
@@ -181,7 +173,7 @@ BatesRunResult stamp(const std::vector<std::string>& files, const std::string& o
     result.manifestPath = outputDir + "/" + kManifestName;
     result.csvPath = outputDir + "/" + kLoadFileName;
 
-    if (trimmed(config.prefix).empty()) {
+    if (batesTrimmedPrefix(config.prefix).empty()) {
         result.error = kEmptyPrefix;
         return result;
     }

@@ -112,12 +112,7 @@ int cvlBatesMain(const std::vector<std::string>& args) {
     if (folder.empty()) return usage("give a FOLDER");
     folder = absolute(folder);
     out = out.empty() ? folder + "/" + BatesStamper::kOutputFolderName : absolute(out);
-    // The prefix is taken without surrounding white space, as the Bates page takes it.
-    const char* space = " \t\r\n";
-    size_t a = config.prefix.find_first_not_of(space);
-    config.prefix = a == std::string::npos
-                        ? ""
-                        : config.prefix.substr(a, config.prefix.find_last_not_of(space) - a + 1);
+    config.prefix = batesTrimmedPrefix(config.prefix);  // as the Bates page takes it
 
     BatesRunResult failed;
     failed.outputDir = out;
