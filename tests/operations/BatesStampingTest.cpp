@@ -193,11 +193,14 @@ TEST(BatesStamping, BadDocumentsFailAloneTakeNoNumbersAndLeaveNothing) {
     f.put("5 broken.png", "\x89PNG\r\n\x1a\nnot really");
     f.put("6 photo.JPG", encodeJpeg(photoBitmap(320, 200)).value_or(""));
     f.put("7.pdf", bytesOf(makeTextPdf(1)));
+    PdfSaveOptions ownerOnly;  // encrypted, but opens without a password
+    ownerOnly.ownerPassword = "owner";
+    f.put("8 restricted.pdf", bytesOf(makeTextPdf(2, "restricted"), ownerOnly));
     const auto before = hashes(f.dir);
 
     BatesRunResult r = f.run();
     ASSERT_FALSE(r.error);
-    ASSERT_EQ(r.documents.size(), 7u);
+    ASSERT_EQ(r.documents.size(), 8u);
     for (int i : {1, 2, 3, 4}) {
         EXPECT_EQ(r.documents[size_t(i)].error.value_or(""), kFailed)
             << r.documents[size_t(i)].source;
@@ -205,10 +208,13 @@ TEST(BatesStamping, BadDocumentsFailAloneTakeNoNumbersAndLeaveNothing) {
     }
     EXPECT_EQ(r.documents[5].beginLabel, "ABC000003");  // the photo takes the next number
     EXPECT_EQ(r.documents[6].beginLabel, "ABC000004");
-    EXPECT_EQ(r.stampedCount, 3);
-    EXPECT_EQ(namesIn(f.out), (std::set<std::string>{
-                                  "ABC000001.pdf", "ABC000003.pdf", "ABC000004.pdf",
-                                  "corvello-bates-manifest.json", "corvello-bates-loadfile.csv"}));
+    EXPECT_EQ(r.stampedCount, 4);
+    EXPECT_NE(popplerText(f.out + "/ABC000005.pdf", 2, 2).find("Page 2 restricted"),
+              std::string::npos);
+    EXPECT_EQ(
+        namesIn(f.out),
+        (std::set<std::string>{"ABC000001.pdf", "ABC000003.pdf", "ABC000004.pdf", "ABC000005.pdf",
+                               "corvello-bates-manifest.json", "corvello-bates-loadfile.csv"}));
     expectPageLabels(f.out + "/ABC000003.pdf", BatesConfig{}, 3, 1);
     EXPECT_EQ(hashes(f.dir), before);
 
