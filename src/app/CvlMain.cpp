@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/Version.h"
+#include "operations/CvlBates.h"
 #include "pagecmd/CvlPageCommands.h"
 #include "pagecmd/CvlPages.h"
 #include "search/CvlSearchCommands.h"
@@ -44,6 +45,10 @@ const CvlCommand kCommands[] = {
      "read a page command against FILE and print the command bar's reply (preview, clarify, "
      "refuse or error); --yes runs a preview at once and prints the done reply",
      cvl::cvlPagesMain},
+    {"bates", cvl::kCvlBatesUsage,
+     "stamp the folder's PDFs and images with consecutive Bates labels into FOLDER/Bates-Stamped "
+     "(or DIR), with an audit manifest and a CSV load file; prints the run result",
+     cvl::cvlBatesMain},
     {nullptr, nullptr, nullptr, nullptr},
 };
 
