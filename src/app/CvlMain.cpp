@@ -9,6 +9,7 @@
 #include "operations/CvlBates.h"
 #include "pagecmd/CvlPageCommands.h"
 #include "pagecmd/CvlPages.h"
+#include "platform/Threads.h"
 #include "search/CvlSearchCommands.h"
 
 namespace {
@@ -87,8 +88,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     for (const auto& c : kCommands) {
-        if (c.name && args[0] == c.name)
-            return c.run(std::vector<std::string>(args.begin() + 1, args.end()));
+        if (!c.name || args[0] != c.name) continue;
+        // Commands read documents: they run on a thread with the large work stack.
+        int status = 1;
+        const std::vector<std::string> rest(args.begin() + 1, args.end());
+        cvl::Threads::runOnWorkStack([&] { status = c.run(rest); });
+        return status;
     }
     std::fprintf(stderr, "cvl: unknown command '%s'\n\n", args[0].c_str());
     printHelp(stderr);

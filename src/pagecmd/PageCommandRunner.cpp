@@ -121,12 +121,22 @@ std::string formatSize(std::size_t bytes) {
 Result<Snapshot> snapshot(const std::string& path) {
     std::string name = fileName(path);
     auto data = readFile(path);
-    if (!data) return Failure{"Corvello couldn\u2019t read " + curlyQuoted(name) + "."};
+    if (!data) return Failure{readFailureMessage(path)};
+    // A PDF starts with its header within the first kilobyte; anything else is another kind
+    // of file, whatever its name says.
+    if (data->substr(0, 1024).find("%PDF-") == std::string::npos)
+        return Failure{curlyQuoted(name) + " isn\u2019t a PDF."};
     auto opened = PdfDocument::openBytes(*data);
-    if (!opened) return Failure{"Corvello couldn\u2019t read " + curlyQuoted(name) + "."};
+    if (!opened) return Failure{curlyQuoted(name) + " is damaged and can\u2019t be opened."};
     if (opened->isLocked())
         return Failure{curlyQuoted(name) + " is locked. Unlock it first, then try again."};
     if (opened->pageCount() < 1) return Failure{curlyQuoted(name) + " has no pages."};
+    // A file rebuilt while reading may still be missing pieces: it must survive being written
+    // before anything is previewed, so a damaged file is named as such now, not after "Run".
+    if (opened->wasRepaired() && !opened->save())
+        return Failure{
+            curlyQuoted(name) +
+            " is damaged, so Corvello can\u2019t change it. Your original is unchanged."};
     Snapshot snap{path, std::move(*data), "", opened.value()};
     snap.sha = sha256Hex(snap.data);
     return snap;

@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -347,6 +349,17 @@ bool writeNew(const std::string& data, const std::string& path) {
 
 namespace {
 
+// A written PDF is published only when it opens again, unlocked, with its pages.
+bool readsBack(const std::string& bytes, int pages) {
+    if (pages < 1) return false;
+    auto again = PdfDocument::openBytes(bytes);
+    if (!again || again->isLocked() || again->pageCount() != pages) {
+        cvlLog("pagetools: a new PDF did not read back with its %d pages", pages);
+        return false;
+    }
+    return true;
+}
+
 bool writePayload(const Payload& payload, const std::string& path, bool sync) {
     switch (payload.kind) {
         case Payload::Kind::data:
@@ -363,8 +376,8 @@ bool writePayload(const Payload& payload, const std::string& path, bool sync) {
                     : (payload.makeDocument ? payload.makeDocument() : std::nullopt);
             if (!doc) return false;
             auto bytes = doc->save();
-            return bytes && writeNewFile(*bytes, path, sync) && pathExists(path) &&
-                   doc->pageCount() >= 1;
+            return bytes && readsBack(*bytes, doc->pageCount()) &&
+                   writeNewFile(*bytes, path, sync) && pathExists(path);
         }
     }
     return false;
@@ -409,12 +422,41 @@ struct StagingFolder {
     }
 };
 
+// ".cvl-stage-" followed by a UUID, as publishNew names its staging folders.
+bool isStagingName(const std::string& name) {
+    static const std::string prefix = ".cvl-stage-";
+    if (name.size() != prefix.size() + 36 || name.rfind(prefix, 0) != 0) return false;
+    for (size_t i = 0; i < 36; ++i) {
+        const char c = name[prefix.size() + i];
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        if (dash ? c != '-' : !std::isxdigit(static_cast<unsigned char>(c))) return false;
+    }
+    return true;
+}
+
+// Staging folders left by a run that was killed: ours by name and content (nothing but the
+// "out" item a run writes), untouched for a day. Links are never followed.
+void sweepStaleStaging(const std::string& folder) {
+    std::error_code ec;
+    const auto dayAgo = fs::file_time_type::clock::now() - std::chrono::hours(24);
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!isStagingName(name) || !it->is_directory(ec) || it->is_symlink(ec)) continue;
+        if (fs::last_write_time(it->path(), ec) > dayAgo || ec) continue;
+        bool ours = true;
+        for (const auto& entry : fs::directory_iterator(it->path(), ec))
+            ours = ours && entry.path().filename() == "out" && !entry.is_symlink();
+        if (ours && !ec) fs::remove_all(it->path(), ec);
+    }
+}
+
 }  // namespace
 
 Result<std::string> publishNew(const NewItem& item) {
     const std::string unchanged = " Your original is unchanged.";
     std::string folder = fs::path(item.path).parent_path().string();
     if (folder.empty()) folder = ".";
+    sweepStaleStaging(folder);
     StagingFolder stage;
     std::string stagePath = folder + "/.cvl-stage-" + newUuid();
     if (::mkdir(stagePath.c_str(), 0700) != 0)
