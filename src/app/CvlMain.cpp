@@ -9,6 +9,7 @@
 #include "pagecmd/CvlPageCommands.h"
 #include "pagecmd/CvlPages.h"
 #include "search/CvlSearchCommands.h"
+#include "window/CvlSpeech.h"
 
 namespace {
 
@@ -44,6 +45,13 @@ const CvlCommand kCommands[] = {
      "read a page command against FILE and print the command bar's reply (preview, clarify, "
      "refuse or error); --yes runs a preview at once and prints the done reply",
      cvl::cvlPagesMain},
+    {"speak", cvl::kCvlSpeakUsage,
+     "read FILE (or one page of it) aloud into a WAV file; prints the spoken words' UTF-16 "
+     "ranges of the read text and their start times as {words: [{loc, len, ms}], text, ...}",
+     cvl::cvlSpeakMain},
+    {"voices", "voices",
+     "list the English read-aloud voices as the settings offer them: [{id, label}], best first",
+     cvl::cvlVoicesMain},
     {nullptr, nullptr, nullptr, nullptr},
 };
 

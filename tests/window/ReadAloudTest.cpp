@@ -7,9 +7,12 @@
 #include <nlohmann/json.hpp>
 
 #include "app/Config.h"
+#include "platform/FileIO.h"
+#include "platform/pdf/PdfDocument.h"
 #include "platform/speech/Speech.h"
 #include "support/ModuleFakes.h"
 #include "support/TempHome.h"
+#include "window/CvlSpeech.h"
 #include "window/ReadAloud.h"
 #include "window/ReadAloudVoices.h"
 
@@ -186,6 +189,34 @@ TEST_F(ReadAloudFixture, StopEndsAtOnceAndLetsTheDisplaySleep) {
     ASSERT_TRUE(waitFor("cvlSpeakDone"));
     EXPECT_EQ(argsOf(*h.window, "cvlSpeakDone"), std::vector<nlohmann::json>{{6}});
     EXPECT_EQ(spokenWords("This sentence is long enough", 4).size(), ranges);
+}
+
+TEST(CvlSpeak, WritesTheWavOfOnePageAndItsWordRanges) {
+    test::TempHome home;
+    PdfDocument doc;
+    doc.insertTextPage(0, PdfRect{0, 0, 612, 792}, {"First page."}, 20);
+    doc.insertTextPage(1, PdfRect{0, 0, 612, 792}, {"Señor Muñoz signed twice."}, 20);
+    ASSERT_TRUE(doc.saveToFile(home / "deed.pdf").ok());
+    const std::string wav = home / "deed.wav";
+    testing::internal::CaptureStdout();
+    const int status = cvlSpeakMain({home / "deed.pdf", "--page", "2", "--wav", wav});
+    const auto out = nlohmann::json::parse(testing::internal::GetCapturedStdout());
+    ASSERT_EQ(status, 0) << out.dump();
+    const std::u16string text = utf16(out["text"].get<std::string>());
+    std::vector<std::u16string> words;
+    for (const auto& w : out["words"]) words.push_back(text.substr(w["loc"], w["len"]));
+    EXPECT_EQ(words, (std::vector<std::u16string>{u"Señor", u"Muñoz", u"signed", u"twice"}));
+    auto bytes = readFile(wav);
+    ASSERT_TRUE(bytes && bytes->size() > 44);
+    EXPECT_EQ(bytes->substr(0, 4), "RIFF");
+    EXPECT_EQ(bytes->substr(8, 8), "WAVEfmt ");
+    // A file that is not a WAV is never replaced, and bad arguments exit 2.
+    writeFileAtomic(home / "notes.txt", "keep me");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(cvlSpeakMain({home / "deed.pdf", "--wav", home / "notes.txt"}), 1);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(readFile(home / "notes.txt"), "keep me");
+    EXPECT_EQ(cvlSpeakMain({home / "deed.pdf"}), 2);
 }
 
 TEST(ReadAloudVoiceChoice, ChoicePutsAmericanFirstWhileTheListPutsQualityFirst) {
