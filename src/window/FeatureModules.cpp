@@ -1,11 +1,13 @@
 #include "window/FeatureModules.h"
 
+#include "agent/NativeAIModule.h"
 #include "window/ReadAloud.h"
 
 namespace cvl {
 
 void addFeatureModules(BridgeModuleSet& modules) {
     modules.add(std::make_unique<ReadAloudModule>());
+    modules.add(std::make_unique<NativeAIModule>());
 }
 
 }  // namespace cvl
