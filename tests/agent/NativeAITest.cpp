@@ -127,6 +127,40 @@ TEST_F(NativeAITest, AHelperPastItsTimeOutIsTerminatedThenKilled) {
     EXPECT_NE(::kill(std::atoi(pid->c_str()), 0), 0);  // gone
 }
 
+TEST_F(NativeAITest, TheEngineHelperAnswersWithALocalModelOnlyWhenOneIsSet) {
+    ::setenv("CVL_FM_BIN", CVL_BINARY_DIR "/cvl-fm", 1);
+    json status = json::parse(replyTo("aistatus", {{"id", "s"}})[2].get<std::string>());
+    EXPECT_EQ(status["available"], false);
+    EXPECT_EQ(status["reason"], "noModel");
+    const json ask = {{"id", "q"}, {"prompt", "When is the rent due?"}, {"system", "Be brief."}};
+    EXPECT_EQ(replyTo("ask", ask)[3], "unavailable");
+
+    // A GGUF file named in the settings and a llama.cpp program on PATH (a stand-in that
+    // answers from the prompt file it is given).
+    writeFileAtomic(home / "tiny.gguf", std::string("GGUF\x03\0\0\0", 8));
+    makeDirs(home / "Library/Application Support/Corvello");
+    writeFileAtomic(home / "Library/Application Support/Corvello/config.json",
+                    json{{"ai_model", home / "tiny.gguf"}}.dump());
+    makeDirs(home / "bin");
+    writeFileAtomic(home / "bin/llama-cli",
+                    "#!/bin/sh\nwhile [ $# -gt 0 ]; do [ \"$1\" = -f ] && cp \"$2\" \"" +
+                        (home / "prompt") +
+                        "\"; shift; done\necho 'On the first of each month. [end of text]'\n",
+                    0755);
+    const std::string oldPath = std::getenv("PATH");
+    ::setenv("PATH", (home / "bin:" + oldPath).c_str(), 1);
+    status = json::parse(replyTo("aistatus", {{"id", "s"}})[2].get<std::string>());
+    EXPECT_EQ(status["available"], true) << status.dump();
+    EXPECT_EQ(status["runner"], home / "bin/llama-cli");
+    EXPECT_EQ(replyTo("ask", ask), json::array({"q", true, "On the first of each month.", ""}));
+    EXPECT_EQ(readFile(home / "prompt"), "Be brief.\n\nWhen is the rent due?");
+    // A question far beyond the model's context is refused as such.
+    json big = ask;
+    big["prompt"] = std::string(300000, 'x');
+    EXPECT_EQ(replyTo("ask", big)[3], "context");
+    ::setenv("PATH", oldPath.c_str(), 1);
+}
+
 TEST_F(NativeAITest, TranslatesSpanishParagraphsToEnglishWithAPartialForEach) {
     const std::string text =
         "El contrato fue firmado en Madrid por las dos partes.\r\n\r\n"
