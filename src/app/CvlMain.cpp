@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "agent/CvlLayout.h"
 #include "app/Version.h"
 #include "pagecmd/CvlPageCommands.h"
 #include "pagecmd/CvlPages.h"
@@ -45,6 +46,10 @@ const CvlCommand kCommands[] = {
      "read a page command against FILE and print the command bar's reply (preview, clarify, "
      "refuse or error); --yes runs a preview at once and prints the done reply",
      cvl::cvlPagesMain},
+    {"layout", "layout FILE.pdf",
+     "print a PDF's outline and its text lines with their heights as {path, pages, outline: "
+     "[{title, level, page}], lines: [{page, text, size, x, y}]}",
+     cvl::cvlLayoutMain},
     {"speak", cvl::kCvlSpeakUsage,
      "read FILE (or one page of it) aloud into a WAV file; prints the spoken words' UTF-16 "
      "ranges of the read text and their start times as {words: [{loc, len, ms}], text, ...}",

@@ -1,5 +1,6 @@
 #include "window/FeatureModules.h"
 
+#include "agent/LocalAIModule.h"
 #include "agent/NativeAIModule.h"
 #include "window/ReadAloud.h"
 
@@ -8,6 +9,7 @@ namespace cvl {
 void addFeatureModules(BridgeModuleSet& modules) {
     modules.add(std::make_unique<ReadAloudModule>());
     modules.add(std::make_unique<NativeAIModule>());
+    modules.add(std::make_unique<LocalAIModule>());
 }
 
 }  // namespace cvl
