@@ -46,8 +46,11 @@ void LocalAIModule::openAsk(AppActions& app, const std::string& path, const std:
 void LocalAIModule::handle(const BridgeRequest& request) {
     if (request.op == "ai") return answerPage(request);
     if (request.op == "aitoc") return tableOfContents(request);
-    FileChoice choice;
     const bool asking = request.op == "ask";
+    // A reader asks about its own document at once.
+    if (auto path = request.path(); asking && path && belongsToWindow(request.window, *path))
+        return openAsk(request.app, *path, request.arg("q").value_or(""));
+    FileChoice choice;
     choice.title = asking ? "Ask About a Document" : "Read a Document";
     choice.prompt = asking ? "Ask" : "Open";
     choice.extensions = {"pdf", "docx", "doc", "rtf", "odt", "txt", "md"};
