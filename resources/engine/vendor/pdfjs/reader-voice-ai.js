@@ -35,7 +35,7 @@ const style = document.createElement('style');
 style.textContent = `
 #speakBar{position:fixed;left:50%;bottom:44px;transform:translateX(-50%);display:flex;align-items:center;gap:6px;padding:6px 10px;border-radius:12px;background:var(--card);border:1px solid var(--line);box-shadow:0 4px 18px rgba(0,0,0,.18);z-index:9}
 #speakBar[hidden]{display:none}
-#speakBar button,#speakBar select{height:28px;border-radius:7px;border:1px solid var(--line);background:var(--bg);cursor:pointer;min-width:30px}
+#speakBar button,#speakBar select{height:28px;border-radius:7px;border:1px solid var(--line);background:var(--bg);cursor:pointer;min-width:30px;padding:0 10px}
 #speakBar .what{font-size:12px;color:var(--dim);max-width:260px;white-space:nowrap;overflow:hidden;text-overflow:ellipsis}
 .cvlSpoken{position:absolute;background:rgba(47,109,179,.28);outline:2px solid rgba(47,109,179,.55);border-radius:3px;pointer-events:none;z-index:3}
 #aiPane label{display:block;font-size:12px;color:var(--dim);margin:10px 2px 4px}
@@ -70,13 +70,14 @@ let pieces = [];       // [{node, start, end}]: text-layer nodes and their place
 window.__cvlSpeakText = '';
 window.__cvlSpeakLog = [];
 
-const speakBtn = button('\u{1F50A}', 'Read aloud', () => toggleSpeech());
+const speakBtn = button('Listen', 'Read this page (or the selected text) aloud', () => toggleSpeech());
+speakBtn.style.fontSize = '13px';
 toolbar.appendChild(speakBtn);
 const bar = el('div');
 bar.id = 'speakBar';
 bar.hidden = true;
-const playBtn = button('\u23F8', 'Pause', () => playPause());
-const stopBtn = button('\u25A0', 'Stop', () => stopSpeech());
+const playBtn = button('Pause', 'Pause', () => playPause());
+const stopBtn = button('Stop', 'Stop reading', () => stopSpeech());
 const rateSel = el('select');
 rateSel.title = 'Speed';
 for (const [v, label] of [[0.75, '0.75\u00d7'], [1, '1\u00d7'], [1.25, '1.25\u00d7'], [1.5, '1.5\u00d7'], [2, '2\u00d7']]) {
@@ -106,7 +107,8 @@ async function pageText(page) {
       if (span.firstElementChild) continue;
       const node = span.firstChild;
       if (!node || node.nodeType !== 3 || !node.data) continue;
-      if (text && !/[\s-]$/.test(text)) text += span.previousElementSibling && span.previousElementSibling.tagName === 'BR' ? '\n' : ' ';
+      const brk = span.previousElementSibling && span.previousElementSibling.tagName === 'BR';
+      if (text && !/[\s-]$/.test(text) && (brk || !/^\s/.test(node.data))) text += brk ? '\n' : ' ';
       pieces.push({ node, start: text.length, end: text.length + node.data.length });
       text += node.data;
     }
@@ -173,7 +175,7 @@ async function start(page, selection) {
 
 function setState(s) {
   state = s;
-  playBtn.textContent = s === 'paused' ? '\u25B6' : '\u23F8';
+  playBtn.textContent = s === 'paused' ? 'Continue' : 'Pause';
   playBtn.title = s === 'paused' ? 'Continue' : 'Pause';
 }
 
@@ -272,6 +274,7 @@ const question = el('textarea');
 question.placeholder = 'Ask about the page shown';
 const askRow = el('div', 'row');
 const askOut = el('div', 'out dim', '');
+askOut.hidden = true;
 const modelNote = el('div', 'dim', '');
 modelNote.style.fontSize = '12px';
 modelNote.style.marginTop = '6px';
@@ -286,6 +289,7 @@ function request(action, body, box) {
   const id = 'r' + (++aiSeq);
   pendingAI[id] = box;
   box.className = 'out dim';
+  box.hidden = false;
   box.textContent = action === 'translate' ? 'Translating…' : action === 'ask' ? 'Thinking…' : '';
   post(Object.assign({ action, id }, body));
   return id;
