@@ -7,6 +7,7 @@
 
 #include "platform/FileIO.h"
 #include "platform/Hashing.h"
+#include "platform/TextEscape.h"
 #include "platform/UserDirs.h"
 #include "search/TextExtraction.h"
 
@@ -14,12 +15,6 @@ namespace cvl::AskWindow {
 namespace {
 
 using nlohmann::json;
-
-std::string trim(const std::string& s) {
-    const auto b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos) return "";
-    return s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
-}
 
 std::string quoted(const std::string& text) {
     return json(text).dump(-1, ' ', false, json::error_handler_t::replace);
@@ -121,9 +116,9 @@ std::vector<std::string> aiArgs(const std::string& mode, const std::string& doc,
 
 std::string aiAnswer(const ProcessResult& run) {
     if (!run.launched) return R"({"error":"Could not start the local AI engine."})";
-    const std::string out = trim(run.out);
+    const std::string out = trimWhitespace(run.out);
     if (!out.empty() && json::accept(out)) return out;
-    const std::string err = trim(run.err);
+    const std::string err = trimWhitespace(run.err);
     return json{{"error", err.empty() ? "The local AI engine gave no answer." : err}}.dump(
         -1, ' ', false, json::error_handler_t::replace);
 }

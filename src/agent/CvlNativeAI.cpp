@@ -8,6 +8,7 @@
 
 #include "platform/Env.h"
 #include "platform/ProcessRunner.h"
+#include "platform/TextEscape.h"
 #include "platform/UserDirs.h"
 #include "window/PageScript.h"
 
@@ -15,12 +16,6 @@ namespace cvl::CvlNativeAI {
 namespace {
 
 using nlohmann::json;
-
-std::string trim(const std::string& s) {
-    const auto b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos) return "";
-    return s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
-}
 
 bool isExecutable(const std::string& path) {
     std::error_code ec;
@@ -154,7 +149,7 @@ FMResult runFM(const std::vector<std::string>& args, const std::optional<std::st
 }
 
 std::string statusPayload(const FMResult& r) {
-    const std::string out = trim(r.out);
+    const std::string out = trimWhitespace(r.out);
     if (!out.empty() && out[0] == '{') return out;
     return r.ran ? R"({"available":false,"reason":"unavailable"})"
                  : R"({"available":false,"reason":"helperMissing"})";
@@ -172,7 +167,7 @@ std::vector<std::string> askArgs(const std::string& system, int maxTokens) {
 std::variant<std::string, Failure> askOutcome(const FMResult& r) {
     switch (r.code) {
         case 0: {
-            std::string answer = trim(r.out);
+            std::string answer = trimWhitespace(r.out);
             if (answer.empty())
                 return Failure{"empty", "No answer came back. Try asking a different way."};
             return answer;
@@ -202,7 +197,7 @@ std::variant<std::string, Failure> askOutcome(const FMResult& r) {
         return Failure{"guardrail",
                        "The local model declined this one. Try asking another way, or pick "
                        "another source under AI source."};
-    return Failure{"error", "The on-device model stopped: " + trim(r.err)};
+    return Failure{"error", "The on-device model stopped: " + trimWhitespace(r.err)};
 }
 
 std::string partialScript(const std::string& id, const std::string& text) {

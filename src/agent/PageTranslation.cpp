@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "platform/TextEscape.h"
 #include "platform/translate/Apertium.h"
 #include "platform/translate/LanguageId.h"
 
@@ -9,12 +10,6 @@ namespace cvl::PageTranslation {
 namespace {
 
 using CvlNativeAI::Failure;
-
-std::string trim(const std::string& s) {
-    const auto b = s.find_first_not_of(" \t\r\n\f\v");
-    if (b == std::string::npos) return "";
-    return s.substr(b, s.find_last_not_of(" \t\r\n\f\v") - b + 1);
-}
 
 std::string joined(const std::vector<std::string>& parts, std::size_t count) {
     std::string out;
@@ -46,7 +41,7 @@ std::vector<std::string> paragraphs(const std::string& text) {
         std::size_t end = t.find('\n', start);
         if (end == std::string::npos) end = t.size();
         const std::string line = t.substr(start, end - start);
-        if (trim(line).empty()) {
+        if (trimWhitespace(line).empty()) {
             if (open) out.push_back(current);
             current.clear();
             open = false;
