@@ -146,6 +146,7 @@ td.nm{font-weight:550}.ty{display:inline-block;min-width:34px;text-align:center;
   <div class="tools">
     <input id="q" type="search" placeholder="Search every document here" autocomplete="off" spellcheck="false">
     <a href="qrtiz://recache">Refresh</a>
+    <a href="qrtiz://bates" title="Stamp this folder's PDFs and images with Bates numbers">Bates numbering…</a>
     <a href="qrtiz://open">Open another folder…</a>
     <a href="qrtiz://prefs">Settings</a>
   </div>

@@ -189,6 +189,7 @@
    ['\u2195', 'Rank a folder', 'Bring the most relevant documents forward.', 'rank'],
    ['\u21c6', 'Browse', 'Flip through a folder page by page.', 'browse'],
    ['\u29d6', 'File History', 'Everything you opened, with favourites and pins.', 'history'],
+   ['#', 'Bates numbering', 'Stamp a folder\u2019s PDFs and images with production numbers.', 'bates'],
    ['\u2699', 'Settings', 'Appearance, reader and page-command choices.', 'prefs'],
    ['\u25d0', 'Light or dark', 'Switch the appearance.', 'appearance']
   ].forEach(function (t) {

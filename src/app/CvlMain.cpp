@@ -7,6 +7,7 @@
 
 #include "agent/CvlLayout.h"
 #include "app/Version.h"
+#include "operations/CvlBates.h"
 #include "pagecmd/CvlPageCommands.h"
 #include "pagecmd/CvlPages.h"
 #include "search/CvlSearchCommands.h"
@@ -57,6 +58,10 @@ const CvlCommand kCommands[] = {
     {"voices", "voices",
      "list the English read-aloud voices as the settings offer them: [{id, label}], best first",
      cvl::cvlVoicesMain},
+    {"bates", cvl::kCvlBatesUsage,
+     "stamp the folder's PDFs and images with consecutive Bates labels into FOLDER/Bates-Stamped "
+     "(or DIR), with an audit manifest and a CSV load file; prints the run result",
+     cvl::cvlBatesMain},
     {nullptr, nullptr, nullptr, nullptr},
 };
 

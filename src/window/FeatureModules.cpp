@@ -2,6 +2,7 @@
 
 #include "agent/LocalAIModule.h"
 #include "agent/NativeAIModule.h"
+#include "operations/BatesModule.h"
 #include "window/ReadAloud.h"
 
 namespace cvl {
@@ -10,6 +11,7 @@ void addFeatureModules(BridgeModuleSet& modules) {
     modules.add(std::make_unique<ReadAloudModule>());
     modules.add(std::make_unique<NativeAIModule>());
     modules.add(std::make_unique<LocalAIModule>());
+    modules.add(std::make_unique<BatesModule>());
 }
 
 }  // namespace cvl
