@@ -288,7 +288,7 @@ const pendingAI = {};
 function request(action, body, box) {
   const id = 'r' + (++aiSeq);
   pendingAI[id] = box;
-  box.className = 'out dim';
+  if (box !== modelNote) box.className = 'out dim';
   box.hidden = false;
   box.textContent = action === 'translate' ? 'Translating…' : action === 'ask' ? 'Thinking…' : '';
   post(Object.assign({ action, id }, body));
