@@ -25,6 +25,8 @@ PACKAGES=(
   tzdata qpdf poppler-utils
   # the engine lays out converted Word, RTF, text and Markdown documents as PDF
   mupdf-tools
+  # read aloud plays through the desktop's sound server; translation and language detection
+  libpulse-dev libexttextcat-dev apertium apertium-eng-spa
 )
 
 missing=()

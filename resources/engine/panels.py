@@ -124,9 +124,10 @@ def control(key, kind, default, extra, cfg, opts):
             choices = [(n, n.replace("_", " ")) for n in names] or [(str(value), str(value))]
         if kind == "voice":
             voices = load_json(opts.get("voices"), [])
+            # Kept in the host's order: best quality first, American English first among equals.
             choices = [("auto", "Best available English voice")] + [
-                (str(v.get("id", v)) if isinstance(v, dict) else str(v),
-                 str(v.get("name", v.get("id", v))) if isinstance(v, dict) else str(v)) for v in voices if v]
+                (str(v.get("id", "")), str(v.get("label", v.get("id", ""))))
+                for v in (voices if isinstance(voices, list) else []) if isinstance(v, dict) and v.get("id")]
         cur = "-1" if key == "max_depth" and value is None else str(value if value is not None else "")
         if not any(c[0] == cur for c in choices):
             choices = choices + [(cur, cur)]

@@ -5,12 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "agent/CvlLayout.h"
 #include "app/Version.h"
 #include "operations/CvlBates.h"
 #include "pagecmd/CvlPageCommands.h"
 #include "pagecmd/CvlPages.h"
 #include "platform/Threads.h"
 #include "search/CvlSearchCommands.h"
+#include "window/CvlSpeech.h"
 
 namespace {
 
@@ -46,6 +48,17 @@ const CvlCommand kCommands[] = {
      "read a page command against FILE and print the command bar's reply (preview, clarify, "
      "refuse or error); --yes runs a preview at once and prints the done reply",
      cvl::cvlPagesMain},
+    {"layout", "layout FILE.pdf",
+     "print a PDF's outline and its text lines with their heights as {path, pages, outline: "
+     "[{title, level, page}], lines: [{page, text, size, x, y}]}",
+     cvl::cvlLayoutMain},
+    {"speak", cvl::kCvlSpeakUsage,
+     "read FILE (or one page of it) aloud into a WAV file; prints the spoken words' UTF-16 "
+     "ranges of the read text and their start times as {words: [{loc, len, ms}], text, ...}",
+     cvl::cvlSpeakMain},
+    {"voices", "voices",
+     "list the English read-aloud voices as the settings offer them: [{id, label}], best first",
+     cvl::cvlVoicesMain},
     {"bates", cvl::kCvlBatesUsage,
      "stamp the folder's PDFs and images with consecutive Bates labels into FOLDER/Bates-Stamped "
      "(or DIR), with an audit manifest and a CSV load file; prints the run result",

@@ -11,6 +11,8 @@
 #include "platform/Hashing.h"
 #include "platform/SysLog.h"
 #include "platform/UserDirs.h"
+#include "platform/speech/Speech.h"
+#include "window/ReadAloudVoices.h"
 
 namespace cvl::EngineRuns {
 namespace {
@@ -339,7 +341,7 @@ std::vector<std::string> panelArgs(const PanelRequest& r) {
                       "--defaultnever",
                       flag(s.defaultNeverAsk),
                       "--voices",
-                      s.voicesJSON,
+                      s.voicesJSON.value_or("[]"),
                       "--mcpstatus",
                       s.mcpStatusJSON,
                       "--bondwickstatus",
@@ -368,7 +370,13 @@ void runPanelScript(const PanelRequest& request, std::function<void(std::string)
     preparePanelRun(request.kind);
     ProcessSpec spec;
     spec.program = kPython;
-    spec.args = panelArgs(request);
+    if (request.settings && !request.settings->voicesJSON) {
+        PanelRequest withVoices = request;
+        withVoices.settings->voicesJSON = ReadAloudVoices::optionsJSON(speech::installedVoices());
+        spec.args = panelArgs(withVoices);
+    } else {
+        spec.args = panelArgs(request);
+    }
     spawnProcess(std::move(spec),
                  [out = request.outputPath, finished = std::move(finished)](ProcessResult r) {
                      if (!r.launched) return;  // a launch failure leaves the caller as it was

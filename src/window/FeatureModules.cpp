@@ -1,10 +1,16 @@
 #include "window/FeatureModules.h"
 
+#include "agent/LocalAIModule.h"
+#include "agent/NativeAIModule.h"
 #include "operations/BatesModule.h"
+#include "window/ReadAloud.h"
 
 namespace cvl {
 
 void addFeatureModules(BridgeModuleSet& modules) {
+    modules.add(std::make_unique<ReadAloudModule>());
+    modules.add(std::make_unique<NativeAIModule>());
+    modules.add(std::make_unique<LocalAIModule>());
     modules.add(std::make_unique<BatesModule>());
 }
 

@@ -164,7 +164,8 @@ window.addEventListener('resize', () => {
 
 function showSide(pane) {
   const side = $('side');
-  const panes = { search: $('searchPane'), outline: $('outlinePane'), links: $('linksPane') };
+  // Panes that other reader scripts add register themselves in window.__cvlSidePanes.
+  const panes = { search: $('searchPane'), outline: $('outlinePane'), links: $('linksPane'), ...(window.__cvlSidePanes || {}) };
   const already = !side.hidden && !panes[pane].hidden;
   side.hidden = already;
   for (const [k, el] of Object.entries(panes)) el.hidden = already || k !== pane;
