@@ -9,6 +9,7 @@
 #include "pagecmd/CvlPageCommands.h"
 #include "pagecmd/CvlPages.h"
 #include "search/CvlSearchCommands.h"
+#include "updates/CvlUpdateCommands.h"
 
 namespace {
 
@@ -44,6 +45,11 @@ const CvlCommand kCommands[] = {
      "read a page command against FILE and print the command bar's reply (preview, clarify, "
      "refuse or error); --yes runs a preview at once and prints the done reply",
      cvl::cvlPagesMain},
+    {"update", cvl::kCvlUpdateUsage,
+     "check the update feed (update_feed, or --feed) for a newer version, or install it into "
+     "the install directory this cvl runs from; prints {command, outcome, status, running, "
+     "version, build, feed, error}",
+     cvl::cvlUpdateMain},
     {nullptr, nullptr, nullptr, nullptr},
 };
 

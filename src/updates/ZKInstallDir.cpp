@@ -1,6 +1,7 @@
 #include "updates/ZKInstallDir.h"
 
 #include <gnu/libc-version.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -78,6 +79,22 @@ std::optional<std::string> owningPackage(const std::string& path) {
 
 std::string systemVersion() {
     return gnu_get_libc_version();
+}
+
+std::optional<int> corvelloRunningFrom(const std::string& root) {
+    std::error_code ec;
+    const std::string target = fs::weakly_canonical(root + "/bin/corvello", ec).string();
+    const std::string self = std::to_string(::getpid());
+    for (fs::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos ||
+            name == self)
+            continue;
+        std::error_code linkError;
+        std::string exe = fs::read_symlink(it->path() / "exe", linkError).string();
+        if (!linkError && exe == target) return std::stoi(name);
+    }
+    return std::nullopt;
 }
 
 std::optional<std::string> findInstallIn(const std::string& folder) {

@@ -33,6 +33,9 @@ std::optional<std::string> owningPackage(const std::string& path);
 // This system's C library version ("2.36"), which the appcast's minimum is compared with.
 std::string systemVersion();
 
+// A process (other than this one) whose program is ROOT/bin/corvello; none when none runs.
+std::optional<int> corvelloRunningFrom(const std::string& root);
+
 // The first directory directly inside `folder` (by name) that is a self-contained install.
 std::optional<std::string> findInstallIn(const std::string& folder);
 

@@ -505,6 +505,13 @@ ZKUpdate::SwapResult ZKUpdate::swap(const std::string& version, const std::strin
         result.error = "cannot replace " + *root + ": its folder is not writable";
         return result;
     }
+    if (waitHere) {
+        if (auto pid = ZKInstallDir::corvelloRunningFrom(*root)) {
+            result.error = "Corvello is running from " + *root + " (pid " + std::to_string(*pid) +
+                           "); quit it first";
+            return result;
+        }
+    }
     if (!isDirectory(candidate)) {
         result.error = "the staged copy at " + candidate + " is gone";
         return result;
@@ -573,6 +580,7 @@ void ZKUpdate::installPendingNow() {
         cvlLogWithPrefix("[ZKUpdate] ", "pending install failed: %s", r.error.c_str());
         return;
     }
+    if (config_.targetPID) return;  // another process is updated; this one keeps running
     trace("quit requested so the staged update can install");
     if (!(hooks_.requestQuit && hooks_.requestQuit())) {
         trace(
