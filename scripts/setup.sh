@@ -23,6 +23,8 @@ PACKAGES=(
   tzdata qpdf poppler-utils
   # the engine lays out converted Word, RTF, text and Markdown documents as PDF
   mupdf-tools
+  # the Debian package's library dependencies (cpack -G DEB)
+  dpkg-dev
 )
 
 missing=()
