@@ -59,7 +59,7 @@ void setupAutoUpdate(ZKUpdateHooks hooks) {
         cvlLog("updates: off for this test launch (CVL_TEST)");
         return;
     }
-    if (!hooks.mustNotInstallNow) hooks.mustNotInstallNow = CvlLiveWork::shared().updaterHook();
+    if (!hooks.mustNotInstallNow) CvlLiveWork::shared().wireUpdater(hooks);
     auto updater = ZKUpdate::create(configForThisProcess(), std::move(hooks));
     {
         std::lock_guard hold(gLock);

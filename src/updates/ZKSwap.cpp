@@ -49,14 +49,14 @@ std::string script(const ZKSwapPlan& p) {
         s += "log 'no process to wait for; swapping'\n";
     s += "end=0\n";
     s += "rm -rf " + old + "\n";
-    s += "mv " + q + " " + old + "\n";
+    s += "mv -T " + q + " " + old + "\n";
     s += "rc=$?\n";
     s += "if [ $rc -ne 0 ]; then\n";
     s += "  log " + shellQuote("mv " + p.destination + " -> .old FAILED (exit ") + "\"$rc\"" +
          shellQuote("); nothing changed") + "\n";
     s += "  end=4\n";
     s += "else\n";
-    s += "  " + shellQuote(p.copyTool) + " -a " + shellQuote(p.staged) + " " + q + "\n";
+    s += "  " + shellQuote(p.copyTool) + " -a -T " + shellQuote(p.staged) + " " + q + "\n";
     s += "  rc=$?\n";
     s += "  if [ $rc -eq 0 ]; then\n";
     s += "    rm -rf " + old + "\n";
@@ -67,7 +67,7 @@ std::string script(const ZKSwapPlan& p) {
     s += "    log " + shellQuote("cp FAILED (exit ") + "\"$rc\"" +
          shellQuote("); restoring the previous install") + "\n";
     s += "    rm -rf " + q + "\n";
-    s += "    mv " + old + " " + q + " || log " +
+    s += "    mv -T " + old + " " + q + " || log " +
          shellQuote("restoring FAILED; the previous install is at " + p.destination + ".old") +
          "\n";
     s += "    end=5\n";

@@ -22,7 +22,7 @@ struct ZKSwapPlan {
     std::string logPath;
     ZKRelaunch relaunch = ZKRelaunch::None;
     std::optional<std::string> restartUnit;  // a systemd user unit restarted instead
-    std::string copyTool = "/bin/cp";        // called as TOOL -a STAGED DEST
+    std::string copyTool = "/bin/cp";        // called as TOOL -a -T STAGED DEST
 };
 
 // How the script ended (its exit status).

@@ -28,6 +28,7 @@ TEST(CvlUpdate, ChecksTheFeedNamedBySettingsAndRefusesArchivesThatFailTheirCheck
     test::TempHome home;
     makeDirs(home / "feed/corvello");
     makeDirs(home / "tmp");
+    makeDirs(home / "Library/Application Support/Corvello");
     test::HttpsServer server(home / "feed", home.path());
     ASSERT_TRUE(server.running());
     nlohmann::json cast = {{"version", "99.0"},

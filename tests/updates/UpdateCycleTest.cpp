@@ -179,9 +179,10 @@ TEST_F(UpdateCycle, ACopyThatFailsHalfWayRestoresThePreviousInstallAndCountsTheA
     publish(appcast(makeRelease("2.0", "2", pinnedKeyPem), "2.0", 2));
     // The copy writes part of the new install, then fails.
     std::string failingCopy = home / "failing-cp";
-    writeFileAtomic(
-        failingCopy,
-        "#!/bin/sh\nmkdir -p \"$3/bin\" && echo partial > \"$3/bin/corvello\"\nexit 3\n", 0755);
+    writeFileAtomic(failingCopy,
+                    "#!/bin/sh\nfor dest; do :; done\nmkdir -p \"$dest/bin\" && echo partial > "
+                    "\"$dest/bin/corvello\"\nexit 3\n",
+                    0755);
     std::string before = *readFile(root + "/bin/corvello");
     ProcessSpec gone;
     gone.program = "/bin/true";
