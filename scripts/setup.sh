@@ -27,6 +27,8 @@ PACKAGES=(
   mupdf-tools
   # read aloud plays through the desktop's sound server; translation and language detection
   libpulse-dev libexttextcat-dev apertium apertium-eng-spa
+  # the Debian package's library dependencies (cpack -G DEB)
+  dpkg-dev
 )
 
 missing=()

@@ -12,6 +12,7 @@
 #include "pagecmd/CvlPages.h"
 #include "platform/Threads.h"
 #include "search/CvlSearchCommands.h"
+#include "updates/CvlUpdateCommands.h"
 #include "window/CvlSpeech.h"
 
 namespace {
@@ -63,6 +64,11 @@ const CvlCommand kCommands[] = {
      "stamp the folder's PDFs and images with consecutive Bates labels into FOLDER/Bates-Stamped "
      "(or DIR), with an audit manifest and a CSV load file; prints the run result",
      cvl::cvlBatesMain},
+    {"update", cvl::kCvlUpdateUsage,
+     "check the update feed (update_feed, or --feed) for a newer version, or install it into "
+     "the install directory this cvl runs from; prints {command, outcome, status, running, "
+     "version, build, feed, error}",
+     cvl::cvlUpdateMain},
     {nullptr, nullptr, nullptr, nullptr},
 };
 

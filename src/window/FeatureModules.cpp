@@ -1,8 +1,11 @@
 #include "window/FeatureModules.h"
 
+#include <memory>
+
 #include "agent/LocalAIModule.h"
 #include "agent/NativeAIModule.h"
 #include "operations/BatesModule.h"
+#include "updates/UpdateModule.h"
 #include "window/ReadAloud.h"
 
 namespace cvl {
@@ -12,6 +15,7 @@ void addFeatureModules(BridgeModuleSet& modules) {
     modules.add(std::make_unique<NativeAIModule>());
     modules.add(std::make_unique<LocalAIModule>());
     modules.add(std::make_unique<BatesModule>());
+    modules.add(std::make_unique<UpdateModule>());
 }
 
 }  // namespace cvl
