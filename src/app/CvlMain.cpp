@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/Version.h"
+#include "operations/CvlFiles.h"
 #include "pagecmd/CvlPageCommands.h"
 #include "pagecmd/CvlPages.h"
 #include "search/CvlSearchCommands.h"
@@ -44,6 +45,10 @@ const CvlCommand kCommands[] = {
      "read a page command against FILE and print the command bar's reply (preview, clarify, "
      "refuse or error); --yes runs a preview at once and prints the done reply",
      cvl::cvlPagesMain},
+    {"files", cvl::kCvlFilesUsage,
+     "move, make folders, trash, rename and duplicate without ever replacing a file; prints "
+     "the outcome object (cvl files --help documents each form)",
+     cvl::cvlFilesMain},
     {nullptr, nullptr, nullptr, nullptr},
 };
 
