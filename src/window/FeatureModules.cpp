@@ -1,9 +1,11 @@
 #include "window/FeatureModules.h"
 
+#include "operations/FileOpsModule.h"
+
 namespace cvl {
 
 void addFeatureModules(BridgeModuleSet& modules) {
-    (void)modules;
+    modules.add(std::make_unique<FileOpsModule>());
 }
 
 }  // namespace cvl
