@@ -117,10 +117,15 @@ TEST_F(FileOpsFixture, OnlyTheWindowsOwnDocumentsAreTouched) {
 const std::string& processTrashHome() {
     static const std::string path = [] {
         std::string tmpl = (fs::temp_directory_path() / "cvl-trash-home-XXXXXX").string();
-        std::string made = ::mkdtemp(tmpl.data()) ? tmpl : std::string();
-        std::atexit([] { fs::remove_all(processTrashHome()); });
-        return made;
+        return ::mkdtemp(tmpl.data()) ? tmpl : std::string();
     }();
+    // Registered after the path exists, so it runs before the path is destroyed.
+    static const bool cleaned = (std::atexit([] {
+                                     std::error_code ec;
+                                     fs::remove_all(processTrashHome(), ec);
+                                 }),
+                                 true);
+    (void)cleaned;
     return path;
 }
 
