@@ -15,6 +15,8 @@ PACKAGES=(
   # core libraries
   libpcre2-dev libsqlite3-dev libssl-dev libcurl4-openssl-dev libzip-dev libexpat1-dev
   nlohmann-json3-dev libunistring-dev
+  # GIO: the desktop's trash
+  libglib2.0-dev
   # text recognition, speech, legacy Word text
   libtesseract-dev tesseract-ocr-eng libespeak-ng-dev espeak-ng antiword
   # HEIC photos for Bates stamping (libheif with its HEVC decoder)

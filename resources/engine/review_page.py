@@ -139,6 +139,7 @@ td.nm{font-weight:550}.ty{display:inline-block;min-width:34px;text-align:center;
 .pg{color:var(--accent);font-weight:600;font-size:12px;margin-right:8px}
 #status{margin:0 0 12px;color:var(--dim)}
 .empty{padding:40px;text-align:center;color:var(--dim)}
+__FILEOPS_CSS__
 </style></head><body>
 <header>
   <h1>__HEADING__</h1>
@@ -150,6 +151,7 @@ td.nm{font-weight:550}.ty{display:inline-block;min-width:34px;text-align:center;
     <a href="qrtiz://open">Open another folder…</a>
     <a href="qrtiz://prefs">Settings</a>
   </div>
+__FILEOPS_BAR__
 </header>
 <main>
   <div id="status"></div>
@@ -167,11 +169,12 @@ function when(t){var d=new Date(t*1000);return d.toLocaleDateString()+' '+d.toLo
 function renderList(){
   var box=document.getElementById('list');box.textContent='';
   if(!DOCS.length){box.appendChild(el('div','empty','No documents here.'));return}
-  var t=el('table'),h=el('tr');['','Name','Folder','Size','Modified'].forEach(function(c){h.appendChild(el('th','',c))});t.appendChild(h);
+  var t=el('table'),h=el('tr');['','Name','Folder','Size','Modified'].forEach(function(c){h.appendChild(el('th','',c))});
+  if(window.cvlDecorateHead)cvlDecorateHead(h);t.appendChild(h);
   DOCS.forEach(function(d){var r=el('tr','doc');var ty=el('td');ty.appendChild(el('span','ty',d.ext));r.appendChild(ty);
     r.appendChild(el('td','nm',d.name));r.appendChild(el('td','dim',d.folder==='.'?'':d.folder));
     r.appendChild(el('td','dim',size(d.size)));r.appendChild(el('td','dim',when(d.mtime)));
-    r.onclick=function(){go('reader',{path:d.path})};t.appendChild(r)});
+    r.onclick=function(){go('reader',{path:d.path})};if(window.cvlDecorateRow)cvlDecorateRow(r,d);t.appendChild(r)});
   box.appendChild(t)}
 function marked(s,m){var n=el('span');var i=m?s.toLowerCase().indexOf(m.toLowerCase()):-1;
   if(i<0){n.textContent=s;return n}n.appendChild(document.createTextNode(s.slice(0,i)));n.appendChild(el('mark','',s.slice(i,i+m.length)));
@@ -190,9 +193,147 @@ window.cvlSearchResults=function(res){
 var qt=0;document.getElementById('q').addEventListener('input',function(e){clearTimeout(qt);var v=e.target.value.trim();
   qt=setTimeout(function(){if(!v){document.getElementById('results').hidden=true;document.getElementById('list').hidden=false;document.getElementById('status').textContent='';return}
     document.getElementById('status').textContent='Searching…';go('search',{q:v,mode:'exact'})},250)});
+__FILEOPS_JS__
 renderList();
 </script></body></html>
 """
+
+
+# ---- file operations: selection, Move to…, New Folder with Selection, Rename, Duplicate and
+# Move to Trash, each answered by the host's fileOpDone; rows get their own context menu.
+
+FILEOPS_CSS = """
+th.sel,td.sel{width:1%;padding-right:0}td.sel input,th.sel input{width:15px;height:15px;margin:0;accent-color:var(--accent);cursor:pointer}
+tr.doc.selected td{background:var(--hover)}
+#selbar{display:flex;gap:8px;align-items:center;margin-top:12px;flex-wrap:wrap}
+#selbar[hidden]{display:none}
+#selbar .count{font-weight:600;margin-right:6px}
+#selbar button,#menu button{font:inherit;color:inherit;cursor:pointer}
+#selbar button{height:30px;padding:0 12px;border-radius:8px;border:1px solid var(--line);background:var(--card)}
+#selbar button:hover{border-color:var(--accent)}#selbar button.danger{color:#c0392b}
+#selbar input{height:28px;border-radius:7px;border:1px solid var(--line);background:var(--card);color:inherit;padding:0 8px;font:inherit;min-width:220px}
+td.nm input{font:inherit;font-weight:550;width:100%;box-sizing:border-box;border:1px solid var(--accent);border-radius:5px;padding:1px 4px;background:var(--card);color:inherit}
+#menu{position:fixed;z-index:20;min-width:210px;background:var(--card);border:1px solid var(--line);border-radius:9px;box-shadow:0 8px 28px rgba(0,0,0,.18);padding:5px}
+#menu[hidden]{display:none}
+#menu button{display:block;width:100%;text-align:left;border:0;background:none;padding:6px 10px;border-radius:6px}
+#menu button:hover,#menu button:focus{background:var(--accent);color:#fff;outline:none}
+#menu hr{border:0;border-top:1px solid var(--line);margin:4px 0}
+#toast{position:fixed;left:50%;bottom:26px;transform:translateX(-50%);background:rgba(20,20,22,.9);color:#fff;padding:8px 16px;border-radius:9px;opacity:0;transition:opacity .18s;pointer-events:none;max-width:70%;z-index:30}
+#toast.show{opacity:1}#toast.err{background:rgba(170,40,30,.94)}
+"""
+
+FILEOPS_BAR = """
+  <div id="selbar" hidden>
+    <span class="count" id="selcount"></span>
+    <button type="button" data-act="move">Move to…</button>
+    <button type="button" data-act="newfolder">New Folder with Selection</button>
+    <button type="button" data-act="rename">Rename</button>
+    <button type="button" data-act="duplicate">Duplicate</button>
+    <button type="button" data-act="trash" class="danger">Move to Trash</button>
+    <button type="button" data-act="clear">Clear</button>
+  </div>
+  <div id="menu" role="menu" hidden></div>
+  <div id="toast" role="status" aria-live="polite"></div>
+"""
+
+FILEOPS_JS = r"""
+var ROOTS = __ROOTS__;
+var SEL = {};  // path -> true
+function selected(){return DOCS.filter(function(d){return SEL[d.path]})}
+function opToast(text,isErr){var t=document.getElementById('toast');t.textContent=text;t.className='show'+(isErr?' err':'');
+  clearTimeout(opToast.timer);opToast.timer=setTimeout(function(){t.className=''},3200)}
+function syncSelBar(){var n=selected().length,bar=document.getElementById('selbar');bar.hidden=!n;
+  document.getElementById('selcount').textContent=n+(n===1?' document':' documents')+' selected';
+  bar.querySelector('[data-act=rename]').disabled=n!==1;
+  var all=document.getElementById('selall');if(all){all.checked=n>0&&n===DOCS.length;all.indeterminate=n>0&&n<DOCS.length}}
+var lastClicked=-1;
+window.cvlDecorateHead=function(h){var th=el('th','sel'),cb=el('input');cb.type='checkbox';cb.id='selall';cb.title='Select all';
+  cb.onclick=function(e){e.stopPropagation();var on=cb.checked;SEL={};if(on)DOCS.forEach(function(d){SEL[d.path]=true});renderList()};
+  th.appendChild(cb);h.insertBefore(th,h.firstChild)};
+window.cvlDecorateRow=function(r,d){var td=el('td','sel'),cb=el('input');cb.type='checkbox';cb.checked=!!SEL[d.path];
+  cb.setAttribute('aria-label','Select '+d.name);td.appendChild(cb);r.insertBefore(td,r.firstChild);r.dataset.path=d.path;
+  if(SEL[d.path])r.classList.add('selected');
+  function mark(on){if(on)SEL[d.path]=true;else delete SEL[d.path];r.classList.toggle('selected',!!on);cb.checked=!!on}
+  td.onclick=function(e){e.stopPropagation();var i=DOCS.indexOf(d);
+    if(e.shiftKey&&lastClicked>=0){var a=Math.min(i,lastClicked),b=Math.max(i,lastClicked);for(var k=a;k<=b;k++)SEL[DOCS[k].path]=true;renderList()}
+    else{if(e.target!==cb)cb.checked=!cb.checked;mark(cb.checked)}lastClicked=i;syncSelBar()};
+  var open=r.onclick;r.onclick=function(e){if(e.ctrlKey||e.metaKey){mark(!SEL[d.path]);lastClicked=DOCS.indexOf(d);syncSelBar();return}open(e)};
+  r.oncontextmenu=function(e){e.preventDefault();if(!SEL[d.path]){SEL={};SEL[d.path]=true;renderList()}showMenu(e.clientX,e.clientY,d)}};
+var _render=renderList;renderList=function(){_render();syncSelBar()};
+
+function parentOf(p){var i=p.lastIndexOf('/');return i>0?p.slice(0,i):'/'}
+function baseOf(p){return p.slice(p.lastIndexOf('/')+1)}
+function rootOf(p){var best='';ROOTS.forEach(function(r){var rr=r.replace(/\/+$/,'');if((p===rr||p.indexOf(rr+'/')===0)&&rr.length>best.length)best=rr});return best}
+function relFolder(p){var r=rootOf(p);if(!r)return parentOf(p);var rel=parentOf(p).slice(r.length).replace(/^\//,'');return rel||'.'}
+// A document that moved stays in the list while it is inside one of the reviewed folders.
+function moveDoc(from,to){var d=DOCS.filter(function(x){return x.path===from})[0];if(!d)return;var was=SEL[from];delete SEL[from];
+  if(!ROOTS.length?parentOf(to)!==parentOf(from):!rootOf(to)){DOCS.splice(DOCS.indexOf(d),1);return}
+  d.path=to;d.name=baseOf(to);d.folder=ROOTS.length?relFolder(to):parentOf(to);if(was)SEL[to]=true}
+function pathsOf(list){return JSON.stringify(list.map(function(d){return d.path}))}
+var fileAct={
+  move:function(list){go('movepick',{paths:pathsOf(list)})},
+  newfolder:function(list){askFolderName(list)},
+  rename:function(list){if(list.length===1)startRename(list[0])},
+  duplicate:function(list){list.forEach(function(d){go('duplicate',{path:d.path})})},
+  trash:function(list){if(list.length)go('trash',{paths:pathsOf(list)})},
+  clear:function(){SEL={};renderList()},
+  open:function(list){if(list.length)go('reader',{path:list[0].path})},
+  reveal:function(list){if(list.length)go('reveal',{path:list[0].path})}
+};
+document.getElementById('selbar').addEventListener('click',function(e){var b=e.target.closest('button[data-act]');if(b)fileAct[b.dataset.act](selected())});
+
+function askFolderName(list){if(!list.length)return;var bar=document.getElementById('selbar');if(bar.querySelector('input'))return;
+  var inp=el('input');inp.value='untitled folder';inp.setAttribute('aria-label','Name of the new folder');
+  var ok=el('button','','Create'),no=el('button','','Cancel');ok.type=no.type='button';
+  function done(){inp.remove();ok.remove();no.remove()}
+  ok.onclick=function(){var name=inp.value.trim();done();go('newfolder',{parent:parentOf(list[0].path),name:name,paths:pathsOf(list)})};
+  no.onclick=done;inp.onkeydown=function(e){if(e.key==='Enter')ok.onclick();if(e.key==='Escape')done();e.stopPropagation()};
+  bar.appendChild(inp);bar.appendChild(ok);bar.appendChild(no);inp.focus();inp.select()}
+
+function startRename(d){var row=document.querySelector('tr.doc[data-path="'+CSS.escape(d.path)+'"]');if(!row)return;
+  var cell=row.querySelector('td.nm');var inp=el('input');inp.value=d.name;cell.textContent='';cell.appendChild(inp);
+  var dot=d.name.lastIndexOf('.');inp.focus();inp.setSelectionRange(0,dot>0?dot:d.name.length);
+  var finished=false;function end(send){if(finished)return;finished=true;var v=inp.value;cell.textContent=d.name;
+    if(send&&v&&v!==d.name)go('rename',{path:d.path,name:v})}
+  inp.onclick=function(e){e.stopPropagation()};
+  inp.onkeydown=function(e){e.stopPropagation();if(e.key==='Enter')end(true);else if(e.key==='Escape')end(false)};
+  inp.onblur=function(){end(true)}}
+
+function showMenu(x,y,d){var m=document.getElementById('menu');m.textContent='';var n=selected().length;
+  [['open','Open'],['reveal','Show in Files'],null,['rename','Rename…',n!==1],['duplicate','Duplicate'],['move','Move to…'],
+   ['newfolder','New Folder with Selection'],null,['trash','Move to Trash']].forEach(function(it){
+    if(!it){m.appendChild(el('hr'));return}var b=el('button','',it[1]);b.type='button';b.setAttribute('role','menuitem');b.disabled=!!it[2];
+    b.onclick=function(){hideMenu();fileAct[it[0]](selected())};m.appendChild(b)});
+  m.hidden=false;var w=m.offsetWidth,h=m.offsetHeight;m.style.left=Math.min(x,innerWidth-w-6)+'px';m.style.top=Math.min(y,innerHeight-h-6)+'px';
+  m.querySelector('button').focus()}
+function hideMenu(){document.getElementById('menu').hidden=true}
+document.addEventListener('click',function(e){if(!e.target.closest('#menu'))hideMenu()});
+document.addEventListener('keydown',function(e){if(e.target.tagName==='INPUT'&&e.target.id==='q')return;
+  if(e.key==='Escape'){hideMenu();if(selected().length){SEL={};renderList()}}
+  else if(e.key==='Delete'&&selected().length){fileAct.trash(selected())}
+  else if(e.key==='F2'&&selected().length===1){fileAct.rename(selected())}
+  else if((e.key==='a'||e.key==='A')&&(e.ctrlKey||e.metaKey)&&e.target.tagName!=='INPUT'){e.preventDefault();DOCS.forEach(function(d){SEL[d.path]=true});renderList()}});
+
+// The host's answer to every file operation.
+window.fileOpDone=function(r){if(!r)return;var failed=r.failed||[];
+  if(r.op==='move'){(r.moved||[]).forEach(function(m){moveDoc(m.from,m.to)});
+    var n=(r.moved||[]).length;if(n&&!failed.length)opToast('Moved '+n+(n===1?' document':' documents')+' to “'+(r.folder||baseOf(r.dest||''))+'”')}
+  else if(r.op==='trash'){(r.trashed||[]).forEach(function(p){DOCS=DOCS.filter(function(d){return d.path!==p});delete SEL[p]});
+    var t=(r.trashed||[]).length;if(t&&!failed.length)opToast('Moved '+t+(t===1?' document':' documents')+' to the Trash')}
+  else if(r.op==='rename'&&r.renamed){Object.keys(r.renamed).forEach(function(k){moveDoc(k,r.renamed[k])})}
+  else if(r.op==='duplicate'&&r.copy){var src=DOCS.filter(function(d){return parentOf(r.copy)===parentOf(d.path)&&r.copy.indexOf(d.path.replace(/\.[^./]*$/,''))===0})[0];
+    var copy={path:r.copy,name:baseOf(r.copy),ext:src?src.ext:(r.copy.split('.').pop()||'').toLowerCase(),folder:src?src.folder:relFolder(r.copy),size:src?src.size:0,mtime:Date.now()/1000};
+    DOCS.unshift(copy);opToast('Made “'+copy.name+'”')}
+  else if(r.op==='newfolder'&&r.dest){opToast('Made the folder “'+r.folder+'”')}
+  if(failed.length)opToast(r.error||(failed.length+(failed.length===1?' item':' items')+' could not be changed.'),true);
+  renderList()};
+"""
+
+
+def fileops_parts(roots):
+    """The file-operation pieces spliced into the page: styles, the selection bar and script."""
+    return {"__FILEOPS_CSS__": FILEOPS_CSS, "__FILEOPS_BAR__": FILEOPS_BAR,
+            "__FILEOPS_JS__": FILEOPS_JS.replace("__ROOTS__", json.dumps(roots).replace("</", "<\\/"))}
 
 
 def main(argv):
@@ -210,7 +351,10 @@ def main(argv):
     count = "%d document%s" % (len(docs), "" if len(docs) == 1 else "s")
     where = ", ".join(roots) if roots else os.path.dirname(os.path.abspath(opts["paths"][0])) if opts["paths"] else ""
     sub = count + (" · " + where if where else "") + (" · " + opts["mode"] if opts["mode"] else "")
-    page = (PAGE.replace("__TITLE__", html.escape(heading))
+    page = PAGE
+    for key, part in fileops_parts(roots).items():
+        page = page.replace(key, part)
+    page = (page.replace("__TITLE__", html.escape(heading))
                 .replace("__HEADING__", html.escape(heading))
                 .replace("__SUB__", html.escape(sub))
                 .replace("__DOCS__", json.dumps(docs).replace("</", "<\\/")))

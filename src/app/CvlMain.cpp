@@ -8,6 +8,7 @@
 #include "agent/CvlLayout.h"
 #include "app/Version.h"
 #include "operations/CvlBates.h"
+#include "operations/CvlFiles.h"
 #include "pagecmd/CvlPageCommands.h"
 #include "pagecmd/CvlPages.h"
 #include "platform/Threads.h"
@@ -69,6 +70,10 @@ const CvlCommand kCommands[] = {
      "the install directory this cvl runs from; prints {command, outcome, status, running, "
      "version, build, feed, error}",
      cvl::cvlUpdateMain},
+    {"files", cvl::kCvlFilesUsage,
+     "move, make folders, trash, rename and duplicate without ever replacing a file; prints "
+     "the outcome object (cvl files --help documents each form)",
+     cvl::cvlFilesMain},
     {nullptr, nullptr, nullptr, nullptr},
 };
 

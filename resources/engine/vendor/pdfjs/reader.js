@@ -208,6 +208,11 @@ window.__cvlResetToolbar = () => {
   toast('Toolbar reset');
 };
 
+// ---- the document menu: Move to Trash asks the host, which confirms and closes the window ----
+$('btnMore').onclick = (e) => { e.stopPropagation(); $('moreMenu').hidden = !$('moreMenu').hidden; };
+document.addEventListener('click', () => { $('moreMenu').hidden = true; });
+$('menuTrash').onclick = () => { $('moreMenu').hidden = true; ask('trashfile', { path: ORIG }); };
+
 // ---- outline -------------------------------------------------------------------------------------
 window.cvlOutline = (items) => {
   const list = $('outlineList');
