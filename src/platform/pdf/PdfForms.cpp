@@ -144,9 +144,8 @@ pdf_obj* acroForm(pdf_document* doc) {
 
 bool needsAppearances(pdf_document* doc) {
     pdf_obj* form = acroForm(doc);
-    return mu([&](fz_context* c) {
-        return pdf_to_bool(c, pdf_dict_gets(c, form, "NeedAppearances"));
-    });
+    return mu(
+        [&](fz_context* c) { return pdf_to_bool(c, pdf_dict_gets(c, form, "NeedAppearances")); });
 }
 
 void clearNeedAppearances(pdf_document* doc) {
@@ -338,46 +337,12 @@ std::string matrixText(const fz_matrix& m) {
     return buf;
 }
 
-pdf_obj* addContentStream(pdf_document* doc, const std::string& text) {
-    BufferPtr buffer(mu([&](fz_context* c) {
-        return fz_new_buffer_from_copied_data(
-            c, reinterpret_cast<const unsigned char*>(text.data()), text.size());
-    }));
-    return mu([&](fz_context* c) { return pdf_add_stream(c, doc, buffer.get(), nullptr, 0); });
-}
-
-// Wraps the page's content in q ... Q and appends `tail` after it.
-void appendToContent(pdf_document* doc, pdf_obj* pageObj, const std::string& tail) {
-    ObjPtr head(addContentStream(doc, "q\n"));
-    ObjPtr end(addContentStream(doc, "\nQ\n" + tail));
-    pdf_obj* old = mu([&](fz_context* c) { return pdf_dict_get(c, pageObj, PDF_NAME(Contents)); });
-    ObjPtr list(mu([&](fz_context* c) { return pdf_new_array(c, doc, 4); }));
-    mu([&](fz_context* c) {
-        pdf_array_push(c, list.get(), head.get());
-        if (pdf_is_array(c, old)) {
-            int n = pdf_array_len(c, old);
-            for (int i = 0; i < n; ++i) pdf_array_push(c, list.get(), pdf_array_get(c, old, i));
-        } else if (old) {
-            pdf_array_push(c, list.get(), old);
-        }
-        pdf_array_push(c, list.get(), end.get());
-        pdf_dict_put(c, pageObj, PDF_NAME(Contents), list.get());
-    });
-}
-
 // Draws the page's visible widgets into its content and drops every widget from /Annots.
 int flattenPage(pdf_document* doc, pdf_obj* pageObj, int& nameCounter) {
     pdf_obj* annots = mu([&](fz_context* c) { return pdf_dict_get(c, pageObj, PDF_NAME(Annots)); });
     int n = mu([&](fz_context* c) { return pdf_array_len(c, annots); });
     if (n == 0) return 0;
-    mu([&](fz_context* c) { pdf_flatten_inheritable_page_items(c, pageObj); });
-    pdf_obj* xobjects = mu([&](fz_context* c) {
-        pdf_obj* res = pdf_dict_get(c, pageObj, PDF_NAME(Resources));
-        if (!res) res = pdf_dict_put_dict(c, pageObj, PDF_NAME(Resources), 2);
-        pdf_obj* x = pdf_dict_get(c, res, PDF_NAME(XObject));
-        if (!x) x = pdf_dict_put_dict(c, res, PDF_NAME(XObject), 4);
-        return x;
-    });
+    pdf_obj* xobjects = pageResources(doc, pageObj, PDF_NAME(XObject));
     ObjPtr kept(mu([&](fz_context* c) { return pdf_new_array(c, doc, n); }));
     std::string drawing;
     int drawn = 0;
@@ -416,7 +381,7 @@ int flattenPage(pdf_document* doc, pdf_obj* pageObj, int& nameCounter) {
         else
             pdf_dict_del(c, pageObj, PDF_NAME(Annots));
     });
-    if (!drawing.empty()) appendToContent(doc, pageObj, drawing);
+    if (!drawing.empty()) appendPageContent(doc, pageObj, drawing);
     return drawn;
 }
 
