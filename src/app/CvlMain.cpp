@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/Version.h"
+#include "operations/CvlDocumentCommands.h"
 #include "pagecmd/CvlPageCommands.h"
 #include "pagecmd/CvlPages.h"
 #include "search/CvlSearchCommands.h"
@@ -44,6 +45,22 @@ const CvlCommand kCommands[] = {
      "read a page command against FILE and print the command bar's reply (preview, clarify, "
      "refuse or error); --yes runs a preview at once and prints the done reply",
      cvl::cvlPagesMain},
+    {"form", cvl::kCvlFormUsage,
+     "describe the form of a PDF: {ok, isForm, count, total, byKind}; --fields prints the field "
+     "records {name, kind, page, value, options}",
+     cvl::cvlFormMain},
+    {"fill", cvl::kCvlFillUsage,
+     "fill form fields into a new file OUT, with appearances that show in every viewer (check "
+     "boxes and radio buttons take an on-state name, yes or Off)",
+     cvl::cvlFillMain},
+    {"redact", cvl::kCvlRedactUsage,
+     "write a flattened copy OUT: every page a picture (150 dpi unless --dpi) with the boxes "
+     "(PDF points, origin bottom left) black, no metadata; the audit record goes beside it",
+     cvl::cvlRedactMain},
+    {"sign", cvl::kCvlSignUsage,
+     "draw the signature picture at each placement (PDF points, origin bottom left), flatten the "
+     "form and write \"NAME (signed).pdf\" into DIR",
+     cvl::cvlSignMain},
     {nullptr, nullptr, nullptr, nullptr},
 };
 

@@ -9,6 +9,7 @@ extern "C" {
 }
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -137,6 +138,9 @@ struct PdfDocument::Impl {
     std::mutex lock;
     pdf::DocPtr doc;
     bool locked = false;
+    // Pictures already added to this document, by the SHA-256 of their bytes: object numbers,
+    // so that one picture placed many times is stored once.
+    std::map<std::string, int> pictures;
 };
 
 namespace pdf {

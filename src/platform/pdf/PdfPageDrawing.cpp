@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/Hashing.h"
 #include "platform/SysLog.h"
 #include "platform/pdf/PdfInternal.h"
 #include "platform/pdf/PdfTextRuns.h"
@@ -95,13 +96,23 @@ bool pdfDrawImage(PdfDocument& document, int page, std::string_view imageBytes,
         pdf_document* doc = impl.doc.get();
         pdf_obj* pageObj = pageObject(impl, page);
         if (!pageObj) return false;
-        BufferPtr buffer(mu([&](fz_context* c) {
-            return fz_new_buffer_from_copied_data(
-                c, reinterpret_cast<const unsigned char*>(imageBytes.data()), imageBytes.size());
-        }));
-        ImagePtr image(
-            mu([&](fz_context* c) { return fz_new_image_from_buffer(c, buffer.get()); }));
-        ObjPtr imageRef(mu([&](fz_context* c) { return pdf_add_image(c, doc, image.get()); }));
+        const std::string digest = sha256Hex(imageBytes);
+        ObjPtr imageRef;
+        if (auto known = impl.pictures.find(digest); known != impl.pictures.end()) {
+            imageRef.reset(
+                mu([&](fz_context* c) { return pdf_new_indirect(c, doc, known->second, 0); }));
+        } else {
+            BufferPtr buffer(mu([&](fz_context* c) {
+                return fz_new_buffer_from_copied_data(
+                    c, reinterpret_cast<const unsigned char*>(imageBytes.data()),
+                    imageBytes.size());
+            }));
+            ImagePtr image(
+                mu([&](fz_context* c) { return fz_new_image_from_buffer(c, buffer.get()); }));
+            imageRef.reset(mu([&](fz_context* c) { return pdf_add_image(c, doc, image.get()); }));
+            impl.pictures[digest] =
+                mu([&](fz_context* c) { return pdf_to_num(c, imageRef.get()); });
+        }
 
         // The corners of the rectangle as the page is shown (y down), taken back into user space:
         // the picture's top edge is the shown top edge whatever the page's rotation.
