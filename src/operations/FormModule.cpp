@@ -78,11 +78,13 @@ void FormModule::fillForm(const BridgeRequest& request) {
             return;
         }
         PdfDocument filled = PdfDocument::openBytes(*bytes).value();
-        if (pdfFormNeedsAppearances(filled) && pdfRefreshFormAppearances(filled) >= 0) {
-            // The viewer left the drawing of some fields to the next viewer: draw them now, so
-            // the values show wherever the file is opened.
-            if (auto drawn = filled.save()) bytes = std::move(drawn);
-        }
+        // The viewer may have left the drawing of some values to the next viewer (a font
+        // without the characters, or NeedAppearances): draw them now, so the values show
+        // wherever the file is opened.
+        const int drawn = pdfFormNeedsAppearances(filled) ? pdfRefreshFormAppearances(filled)
+                                                          : pdfDrawMissingAppearances(filled);
+        if (drawn > 0)
+            if (auto redrawn = filled.save()) bytes = std::move(redrawn);
         const int count = filledCount(filled);
         const std::string name = lastPathComponent(path);
         okToOverwriteInPlace(key, path, *dialogs, [=](bool ok) {

@@ -88,18 +88,6 @@ int inheritedInt(pdf_document* doc, pdf_obj* widget, pdf_obj* key, int fallback)
     });
 }
 
-// The field's value as text: a text string, a name, or the first of an array.
-std::string valueOf(pdf_obj* field) {
-    pdf_obj* v = mu([&](fz_context* c) {
-        pdf_obj* o = pdf_dict_get_inheritable(c, field, PDF_NAME(V));
-        if (pdf_is_array(c, o)) o = pdf_array_get(c, o, 0);
-        return o;
-    });
-    if (mu([&](fz_context* c) { return pdf_is_name(c, v); }))
-        return mu([&](fz_context* c) { return pdf_to_name(c, v); });
-    return pdfText(v);
-}
-
 // Choice options: export values and the texts shown for them.
 struct ChoiceOption {
     std::string exportValue;
@@ -187,6 +175,18 @@ std::string placeRuns(const std::vector<FontShaper::Run>& runs, double size, dou
 
 }  // namespace
 
+// The field's value as text: a text string, a name, or the first of an array.
+std::string fieldValue(pdf_obj* field) {
+    pdf_obj* v = mu([&](fz_context* c) {
+        pdf_obj* o = pdf_dict_get_inheritable(c, field, PDF_NAME(V));
+        if (pdf_is_array(c, o)) o = pdf_array_get(c, o, 0);
+        return o;
+    });
+    if (mu([&](fz_context* c) { return pdf_is_name(c, v); }))
+        return mu([&](fz_context* c) { return pdf_to_name(c, v); });
+    return pdfText(v);
+}
+
 bool writeFieldAppearance(pdf_document* doc, FontShaper& shaper, const WidgetRef& ref) {
     pdf_obj* w = ref.widget;
     fz_rect rect = mu([&](fz_context* c) { return pdf_dict_get_rect(c, w, PDF_NAME(Rect)); });
@@ -215,7 +215,7 @@ bool writeFieldAppearance(pdf_document* doc, FontShaper& shaper, const WidgetRef
     DefaultAppearance da = parseDA(inheritedText(doc, w, PDF_NAME(DA)));
     int q = inheritedInt(doc, w, PDF_NAME(Q), 0);
     const int flags = ref.flags;
-    std::string value = valueOf(ref.field);
+    std::string value = fieldValue(ref.field);
 
     std::string body;  // text operators inside BT ... ET
     std::string highlight;

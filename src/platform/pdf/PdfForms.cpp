@@ -167,14 +167,19 @@ void mupdfRedraw(pdf_document* doc, const WidgetRef& ref) {
     }
 }
 
-void redraw(pdf_document* doc, FontShaper& shaper, const WidgetRef& ref) {
+// Draws the widget's appearance when it is one this program draws; false for other widgets.
+bool redraw(pdf_document* doc, FontShaper& shaper, const WidgetRef& ref) {
     if (ref.type == PdfFieldType::text || ref.type == PdfFieldType::choice) {
         if (!writeFieldAppearance(doc, shaper, ref)) mupdfRedraw(doc, ref);
-    } else if ((ref.type == PdfFieldType::checkBox || ref.type == PdfFieldType::radio ||
-                ref.type == PdfFieldType::pushButton) &&
-               !hasNormalAppearance(ref.widget)) {
-        mupdfRedraw(doc, ref);
+        return true;
     }
+    if ((ref.type == PdfFieldType::checkBox || ref.type == PdfFieldType::radio ||
+         ref.type == PdfFieldType::pushButton) &&
+        !hasNormalAppearance(ref.widget)) {
+        mupdfRedraw(doc, ref);
+        return true;
+    }
+    return false;
 }
 
 int refreshAll(pdf_document* doc, bool onlyMissing) {
@@ -182,9 +187,12 @@ int refreshAll(pdf_document* doc, bool onlyMissing) {
     FontShaper shaper(doc);
     int drawn = 0;
     for (const auto& ref : collectWidgets(doc)) {
-        if (onlyMissing && hasNormalAppearance(ref.widget)) continue;
-        redraw(doc, shaper, ref);
-        ++drawn;
+        if (onlyMissing) {
+            if (hasNormalAppearance(ref.widget)) continue;
+            const bool text = ref.type == PdfFieldType::text || ref.type == PdfFieldType::choice;
+            if (text && fieldValue(ref.field).empty()) continue;  // nothing to show
+        }
+        if (redraw(doc, shaper, ref)) ++drawn;
     }
     return drawn;
 }
@@ -493,6 +501,19 @@ Result<int> pdfFillForm(PdfDocument& document, const std::vector<PdfFieldValue>&
     } catch (const std::exception& e) {
         cvlLog("pdf: cannot fill the form: %s", e.what());
         return Failure{"The form could not be filled: the document may be damaged."};
+    }
+}
+
+int pdfDrawMissingAppearances(PdfDocument& document) {
+    auto& impl = *document.impl();
+    if (!impl.doc) return -1;
+    std::lock_guard guard(impl.lock);
+    if (impl.locked) return -1;
+    try {
+        return refreshAll(impl.doc.get(), true);
+    } catch (const std::exception& e) {
+        cvlLog("pdf: cannot draw the form fields: %s", e.what());
+        return -1;
     }
 }
 

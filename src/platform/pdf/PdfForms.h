@@ -59,6 +59,11 @@ Result<int> pdfFillForm(PdfDocument& doc, const std::vector<PdfFieldValue>& valu
 // widgets drawn, -1 on failure.
 int pdfRefreshFormAppearances(PdfDocument& doc);
 
+// Draws the appearances that are missing: text and choice widgets that hold a value but have no
+// appearance (as some viewers leave them when their font lacks a character), and buttons without
+// one. Returns the number drawn, -1 on failure.
+int pdfDrawMissingAppearances(PdfDocument& doc);
+
 // Draws every visible widget's current appearance into its page's content and removes the form:
 // the widget annotations and the document's /AcroForm. Other annotations stay. Appearances are
 // refreshed first when the form asks viewers to draw them, or when a widget has none. Returns

@@ -28,6 +28,9 @@ std::vector<WidgetRef> collectWidgets(pdf_document* doc);
 // that is not Off; "Yes" when the widget has no appearance states.
 std::string onStateOf(pdf_obj* widget);
 
+// The field's value as text: a text string, a name, or the first of an array.
+std::string fieldValue(pdf_obj* field);
+
 // Writes a fresh normal appearance for a text or choice widget from its field's value. False
 // when a character of the value needs a font too large to embed; the widget is then unchanged.
 bool writeFieldAppearance(pdf_document* doc, FontShaper& shaper, const WidgetRef& ref);
