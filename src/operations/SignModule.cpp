@@ -332,7 +332,7 @@ void SignModule::save(const BridgeRequest& request) {
 void SignModule::saveOne(const BridgeRequest& request, const std::string& runId,
                          const SignPlan& plan, const SignedCopy& copy, std::string bytes) {
     const std::string source = request.window.original();
-    std::string suggest = request.arg("suggest").value_or(lastPathComponent(source));
+    std::string suggest = request.arg("suggest").value_or("");
     SaveChoice choice;
     choice.title = "Save the signed copy";
     choice.prompt = "Save";
