@@ -2,6 +2,7 @@
 
 #include "operations/FormFields.h"
 #include "operations/LoadStamp.h"
+#include "operations/OperationPaths.h"
 #include "operations/SignedFields.h"
 #include "platform/Base64.h"
 #include "platform/Dispatch.h"
@@ -14,12 +15,6 @@
 namespace cvl {
 
 namespace {
-
-bool isPdfPath(const std::string& path) {
-    std::string ext = pathExtension(path);
-    for (auto& ch : ext) ch = char(std::tolower(static_cast<unsigned char>(ch)));
-    return ext == "pdf";
-}
 
 std::string quoted(const std::string& name) {
     return "\u201c" + name + "\u201d";

@@ -4,6 +4,7 @@
 
 #include "app/EngineLocator.h"
 #include "operations/LoadStamp.h"
+#include "operations/OperationPaths.h"
 #include "operations/RedactedCopy.h"
 #include "platform/Base64.h"
 #include "platform/Dispatch.h"
@@ -19,20 +20,8 @@ using nlohmann::json;
 
 namespace {
 
-bool isPdfPath(const std::string& path) {
-    std::string ext = pathExtension(path);
-    for (auto& ch : ext) ch = char(std::tolower(static_cast<unsigned char>(ch)));
-    return ext == "pdf";
-}
-
 void redactToast(const WindowHandle& page, const std::string& text) {
     page.call("cvlRedactToast", PageScript::quote(text));
-}
-
-std::string stemOf(const std::string& path) {
-    std::string name = lastPathComponent(path);
-    auto dot = name.rfind('.');
-    return dot != std::string::npos && dot > 0 ? name.substr(0, dot) : name;
 }
 
 }  // namespace
@@ -155,7 +144,7 @@ void RedactModule::redactSave(const BridgeRequest& request, int regions) {
             return;
         }
         page.read("window.__cvlRedactAudit || ''", [=](std::optional<std::string> audit) {
-            const std::string stem = stemOf(source);
+            const std::string stem = fileStem(source);
             const std::string suggested = redactedFileName(source);
             auto chooseAndWrite = [=] {
                 SaveChoice choice;

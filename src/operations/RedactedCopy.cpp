@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/Version.h"
+#include "operations/OperationPaths.h"
 #include "operations/SearchableLayer.h"
 #include "platform/FileIO.h"
 #include "platform/Hashing.h"
@@ -13,28 +14,6 @@
 namespace cvl {
 
 using nlohmann::json;
-
-namespace {
-
-std::string stemOf(const std::string& path) {
-    std::string name = lastPathComponent(path);
-    auto dot = name.rfind('.');
-    if (dot != std::string::npos && dot > 0) name = name.substr(0, dot);
-    return name;
-}
-
-std::string isoNow() {
-    std::time_t t = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    char buf[40];
-    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S%z", &tm);
-    std::string s = buf;  // +0100 -> +01:00
-    if (s.size() > 5) s.insert(s.size() - 2, ":");
-    return s;
-}
-
-}  // namespace
 
 Result<std::vector<RedactRegion>> parseRedactRegions(std::string_view text) {
     json j = json::parse(text, nullptr, false);
@@ -57,6 +36,17 @@ Result<std::vector<RedactRegion>> parseRedactRegions(std::string_view text) {
         out.push_back(r);
     }
     return out;
+}
+
+std::string redactRegionsJson(const std::vector<RedactRegion>& regions) {
+    json list = json::array();
+    for (const auto& r : regions)
+        list.push_back({{"page", r.page},
+                        {"x0", r.rect.x0},
+                        {"y0", r.rect.y0},
+                        {"x1", r.rect.x1},
+                        {"y1", r.rect.y1}});
+    return list.dump();
 }
 
 Result<RedactedCopy> buildRedactedCopy(const std::string& sourcePath,
@@ -102,13 +92,7 @@ Result<RedactedCopy> buildRedactedCopy(const std::string& sourcePath,
     copy.pages = flat->pages;
     copy.regions = int(regions.size());
     copy.textLines = flat->textLines;
-    json list = json::array();
-    for (const auto& r : regions)
-        list.push_back({{"page", r.page},
-                        {"x0", r.rect.x0},
-                        {"y0", r.rect.y0},
-                        {"x1", r.rect.x1},
-                        {"y1", r.rect.y1}});
+    json list = json::parse(redactRegionsJson(regions));
     json audit{{"source", lastPathComponent(sourcePath)},
                {"sourceSha256", sha256Hex(*source)},
                {"outputSha256", sha256Hex(copy.bytes)},
@@ -126,12 +110,12 @@ Result<RedactedCopy> buildRedactedCopy(const std::string& sourcePath,
 }
 
 std::string redactedFileName(const std::string& sourcePath) {
-    std::string stem = stemOf(sourcePath);
+    std::string stem = fileStem(sourcePath);
     return (stem.empty() ? std::string("Document") : stem) + " (redacted).pdf";
 }
 
 std::string redactAuditPath(const std::string& outputPath) {
-    return parentPath(outputPath) + "/" + stemOf(outputPath) + ".redaction-audit.json";
+    return parentPath(outputPath) + "/" + fileStem(outputPath) + ".redaction-audit.json";
 }
 
 Status writeRedactAudit(const std::string& outputPath, const std::string& sourcePath, int regions,
@@ -142,7 +126,7 @@ Status writeRedactAudit(const std::string& outputPath, const std::string& source
     if (!audit.contains("tool")) audit["tool"] = "Corvello Redaction";
     audit["totalRegions"] = regions;
     audit["output"] = lastPathComponent(outputPath);
-    audit["redacted"] = isoNow();
+    audit["redacted"] = isoTimestampNow();
     audit["appVersion"] = kVersion();
     return writeFileAtomic(redactAuditPath(outputPath), audit.dump(2) + "\n");
 }

@@ -20,6 +20,7 @@ struct RedactRegion {
 
 // [{page, x0, y0, x1, y1}, ...]; fails on anything else.
 Result<std::vector<RedactRegion>> parseRedactRegions(std::string_view json);
+std::string redactRegionsJson(const std::vector<RedactRegion>& regions);
 
 struct RedactOptions {
     double dpi = 150;

@@ -9,6 +9,7 @@
 #include "operations/CvlSignedName.h"
 #include "operations/FormFields.h"
 #include "operations/LoadStamp.h"
+#include "operations/OperationPaths.h"
 #include "operations/SignStops.h"
 #include "operations/SigningLedger.h"
 #include "platform/Base64.h"
@@ -27,12 +28,6 @@ namespace {
 
 constexpr int kSignatureMaxWidth = 1200;
 constexpr std::uintmax_t kRuleGapsLimit = 2 * 1024 * 1024;
-
-bool isPdfPath(const std::string& path) {
-    std::string ext = pathExtension(path);
-    for (auto& ch : ext) ch = char(std::tolower(static_cast<unsigned char>(ch)));
-    return ext == "pdf";
-}
 
 // The PDFs of a folder, by name: the candidates for copies of a form when there is no run.
 std::vector<std::string> pdfsIn(const std::string& folder) {

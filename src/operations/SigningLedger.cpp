@@ -1,26 +1,13 @@
 #include "operations/SigningLedger.h"
 
-#include <ctime>
 #include <nlohmann/json.hpp>
 
 #include "app/Version.h"
+#include "operations/OperationPaths.h"
 #include "platform/FileIO.h"
 #include "platform/UserDirs.h"
 
 namespace cvl::SigningLedger {
-
-namespace {
-
-std::string isoNow() {
-    std::time_t t = std::time(nullptr);
-    std::tm tm{};
-    gmtime_r(&t, &tm);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return buf;
-}
-
-}  // namespace
 
 std::string path() {
     return UserDirs::supportDir() + "/signing-ledger.jsonl";
@@ -36,7 +23,7 @@ Status appendJsonLine(const std::string& file, const std::string& line) {
 }
 
 Status record(const std::string& source, const std::string& output, int placements) {
-    nlohmann::json entry{{"time", isoNow()},
+    nlohmann::json entry{{"time", isoTimestampNow()},
                          {"source", source},
                          {"output", output},
                          {"placements", placements},

@@ -50,8 +50,8 @@ TEST(CvlDocumentCommands, FillRedactAndSignWriteNewFilesOnly) {
     EXPECT_EQ(cvlSignMain({form, "--image", home / "sig.png", "--place", "1:300,100,0,40",
                            "--out-dir", home / "out"}),
               2);
-    EXPECT_EQ(cvlSignMain({form, "--image", home / "none.png", "--place", "1:1,1,5,5",
-                           "--out-dir", home / "out"}),
+    EXPECT_EQ(cvlSignMain({form, "--image", home / "none.png", "--place", "1:1,1,5,5", "--out-dir",
+                           home / "out"}),
               1);
     EXPECT_EQ(readFile(form).value(), original);
 }

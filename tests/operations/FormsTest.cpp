@@ -1,6 +1,6 @@
 // Form records, filling with drawn appearances, the load stamp and copies of the same form.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <ctime>

@@ -131,14 +131,7 @@ struct RedactFlow {
         h.page->state.sourcePaths = {source};
     }
     std::string boxesArg(const std::vector<RedactRegion>& regions) {
-        json list = json::array();
-        for (const auto& r : regions)
-            list.push_back({{"page", r.page},
-                            {"x0", r.rect.x0},
-                            {"y0", r.rect.y0},
-                            {"x1", r.rect.x1},
-                            {"y1", r.rect.y1}});
-        return percentEncode(list.dump());
+        return percentEncode(redactRegionsJson(regions));
     }
     std::string save(const std::string& query) {
         size_t before = h.page->callsOf("cvlRedactToast").size();

@@ -504,30 +504,29 @@ Result<int> pdfFillForm(PdfDocument& document, const std::vector<PdfFieldValue>&
     }
 }
 
-int pdfDrawMissingAppearances(PdfDocument& document) {
+namespace {
+
+int refreshDocument(PdfDocument& document, bool onlyMissing) {
     auto& impl = *document.impl();
     if (!impl.doc) return -1;
     std::lock_guard guard(impl.lock);
     if (impl.locked) return -1;
     try {
-        return refreshAll(impl.doc.get(), true);
+        return refreshAll(impl.doc.get(), onlyMissing);
     } catch (const std::exception& e) {
         cvlLog("pdf: cannot draw the form fields: %s", e.what());
         return -1;
     }
 }
 
+}  // namespace
+
+int pdfDrawMissingAppearances(PdfDocument& document) {
+    return refreshDocument(document, true);
+}
+
 int pdfRefreshFormAppearances(PdfDocument& document) {
-    auto& impl = *document.impl();
-    if (!impl.doc) return -1;
-    std::lock_guard guard(impl.lock);
-    if (impl.locked) return -1;
-    try {
-        return refreshAll(impl.doc.get(), false);
-    } catch (const std::exception& e) {
-        cvlLog("pdf: cannot draw the form fields: %s", e.what());
-        return -1;
-    }
+    return refreshDocument(document, false);
 }
 
 Result<int> pdfFlattenForm(PdfDocument& document) {
