@@ -79,6 +79,17 @@ void SignModule::handle(const BridgeRequest& request) {
     if (request.op == "signreplayready") replayReady(request);
     if (request.op == "signimport") importImage(request);
     if (request.op == "signsave") save(request);
+    if (request.op == "printsaved") {
+        std::string path;
+        {
+            std::lock_guard guard(lock_);
+            path = lastSaved_[windowKey(request.window)];
+        }
+        if (path.empty() || !isRegularFile(path))
+            request.page.toast("Save the signed copy first, then print it.");
+        else if (!request.app.printFile(path))
+            request.page.toast("Printing is not available in this build.");
+    }
     if (request.op == "signstops") {
         json pages = json::parse(request.arg("pages").value_or("[]"), nullptr, false);
         std::string token = request.arg("token").value_or("");
@@ -336,6 +347,7 @@ void SignModule::saveOne(const BridgeRequest& request, const std::string& runId,
     choice.extensions = {"pdf"};
     WindowHandle page = request.page;
     AppActions* app = &request.app;
+    const std::string key = windowKey(request.window);
     request.dialogs.save(choice, [=, this](std::optional<std::string> target) {
         if (!target) {
             page.toast("Save canceled: your signature is still placed.");
@@ -353,6 +365,10 @@ void SignModule::saveOne(const BridgeRequest& request, const std::string& runId,
         Status recorded = SigningLedger::record(source, *target, copy.placements);
         if (!recorded) cvlLog("signsave: the ledger was not written: %s", recorded.error().c_str());
         rememberPlan(runId, plan, source);
+        {
+            std::lock_guard guard(lock_);
+            lastSaved_[key] = *target;
+        }
         app->revealInFileManager({*target});
         page.call("__cvlSignDone", "");
         saveDone(page, signSaveReport(copy));

@@ -19,8 +19,8 @@ namespace cvl {
 class SignModule : public BridgeModule {
   public:
     std::vector<std::string> operations() const override {
-        return {"signrun",    "signrunnext", "signrunprev",    "signsave",
-                "signimport", "signstops",   "signreplayready"};
+        return {"signrun",    "signrunnext", "signrunprev",     "signsave",
+                "signimport", "signstops",   "signreplayready", "printsaved"};
     }
     std::vector<std::string> messages() const override { return {"signstops", "sagap"}; }
     void handle(const BridgeRequest& request) override;
@@ -66,6 +66,7 @@ class SignModule : public BridgeModule {
     std::mutex lock_;
     std::map<std::string, Run> runs_;
     std::map<std::string, ApplyState> apply_;
+    std::map<std::string, std::string> lastSaved_;  // window key -> the signed copy saved last
     int nextRun_ = 0;
 };
 

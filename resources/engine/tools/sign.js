@@ -357,7 +357,11 @@ window.cvlSignSaveDone = (text) => {
   banner.textContent = String(text || '');
   publish();
 };
-window.__cvlSignDone = () => { $('status').textContent = 'Saved'; };
+window.__cvlSignDone = () => {
+  $('status').textContent = 'Saved';
+  $('btnPrint').hidden = false;
+};
+$('btnPrint').onclick = () => ask('printsaved', {});
 $('btnSave').onclick = () => ask('signsave', { suggest: baseName(ORIG), runid: RUN_ID });
 $('btnAll').onclick = () => ask('signsave', { suggest: baseName(ORIG), runid: RUN_ID, applyall: 1 });
 if (SAME > 0) $('btnAll').textContent = 'Sign All ' + (SAME + 1) + ' Copies\u2026';
