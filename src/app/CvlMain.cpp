@@ -8,6 +8,7 @@
 #include "agent/CvlLayout.h"
 #include "app/Version.h"
 #include "operations/CvlBates.h"
+#include "operations/CvlDocumentCommands.h"
 #include "operations/CvlFiles.h"
 #include "pagecmd/CvlPageCommands.h"
 #include "pagecmd/CvlPages.h"
@@ -74,6 +75,22 @@ const CvlCommand kCommands[] = {
      "move, make folders, trash, rename and duplicate without ever replacing a file; prints "
      "the outcome object (cvl files --help documents each form)",
      cvl::cvlFilesMain},
+    {"form", cvl::kCvlFormUsage,
+     "describe the form of a PDF: {ok, isForm, count, total, byKind}; --fields prints the field "
+     "records {name, kind, page, value, options}",
+     cvl::cvlFormMain},
+    {"fill", cvl::kCvlFillUsage,
+     "fill form fields into a new file OUT, with appearances that show in every viewer (check "
+     "boxes and radio buttons take an on-state name, yes or Off)",
+     cvl::cvlFillMain},
+    {"redact", cvl::kCvlRedactUsage,
+     "write a flattened copy OUT: every page a picture (150 dpi unless --dpi) with the boxes "
+     "(PDF points, origin bottom left) black, no metadata; the audit record goes beside it",
+     cvl::cvlRedactMain},
+    {"sign", cvl::kCvlSignUsage,
+     "draw the signature picture at each placement (PDF points, origin bottom left), flatten the "
+     "form and write \"NAME (signed).pdf\" into DIR",
+     cvl::cvlSignMain},
     {nullptr, nullptr, nullptr, nullptr},
 };
 

@@ -42,6 +42,11 @@ class AppActions {
     virtual void setClipboardFiles(const std::vector<std::string>& paths) = 0;
     // Keeps the display awake for `reason` while the holder lives.
     virtual std::unique_ptr<Holder> inhibitIdle(const std::string& reason) = 0;
+    // Prints a PDF file (the print dialog, then the pages); false when this build cannot print.
+    virtual bool printFile(const std::string& path) {
+        (void)path;
+        return false;
+    }
 
     // The application.
     virtual void showNotice(const std::string& id, const std::string& title,

@@ -6,7 +6,10 @@
 #include "agent/NativeAIModule.h"
 #include "operations/BatesModule.h"
 #include "operations/FileOpsModule.h"
+#include "operations/FormModule.h"
 #include "operations/OrganizeModule.h"
+#include "operations/RedactModule.h"
+#include "operations/SignModule.h"
 #include "updates/UpdateModule.h"
 #include "window/ReadAloud.h"
 
@@ -20,6 +23,9 @@ void addFeatureModules(BridgeModuleSet& modules) {
     modules.add(std::make_unique<UpdateModule>());
     modules.add(std::make_unique<FileOpsModule>());
     modules.add(std::make_unique<OrganizeModule>());
+    modules.add(std::make_unique<FormModule>());
+    modules.add(std::make_unique<RedactModule>());
+    modules.add(std::make_unique<SignModule>());
 }
 
 }  // namespace cvl

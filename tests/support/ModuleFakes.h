@@ -148,6 +148,10 @@ class FakeApp : public AppActions {
         };
         return std::make_unique<Hold>(idleHolds);
     }
+    bool printFile(const std::string& p) override {
+        calls.push_back("print " + p);
+        return true;
+    }
     void showNotice(const std::string& id, const std::string& title, const std::string&) override {
         calls.push_back("notice " + id + " " + title);
     }
