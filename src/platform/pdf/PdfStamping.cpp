@@ -163,8 +163,10 @@ class StampedDocument {
         pdf_obj* xobjectDict = mu([&](fz_context* c) {
             return pdf_dict_put_dict(c, resources.get(), PDF_NAME(XObject), 8);
         });
-        for (const auto& [name, obj] : xobjects)
-            mu([&](fz_context* c) { pdf_dict_puts(c, xobjectDict, name.c_str(), obj); });
+        for (const auto& xobject : xobjects)
+            mu([&](fz_context* c) {
+                pdf_dict_puts(c, xobjectDict, xobject.first.c_str(), xobject.second);
+            });
         std::string ops = content;
         ops += stampOps(stamp, resources.get(), xobjectDict);
         BufferPtr contents = bufferOf(ops);
