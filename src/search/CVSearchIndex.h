@@ -76,8 +76,6 @@ class CVSearchIndex {
 
   private:
     std::unordered_map<std::string, FileKey> indexedFiles() const;
-    void recordFile(const std::string& path, const std::string& type, const FileKey& key);
-    void deleteFile(const std::string& path);
     std::vector<Row> matchRows(const std::string& expression, int cap) const;
 
     SqliteConnection db_;
