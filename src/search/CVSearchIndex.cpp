@@ -212,17 +212,31 @@ bool CVSearchIndex::isFresh(const std::vector<std::string>& dirs,
     return fresh;
 }
 
-std::vector<CVSearchIndex::Row> CVSearchIndex::matchRows(const std::string& expression,
-                                                         int cap) const {
-    std::vector<Row> rows;
-    SqliteStatement st = db_.prepare(kSearchSql);
-    if (!st.valid()) return rows;
+SqliteConnection& CVSearchIndex::reader() const {
+    if (!reader_) {
+        reader_ = std::make_unique<SqliteConnection>(dbPath_, SqliteConnection::Mode::readOnly);
+        if (reader_->isOpen()) {
+            reader_->exec("PRAGMA busy_timeout=4000;");
+            // Pages are read in place from the file's mapping instead of being copied into the
+            // connection's cache; a cold process answers without filling a cache first.
+            reader_->exec("PRAGMA mmap_size=2147418112;");
+        }
+    }
+    // Without a database file to open read-only (it was never written), the index's own
+    // connection answers.
+    return reader_->isOpen() ? *reader_ : db_;
+}
+
+void CVSearchIndex::matchRows(const std::string& expression, int cap,
+                              SearchMatching::Grouper& into) const {
+    SqliteStatement& st = reader().cached(kSearchSql);
+    if (!st.valid()) return;
     st.bindText(1, expression);
     st.bindInt(2, cap);
     while (st.stepRow())
-        rows.push_back({st.columnText(0), st.columnText(1), st.columnText(2), st.columnInt64(3),
-                        st.columnText(4)});
-    return rows;
+        into.add(st.columnView(0), st.columnView(1), st.columnView(2), st.columnInt64(3),
+                 st.columnView(4));
+    st.reset();  // ends the read transaction
 }
 
 std::vector<CVDocResult> CVSearchIndex::searchExact(std::string_view q, int limitDocs,
@@ -230,9 +244,10 @@ std::vector<CVDocResult> CVSearchIndex::searchExact(std::string_view q, int limi
     std::string query = trimmedQuery(q);
     if (!isOpen() || UnicodeText::graphemeCount(query) < 3) return {};
     long long cap = 2LL * limitDocs * hitsPerDoc;
-    auto rows = matchRows(SearchMatching::exactExpression(query),
-                          static_cast<int>(std::min<long long>(cap, INT32_MAX)));
-    return SearchMatching::group(rows, query, false, limitDocs, hitsPerDoc);
+    SearchMatching::Grouper grouper(query, false, limitDocs, hitsPerDoc);
+    matchRows(SearchMatching::exactExpression(query),
+              static_cast<int>(std::min<long long>(cap, INT32_MAX)), grouper);
+    return grouper.finish();
 }
 
 std::vector<CVDocResult> CVSearchIndex::searchFuzzy(std::string_view q, int limitDocs,
@@ -241,8 +256,9 @@ std::vector<CVDocResult> CVSearchIndex::searchFuzzy(std::string_view q, int limi
     if (!isOpen() || UnicodeText::graphemeCount(query) < 3) return {};
     auto tris = SearchMatching::trigrams(query);
     if (tris.empty()) return {};
-    auto rows = matchRows(SearchMatching::fuzzyExpression(tris), 6000);
-    return SearchMatching::group(rows, query, true, limitDocs, hitsPerDoc);
+    SearchMatching::Grouper grouper(query, true, limitDocs, hitsPerDoc);
+    matchRows(SearchMatching::fuzzyExpression(tris), 6000, grouper);
+    return grouper.finish();
 }
 
 }  // namespace cvl

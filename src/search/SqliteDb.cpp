@@ -65,7 +65,8 @@ SqliteConnection::SqliteConnection(const std::string& path, Mode mode) {
     static const bool noMemStatus = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
     (void)noMemStatus;
     const int rc = mode == Mode::readOnly
-                       ? sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr)
+                       ? sqlite3_open_v2(path.c_str(), &db_,
+                                         SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr)
                        : sqlite3_open(path.c_str(), &db_);
     if (rc != SQLITE_OK) {
         sqlite3_close(db_);

@@ -44,7 +44,7 @@ class SqliteConnection {
   public:
     enum class Mode {
         readWriteCreate,  // plain sqlite3_open
-        readOnly,         // an existing database, for readers
+        readOnly,         // an existing database, for readers; used by one thread at a time
     };
 
     SqliteConnection() = default;
