@@ -31,8 +31,9 @@ const CvlCommand kCommands[] = {
     {"index", "index [--db PATH] [--dir D]... [--file F]...",
      "bring the search index in line with the folders and files; prints {changed, files}",
      cvl::cvlIndexMain},
-    {"search", "search [--db PATH] [--mode exact|fuzzy] [--dir D]... [--file F]... QUERY",
-     "search the folders and files, indexing them first when they changed; prints the results",
+    {"search", cvl::kCvlSearchUsage,
+     "search the folders and files, indexing them first when they changed (with --no-refresh, "
+     "search the index as it stands); prints the results",
      cvl::cvlSearchMain},
     {"scan", "scan [--dir D]... [--file F]... QUERY",
      "scan the PDFs of the folders and files directly, without the index; prints the results",

@@ -21,6 +21,9 @@ namespace cvl {
 namespace Dispatch {
 class Queue;
 }
+namespace SearchMatching {
+class Grouper;
+}
 
 class CVSearchIndex {
   public:
@@ -76,11 +79,13 @@ class CVSearchIndex {
 
   private:
     std::unordered_map<std::string, FileKey> indexedFiles() const;
-    void recordFile(const std::string& path, const std::string& type, const FileKey& key);
-    void deleteFile(const std::string& path);
-    std::vector<Row> matchRows(const std::string& expression, int cap) const;
+    // Runs the search statement and hands every row to the grouper.
+    void matchRows(const std::string& expression, int cap, SearchMatching::Grouper& into) const;
+    // The connection searches read through: read-only and memory-mapped when it opens.
+    SqliteConnection& reader() const;
 
-    SqliteConnection db_;
+    mutable SqliteConnection db_;
+    mutable std::unique_ptr<SqliteConnection> reader_;
     std::string dbPath_;
     OcrLookup ocrLookup_;
 };

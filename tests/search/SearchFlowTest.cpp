@@ -217,6 +217,17 @@ TEST(CvlSearchCommands, IndexSearchAndScanFromTheCommandLine) {
     EXPECT_EQ(p["docCount"], 2);
     EXPECT_TRUE(isRegularFile(home / "other.db"));
 
+    // --no-refresh answers from the index as it stands; without it the change is indexed.
+    test::writeText(home / "files/a.txt", "Quarterly summary\n");
+    test::setMtime(home / "files/a.txt", 1600000000);
+    auto stale = runCvl(
+        {"search", "--db", home / "other.db", "--no-refresh", "--dir", home / "files", "report"},
+        home.path());
+    EXPECT_EQ(json::parse(stale.out)["docCount"], 2);
+    auto fresh = runCvl({"search", "--db", home / "other.db", "--dir", home / "files", "report"},
+                        home.path());
+    EXPECT_EQ(json::parse(fresh.out)["docCount"], 1);
+
     auto scan = runCvl({"scan", "--dir", home / "files", "r"}, home.path());
     EXPECT_EQ(scan.exitStatus, 0);
     EXPECT_EQ(json::parse(scan.out)["note"], "short");
@@ -225,4 +236,5 @@ TEST(CvlSearchCommands, IndexSearchAndScanFromTheCommandLine) {
     EXPECT_EQ(runCvl({"search", "--mode", "loose", "x"}, home.path()).exitStatus, 2);
     EXPECT_EQ(runCvl({"index", "stray"}, home.path()).exitStatus, 2);
     EXPECT_EQ(runCvl({"scan", "--db", "x", "q"}, home.path()).exitStatus, 2);
+    EXPECT_EQ(runCvl({"index", "--no-refresh"}, home.path()).exitStatus, 2);
 }
