@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "app/Version.h"
+#include "operations/CvlCompare.h"
+#include "operations/CvlOcr.h"
 #include "pagecmd/CvlPageCommands.h"
 #include "pagecmd/CvlPages.h"
 #include "search/CvlSearchCommands.h"
@@ -44,6 +46,15 @@ const CvlCommand kCommands[] = {
      "read a page command against FILE and print the command bar's reply (preview, clarify, "
      "refuse or error); --yes runs a preview at once and prints the done reply",
      cvl::cvlPagesMain},
+    {"compare", cvl::kCvlCompareUsage,
+     "compare two PDFs visually, page by page; prints {pages: [{page, total, frac, added, "
+     "removed}]}; --images writes a-N.png, b-N.png and overlay-N.png into DIR",
+     cvl::cvlCompareMain},
+    {"ocr", cvl::kCvlOcrUsage,
+     "recognise the text of scanned PDFs into the OCR cache that search reads; prints "
+     "{documents: [{path, pages: [{page, text}]}]}, or with --layer the reader's text-layer "
+     "answer; progress on standard error",
+     cvl::cvlOcrMain},
     {nullptr, nullptr, nullptr, nullptr},
 };
 
