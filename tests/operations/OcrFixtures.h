@@ -1,0 +1,31 @@
+// Scanned documents made at test time: pages drawn from known text and stored as images only,
+// as a scanner would produce them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "support/PdfFixtures.h"
+
+namespace cvl::test {
+
+// Each page of `doc` drawn at `dpi` and stored as an image page of the same size, without text.
+inline PdfDocument scanOf(const PdfDocument& doc, double dpi = 200) {
+    PdfDocument out;
+    for (int i = 0; i < doc.pageCount(); ++i) {
+        auto bitmap = renderPageImage(doc, i, dpi / 72.0, PdfBox::media);
+        auto png = bitmap ? encodePng(*bitmap) : std::nullopt;
+        if (png) out.insertImagePage(out.pageCount(), *png);
+    }
+    return out;
+}
+
+// A page of the given size showing the lines (Helvetica, from the top-left margin of 72 points).
+inline PdfDocument textPages(const std::vector<std::vector<std::string>>& pages,
+                             const PdfRect& size = kLetter, double fontSize = 14) {
+    PdfDocument doc;
+    for (const auto& lines : pages) doc.insertTextPage(doc.pageCount(), size, lines, fontSize);
+    return doc;
+}
+
+}  // namespace cvl::test
