@@ -84,6 +84,24 @@ def _norm(line):
     return " ".join(WORD.findall(line))
 
 
+def _tokens(lines):
+    """The words of the lines, with a line break token between lines (kept on the page)."""
+    out = []
+    for k, line in enumerate(lines):
+        if k:
+            out.append("\n")
+        out.extend(WORD.findall(line))
+    return out
+
+
+def _join(tokens):
+    return " ".join(tokens).replace(" \n ", "\n").replace("\n ", "\n").replace(" \n", "\n")
+
+
+def _count(tokens):
+    return sum(1 for t in tokens if t != "\n")
+
+
 def word_diff(old_words, new_words):
     """Segments [("same"|"add"|"del", [words])] turning old_words into new_words."""
     # Very long runs let the matcher skip the most frequent words, which keeps it fast.
@@ -113,9 +131,7 @@ def compare_lines(old_lines, new_lines):
         if tag == "equal":
             blocks.append(("same", a[i1:i2], b[j1:j2]))
         else:
-            old_words = WORD.findall(" ".join(a[i1:i2]))
-            new_words = WORD.findall(" ".join(b[j1:j2]))
-            blocks.append(("change", word_diff(old_words, new_words)))
+            blocks.append(("change", word_diff(_tokens(a[i1:i2]), _tokens(b[j1:j2]))))
     return blocks
 
 
@@ -127,11 +143,11 @@ def summary(blocks):
             continue
         for op, words in block[1]:
             if op == "same":
-                same += len(words)
+                same += _count(words)
             elif op == "add":
-                added += len(words)
+                added += _count(words)
             else:
-                removed += len(words)
+                removed += _count(words)
     total = same * 2 + added + removed
     return {"same": same, "added": added, "removed": removed,
             "similarity": round(2.0 * same / total, 4) if total else 1.0}
@@ -154,7 +170,9 @@ def diff_json(blocks):
                     push("same", line)
         else:
             for op, words in block[1]:
-                push(op, " ".join(words))
+                text = _join(words).strip("\n")
+                if text:
+                    push(op, text)
     out = summary(blocks)
     out["truncated"] = len(segments) > MAX_SEGMENTS
     out["segments"] = segments[:MAX_SEGMENTS]
@@ -304,7 +322,7 @@ def page_body(blocks):
             continue
         left, right = [], []
         for op, words in block[1]:
-            text = _esc(" ".join(words))
+            text = _esc(_join(words))
             if op == "same":
                 left.append(text)
                 right.append(text)
@@ -312,7 +330,7 @@ def page_body(blocks):
                 left.append("<del>" + text + "</del>")
             else:
                 right.append("<ins>" + text + "</ins>")
-        parts.append(_cells(" ".join(left), " ".join(right), "change"))
+        parts.append(_cells(_join(left), _join(right), "change"))
     return "".join(parts)
 
 

@@ -132,11 +132,15 @@ function start(reader) {
         const text = String(it.str);
         const low = text.toLowerCase();
         for (let at = low.indexOf(want); at >= 0; at = low.indexOf(want, at + want.length)) {
-          const w = it.width / Math.max(text.length, 1);
+          // Where the match lies along the line, from the widths of the text before and in it.
+          measure.font = '20px sans-serif';
+          const whole = measure.measureText(text).width || 1;
+          const before = measure.measureText(text.slice(0, at)).width / whole;
+          const inside = measure.measureText(text.slice(at, at + want.length)).width / whole;
           out.push({
             page: Number(page), label: String(page), ocr: true,
             snippet: text, match: text.slice(at, at + want.length),
-            rects: [{ x: it.x + w * at, y: it.y, w: w * want.length, h: it.height }],
+            rects: [{ x: it.x + it.width * before, y: it.y, w: it.width * inside, h: it.height }],
           });
         }
       }
