@@ -223,12 +223,13 @@ def multi_diff(request):
     return {"drafts": drafts, "diffs": diffs}
 
 
-def write_json_atomic(path, obj):
+def write_atomic(path, text):
+    """Writes the text through a temporary file in the same folder; nothing is left on failure."""
     folder = os.path.dirname(os.path.abspath(path))
     fd, tmp = tempfile.mkstemp(prefix=".diff-", suffix=".tmp", dir=folder)
     try:
         with os.fdopen(fd, "w", encoding="utf-8") as f:
-            json.dump(obj, f)
+            f.write(text)
         os.replace(tmp, path)
     except OSError:
         try:
@@ -359,20 +360,12 @@ def compare_page(a, b):
 
 
 def write_compare_page(loading, a, b):
-    """Writes the comparison page into the loading file (atomically); exit status."""
+    """Writes the comparison page into the loading file; exit status."""
     page = compare_page(os.path.abspath(os.path.expanduser(a)),
                         os.path.abspath(os.path.expanduser(b)))
-    folder = os.path.dirname(os.path.abspath(loading))
-    fd, tmp = tempfile.mkstemp(prefix=".compare-", suffix=".tmp", dir=folder)
     try:
-        with os.fdopen(fd, "w", encoding="utf-8") as f:
-            f.write(page)
-        os.replace(tmp, loading)
+        write_atomic(loading, page)
     except OSError as e:
-        try:
-            os.unlink(tmp)
-        except OSError:
-            pass
         print("corvello_diff: " + str(e), file=sys.stderr)
         return 1
     return 0
@@ -388,7 +381,11 @@ def main(argv):
             return 1
         if not isinstance(request, dict):
             request = {}
-        write_json_atomic(argv[2], multi_diff(request))
+        try:
+            write_atomic(argv[2], json.dumps(multi_diff(request)))
+        except OSError as e:
+            print("corvello_diff: " + str(e), file=sys.stderr)
+            return 1
         return 0
     if len(argv) == 3 and argv[0] == "--word-diff":
         try:

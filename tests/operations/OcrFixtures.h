@@ -1,11 +1,14 @@
-// Scanned documents made at test time: pages drawn from known text and stored as images only,
-// as a scanner would produce them.
+// Documents made at test time: scanned pages drawn from known text and stored as images only,
+// as a scanner would produce them, and a fixture that writes documents into its own HOME.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "support/PdfFixtures.h"
+#include "support/TempHome.h"
 
 namespace cvl::test {
 
@@ -27,5 +30,16 @@ inline PdfDocument textPages(const std::vector<std::vector<std::string>>& pages,
     for (const auto& lines : pages) doc.insertTextPage(doc.pageCount(), size, lines, fontSize);
     return doc;
 }
+
+// A test with a HOME of its own, where it writes its documents.
+class PdfFilesTest : public ::testing::Test {
+  protected:
+    TempHome home;
+    std::string write(const std::string& name, const PdfDocument& doc) {
+        std::string path = home / name;
+        EXPECT_TRUE(writePdf(doc, path));
+        return path;
+    }
+};
 
 }  // namespace cvl::test

@@ -46,15 +46,7 @@ int threadCount() {
     return n;
 }
 
-class OcrTest : public ::testing::Test {
-  protected:
-    TempHome home;
-    std::string write(const std::string& name, const PdfDocument& doc) {
-        std::string path = home / name;
-        EXPECT_TRUE(writePdf(doc, path));
-        return path;
-    }
-};
+using OcrTest = PdfFilesTest;
 
 const std::vector<std::string> kProse = {
     "The tenant shall pay the monthly rent of 1,250 dollars on the",

@@ -3,9 +3,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "OcrFixtures.h"
 #include "operations/VisualDiff.h"
-#include "support/PdfFixtures.h"
-#include "support/TempHome.h"
 
 namespace cvl::test {
 namespace {
@@ -61,15 +60,7 @@ TEST(VisualDiffCells, TheSmallerImageIsPaddedWithWhiteOnTheRightAndBottom) {
     EXPECT_DOUBLE_EQ(compareImages(filled(8, 8, 255), filled(8, 8, 0)).frac, 1.0);
 }
 
-class VisualDiffDocs : public ::testing::Test {
-  protected:
-    TempHome home;
-    std::string write(const std::string& name, const PdfDocument& doc) {
-        std::string path = home / name;
-        EXPECT_TRUE(writePdf(doc, path));
-        return path;
-    }
-};
+using VisualDiffDocs = PdfFilesTest;
 
 TEST_F(VisualDiffDocs, IdenticalDocumentsAreUnchangedOnEveryPage) {
     std::string a = write("a.pdf", makeTextPdf(2));

@@ -120,13 +120,11 @@ std::optional<Rendered> renderPage(const PdfDocument& document, int page,
     }
 }
 
-}  // namespace
-
-std::optional<PdfBitmap> renderPageImage(const PdfDocument& document, int page, double scale,
-                                         PdfBox which) {
-    auto r = renderPage(document, page, RenderRequest{scale, which, 3, false, false});
+// The rendering as one of the public bitmap types (they share their members).
+template <class Bitmap>
+std::optional<Bitmap> asBitmap(std::optional<Rendered> r) {
     if (!r) return std::nullopt;
-    PdfBitmap bitmap;
+    Bitmap bitmap;
     bitmap.width = r->width;
     bitmap.height = r->height;
     bitmap.dpi = r->dpi;
@@ -134,18 +132,19 @@ std::optional<PdfBitmap> renderPageImage(const PdfDocument& document, int page, 
     return bitmap;
 }
 
+}  // namespace
+
+std::optional<PdfBitmap> renderPageImage(const PdfDocument& document, int page, double scale,
+                                         PdfBox which) {
+    return asBitmap<PdfBitmap>(
+        renderPage(document, page, RenderRequest{scale, which, 3, false, false}));
+}
+
 std::optional<PdfGreyBitmap> renderPageGrey(const PdfDocument& document, int page, double scale,
                                             PdfBox which, const GreyRenderOptions& options) {
-    auto r =
-        renderPage(document, page,
-                   RenderRequest{scale, which, 1, options.ignoreRotation, options.atLeastOnePixel});
-    if (!r) return std::nullopt;
-    PdfGreyBitmap bitmap;
-    bitmap.width = r->width;
-    bitmap.height = r->height;
-    bitmap.dpi = r->dpi;
-    bitmap.pixels = std::move(r->pixels);
-    return bitmap;
+    return asBitmap<PdfGreyBitmap>(renderPage(
+        document, page,
+        RenderRequest{scale, which, 1, options.ignoreRotation, options.atLeastOnePixel}));
 }
 
 std::optional<std::string> encodePng(const PdfBitmap& bitmap) {
