@@ -100,7 +100,9 @@ json scanInfo(const std::string& path) {
         textLayer = UnicodeText::graphemeCount(
                         UnicodeText::trimWhitespace(doc->pageText(i).value_or(""))) >= 8;
     const bool ocrText = OcrCache::ocrCacheRead(path).has_value();
-    std::vector<int> noText = Ocr::scanPagesNoText(path, Ocr::kMaxPages);
+    // A document with a text layer is not a scan; its pages are not drawn for the ink test.
+    std::vector<int> noText;
+    if (!textLayer) noText = Ocr::scanPagesNoText(path, Ocr::kMaxPages);
     out["pages"] = count;
     out["textLayer"] = textLayer;
     out["ocrText"] = ocrText;

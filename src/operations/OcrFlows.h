@@ -30,8 +30,9 @@ nlohmann::json textLayerAnswer(const std::string& path, const std::function<bool
                                const std::function<void(const LayerProgress&)>& progress = {});
 
 // Whether the document is a scan: {path, pages, textLayer, ocrText, noTextPages, scanned}.
-// `noTextPages` lists the pages (of the first 1000) that only recognition can make
-// searchable; `scanned` is true when the document has no text layer but pages with ink.
+// For a document without a text layer, `noTextPages` lists the pages (of the first 1000)
+// that only recognition can make searchable; `scanned` is true when the document has no
+// text layer but pages with ink.
 nlohmann::json scanInfo(const std::string& path);
 
 // Each listed page's text layer compared with the text recognised from its image:

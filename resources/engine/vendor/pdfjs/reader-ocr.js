@@ -179,7 +179,21 @@ function start(reader) {
   };
 
   window.__cvlOcr = { makeSearchable, layerHits, layer: () => layer, scan: () => scan };
-  if (PDF) ask('scaninfo', { path: PDF });
+  // Only a document whose first pages show no text is worth asking the host about.
+  async function firstPagesHaveText(doc) {
+    for (let n = 1; n <= Math.min(3, doc.numPages); n++) {
+      const content = await (await doc.getPage(n)).getTextContent();
+      const chars = content.items.map((it) => it.str || '').join('').replace(/\s/g, '').length;
+      if (chars >= 8) return true;
+    }
+    return false;
+  }
+  async function askScanInfo() {
+    try {
+      if (PDF && viewer.pdfDocument && !(await firstPagesHaveText(viewer.pdfDocument))) ask('scaninfo', { path: PDF });
+    } catch (e) { /* the reader shows its own error */ }
+  }
+  if (viewer.pagesCount) askScanInfo(); else eventBus.on('pagesinit', askScanInfo);
 }
 
 if (window.__cvlReader && window.__cvlReader.viewer) start(window.__cvlReader);
