@@ -18,7 +18,7 @@ install(TARGETS corvello cvl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY resources/ DESTINATION ${CMAKE_INSTALL_DATADIR}/corvello
         USE_SOURCE_PERMISSIONS
         PATTERN node_modules EXCLUDE
-        PATTERN applications EXCLUDE)
+        PATTERN applications EXCLUDE PATTERN __pycache__ EXCLUDE)
 
 # The build number beside VERSION, so that an install directory tells its build without
 # running it.

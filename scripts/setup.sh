@@ -21,6 +21,8 @@ PACKAGES=(
   libtesseract-dev tesseract-ocr-eng libespeak-ng-dev espeak-ng antiword
   # HEIC photos for Bates stamping (libheif with its HEVC decoder)
   libheif-dev
+  # deflate for the quick PNGs of visual compare
+  zlib1g-dev
   # desktop shell and its headless test display
   libgtk-3-dev libwebkit2gtk-4.1-dev xvfb xauth fonts-dejavu-core
   # time-zone data (zone table generator) and peer tools that check outputs in tests

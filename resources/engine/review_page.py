@@ -334,6 +334,15 @@ def fileops_parts(roots):
     """The file-operation pieces spliced into the page: styles, the selection bar and script."""
     return {"__FILEOPS_CSS__": FILEOPS_CSS, "__FILEOPS_BAR__": FILEOPS_BAR,
             "__FILEOPS_JS__": FILEOPS_JS.replace("__ROOTS__", json.dumps(roots).replace("</", "<\\/"))}
+def with_search_ocr(page):
+    """The page with the script that offers to recognise scanned PDFs a search could not read."""
+    try:
+        with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "search_ocr.js"),
+                  encoding="utf-8") as f:
+            script = f.read().replace("</", "<\\/")
+    except OSError:
+        return page
+    return page.replace("</body>", "<script>" + script + "</script></body>", 1)
 
 
 def main(argv):
@@ -341,6 +350,9 @@ def main(argv):
     if not opts["loading"]:
         print("review_page: --loading-file is required", file=sys.stderr)
         return 2
+    if opts["mode"] == "compare" and len(opts["paths"]) == 2:
+        import corvello_diff  # the two documents' text side by side, word by word
+        return corvello_diff.write_compare_page(opts["loading"], *opts["paths"])
     docs, roots = collect(opts)
     if len(roots) == 1 and len(opts["paths"]) == 1:
         heading = os.path.basename(roots[0].rstrip("/")) or roots[0]
@@ -358,6 +370,7 @@ def main(argv):
                 .replace("__HEADING__", html.escape(heading))
                 .replace("__SUB__", html.escape(sub))
                 .replace("__DOCS__", json.dumps(docs).replace("</", "<\\/")))
+    page = with_search_ocr(page)
     target = opts["loading"]
     folder = os.path.dirname(os.path.abspath(target))
     fd, tmp = tempfile.mkstemp(prefix=".review-", suffix=".tmp", dir=folder)

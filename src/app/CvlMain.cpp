@@ -10,6 +10,8 @@
 #include "operations/CvlBates.h"
 #include "operations/CvlDocumentCommands.h"
 #include "operations/CvlFiles.h"
+#include "operations/CvlCompare.h"
+#include "operations/CvlOcr.h"
 #include "pagecmd/CvlPageCommands.h"
 #include "pagecmd/CvlPages.h"
 #include "platform/Threads.h"
@@ -92,6 +94,15 @@ const CvlCommand kCommands[] = {
      "draw the signature picture at each placement (PDF points, origin bottom left), flatten the "
      "form and write \"NAME (signed).pdf\" into DIR",
      cvl::cvlSignMain},
+    {"compare", cvl::kCvlCompareUsage,
+     "compare two PDFs visually, page by page; prints {pages: [{page, total, frac, added, "
+     "removed}]}; --images writes a-N.png, b-N.png and overlay-N.png into DIR",
+     cvl::cvlCompareMain},
+    {"ocr", cvl::kCvlOcrUsage,
+     "recognise the text of scanned PDFs into the OCR cache that search reads; prints "
+     "{documents: [{path, pages: [{page, text}]}]}, or with --layer the reader's text-layer "
+     "answer; progress on standard error",
+     cvl::cvlOcrMain},
     {nullptr, nullptr, nullptr, nullptr},
 };
 

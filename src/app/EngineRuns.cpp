@@ -105,6 +105,8 @@ ProcessSpec shellEngineSpec(const std::vector<std::string>& args) {
     spec.program = "/bin/bash";
     spec.args.push_back(EngineLocator::engineLauncher());
     append(spec.args, args);
+    // The review page's text comparison reads documents through the companion.
+    spec.env["CVL_CLI"] = EngineLocator::cvlCompanion();
     return spec;
 }
 
@@ -124,6 +126,7 @@ ProcessSpec conversionSpec(const std::string& engineScript, const std::string& f
     ProcessSpec spec;
     spec.program = "/bin/bash";
     spec.args = {"-c", conversionScriptText(flag, pathPrefix), engineScript, input, output};
+    spec.env["CVL_CLI"] = EngineLocator::cvlCompanion();  // the diff script reads text through it
     return spec;
 }
 

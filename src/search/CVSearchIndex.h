@@ -64,6 +64,9 @@ class CVSearchIndex {
     std::int64_t reindex(const std::vector<std::string>& dirs,
                          const std::vector<std::string>& explicitFiles,
                          std::int64_t maxFiles = kMaxFiles, const Progress& progress = {});
+    // Drops the file from the index, so that the next run reads it again (its OCR text may
+    // have changed while the file did not).
+    void forget(const std::string& path) { deleteFile(path); }
     // True when no file of the scope needs indexing.
     bool isFresh(const std::vector<std::string>& dirs,
                  const std::vector<std::string>& explicitFiles,

@@ -31,6 +31,8 @@ class AppActions {
     virtual void openToolPage(const std::string& url, const std::string& pageKind,
                               const std::vector<std::string>& sourcePaths) = 0;
     virtual void recordRecent(const std::string& path) = 0;
+    // Counts a usage event ("doc.compare"); nothing is recorded where no counters are kept.
+    virtual void recordUsage(const std::string& event) { (void)event; }
 
     // The desktop.
     virtual void openInBrowser(const std::string& url) = 0;

@@ -12,6 +12,8 @@
 #include "operations/SignModule.h"
 #include "updates/UpdateModule.h"
 #include "window/ReadAloud.h"
+#include "operations/CompareModule.h"
+#include "operations/OcrModule.h"
 
 namespace cvl {
 
@@ -26,6 +28,8 @@ void addFeatureModules(BridgeModuleSet& modules) {
     modules.add(std::make_unique<FormModule>());
     modules.add(std::make_unique<RedactModule>());
     modules.add(std::make_unique<SignModule>());
+    modules.add(std::make_unique<CompareModule>());
+    modules.add(std::make_unique<OcrModule>());
 }
 
 }  // namespace cvl

@@ -9,6 +9,8 @@
 #include <nlohmann/json.hpp>
 
 #include "memory/DocLinks.h"
+#include "operations/OcrFixtures.h"
+#include "operations/OcrFlows.h"
 #include "platform/FileIO.h"
 #include "platform/Hashing.h"
 #include "platform/ProcessRunner.h"
@@ -491,6 +493,40 @@ return { log, text: window.__cvlSpeakText };
     EXPECT_TRUE(done);
     EXPECT_EQ(words,
               (std::vector<std::string>{"Page", "1", "Ordinary", "terms", "and", "conditions"}));
+}
+
+TEST(ReaderWindow, RecognisedTextIsLaidOverAScanSelectableAndFoundBySearch) {
+    if (!haveDisplay()) GTEST_SKIP() << "needs a display (scripts/test.sh runs under xvfb-run)";
+    test::TempHome home;
+    const std::string pdf = home / "Scan.pdf";
+    ASSERT_TRUE(test::scanOf(test::textPages({{"Harbour dues for the quarter", "Pilotage fees"}}))
+                    .saveToFile(pdf)
+                    .ok());
+    // The host's answer to "Make searchable", handed to the page as the host would.
+    const std::string answer = OcrFlows::textLayerAnswer(pdf, {}).dump();
+    json result = driveReader(home, pdf, std::string(kWaitHelper) + R"(
+await waitFor(() => window.pdfViewer && window.pdfViewer.pagesCount && window.__cvlOcr);
+window.cvlScanInfo({ scanned: true, textLayer: false, noTextPages: [1] });
+const offered = !document.getElementById('cvlOcrBar').hidden;
+window.cvlSearchableLayer()" + answer + R"();
+const spans = await waitFor(() => { const s = document.querySelectorAll('.cvlOcrLayer span'); return s.length ? [...s] : null; });
+const range = document.createRange();
+range.setStartBefore(spans[0]);
+range.setEndAfter(spans[spans.length - 1]);
+getSelection().removeAllRanges();
+getSelection().addRange(range);
+const selected = getSelection().toString();
+window.cvlReaderSearchResults({ q: 'pilotage', docs: [], hitCount: 0, scannedNoText: [] });
+const hit = await waitFor(() => document.querySelector('.cvlHit'));
+const line = spans[1].getBoundingClientRect(), box = hit.getBoundingClientRect();
+return { offered, selected, hits: document.querySelectorAll('#searchHits li').length,
+         sameLine: Math.abs((box.top + box.bottom) / 2 - (line.top + line.bottom) / 2) < line.height / 2 };
+)");
+    ASSERT_TRUE(result.is_object()) << result.dump();
+    EXPECT_EQ(result["offered"], true);
+    EXPECT_EQ(result["selected"], "Harbour dues for the quarter\nPilotage fees");
+    EXPECT_EQ(result["hits"], 1);
+    EXPECT_EQ(result["sameLine"], true);
 }
 
 }  // namespace

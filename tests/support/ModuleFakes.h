@@ -130,6 +130,7 @@ class FakeApp : public AppActions {
         calls.push_back("page " + kind + " " + url);
     }
     void recordRecent(const std::string& p) override { calls.push_back("recent " + p); }
+    void recordUsage(const std::string& e) override { calls.push_back("usage " + e); }
     void openInBrowser(const std::string& url) override { calls.push_back("browser " + url); }
     void openWithDefaultApp(const std::string& p) override { calls.push_back("default " + p); }
     void revealInFileManager(const std::vector<std::string>& paths) override {

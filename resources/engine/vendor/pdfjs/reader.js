@@ -568,6 +568,9 @@ document.addEventListener('keydown', (e) => {
 
 // Hooks for automation: the same paths the bar and the search panel use.
 window.__cvlReader = { sendCommand, runPreview, runSearch, toggleCommandBar, showSide, linkSelection };
+// What the reader's add-on scripts (reader-ocr.js) build on.
+Object.assign(window.__cvlReader, { viewer, eventBus, ask, toast, pdf: PDF, orig: ORIG, gen: GEN });
+window.dispatchEvent(new Event('cvlreaderready'));
 
 openDocument();
 if (ORIG !== PDF) ask('editstate', {});
