@@ -8,6 +8,7 @@
 #include "agent/CvlLayout.h"
 #include "app/Version.h"
 #include "operations/CvlBates.h"
+#include "operations/CvlDocumentInfo.h"
 #include "pagecmd/CvlPageCommands.h"
 #include "pagecmd/CvlPages.h"
 #include "platform/Threads.h"
@@ -63,6 +64,11 @@ const CvlCommand kCommands[] = {
      "stamp the folder's PDFs and images with consecutive Bates labels into FOLDER/Bates-Stamped "
      "(or DIR), with an audit manifest and a CSV load file; prints the run result",
      cvl::cvlBatesMain},
+    {"info", cvl::kCvlInfoUsage,
+     "print what the information panel shows for a document: file size, dates and place, and for "
+     "PDFs the title, author, producer, pages and their sizes, fonts, tagging, encryption and "
+     "forms",
+     cvl::cvlInfoMain},
     {nullptr, nullptr, nullptr, nullptr},
 };
 
