@@ -2,7 +2,16 @@
 
 #include "agent/LocalAIModule.h"
 #include "agent/NativeAIModule.h"
+#include "app/DefaultViewerModule.h"
+#include "memory/AnnotationsModule.h"
 #include "operations/BatesModule.h"
+#include "operations/CampaignModule.h"
+#include "operations/ReaderFileModule.h"
+#include "operations/TimelineModule.h"
+#include "search/SearchExplainModule.h"
+#include "window/BrowseModule.h"
+#include "window/KeepAwake.h"
+#include "window/PrintModule.h"
 #include "window/ReadAloud.h"
 
 namespace cvl {
@@ -12,6 +21,15 @@ void addFeatureModules(BridgeModuleSet& modules) {
     modules.add(std::make_unique<NativeAIModule>());
     modules.add(std::make_unique<LocalAIModule>());
     modules.add(std::make_unique<BatesModule>());
+    modules.add(std::make_unique<AnnotationsModule>());
+    modules.add(std::make_unique<PrintModule>());
+    modules.add(std::make_unique<ReaderFileModule>());
+    modules.add(std::make_unique<DefaultViewerModule>());
+    modules.add(std::make_unique<BrowseModule>());
+    modules.add(std::make_unique<KeepAwakeModule>());
+    modules.add(std::make_unique<TimelineModule>());
+    modules.add(std::make_unique<SearchExplainModule>());
+    modules.add(std::make_unique<CampaignModule>());
 }
 
 }  // namespace cvl
