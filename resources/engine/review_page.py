@@ -343,6 +343,158 @@ def with_search_ocr(page):
     except OSError:
         return page
     return page.replace("</body>", "<script>" + script + "</script></body>", 1)
+# ---- browsing modes and search-result tools ------------------------------------------------
+# "flip" (browse) flips through the documents one large preview at a time, "doc" (versions)
+# gathers the versions of each document, "single" (sort and cull) goes through them one by one
+# with keep, move and trash. Search results gain "Why?" (xexplain) and a side-by-side
+# comparison of two results (xcompare). Everything here is added to the page as one block.
+
+BROWSE_STYLE = """<style>
+#mode{padding:0 32px 40px}
+#mode .bar{display:flex;align-items:center;gap:10px;margin:6px 0 12px}
+#mode button{height:30px;padding:0 12px;border-radius:8px;border:1px solid var(--line);background:var(--card);color:inherit;cursor:pointer;font:inherit}
+#mode button.primary{background:var(--accent);color:#fff;border-color:var(--accent)}
+#mode .stage{display:flex;gap:20px;align-items:flex-start}
+#mode .preview{flex:none;width:min(560px,55vw);min-height:300px;background:var(--card);border:1px solid var(--line);border-radius:12px;display:flex;align-items:center;justify-content:center;overflow:hidden}
+#mode .preview img{display:block;width:100%}
+#mode .preview .ph{padding:60px 20px;text-align:center;color:var(--dim)}
+#mode .facts h2{margin:0 0 6px;font-size:18px;word-break:break-word}
+#mode .facts div{color:var(--dim);margin:2px 0}
+#mode .strip{display:flex;gap:8px;overflow-x:auto;padding:12px 0}
+#mode .strip div{flex:none;width:92px;cursor:pointer;font-size:11px;color:var(--dim);text-align:center}
+#mode .strip div.on{color:var(--accent);font-weight:600}
+#mode .strip img,#mode .strip .ph{width:92px;height:118px;object-fit:cover;object-position:top;border-radius:6px;border:1px solid var(--line);background:var(--card);display:block}
+#mode .fam{background:var(--card);border:1px solid var(--line);border-radius:12px;margin-bottom:12px;overflow:hidden}
+#mode .fam .fh{display:flex;justify-content:space-between;align-items:center;padding:10px 14px;font-weight:600}
+#mode .fam .fv{display:flex;justify-content:space-between;padding:7px 14px 7px 24px;border-top:1px solid var(--line);cursor:pointer}
+#mode .fam .fv:hover{background:var(--hover)}
+.xtools{display:flex;gap:10px;align-items:center;font-weight:400;font-size:12px}
+.xtools a{color:var(--accent);text-decoration:none}
+.xwhy{padding:8px 14px 10px 24px;border-top:1px solid var(--line);font-size:13px}
+.xwhy .miss{color:var(--dim)}
+#xbar{position:sticky;bottom:0;display:none;justify-content:center;gap:10px;padding:10px;background:var(--bg);border-top:1px solid var(--line)}
+#xbar.on{display:flex}
+#xbar button{height:30px;padding:0 14px;border-radius:8px;border:1px solid var(--accent);background:var(--accent);color:#fff;cursor:pointer;font:inherit}
+</style>"""
+
+BROWSE_SCRIPT = r"""<div id="mode" hidden></div><div id="xbar"><span id="xcount"></span><button type="button" id="xgo">Compare side by side</button></div>
+<script>
+(function(){
+var MODE = __MODE__;
+var modeBox = document.getElementById('mode');
+function isPdf(d){return d.ext==='pdf'}
+function pageImg(d,w){var i=el('img');i.loading='lazy';i.alt=d.name;i.src='vtpage://page?p='+encodeURIComponent(d.path)+'&i=0&w='+w;return i}
+function placeholder(d){return el('div','ph',d.ext.toUpperCase()+' · '+d.name)}
+function facts(d){var f=el('div','facts');f.appendChild(el('h2','',d.name));f.appendChild(el('div','',d.folder==='.'?'':d.folder));
+  f.appendChild(el('div','',size(d.size)+' · '+when(d.mtime)));return f}
+function button(label,fn,primary){var b=el('button',primary?'primary':'',label);b.type='button';b.onclick=fn;return b}
+
+// One document at a time: flip (browse) and single (sort, cull).
+function oneAtATime(single){
+  var list=DOCS.slice(),at=0;
+  function show(){
+    modeBox.textContent='';
+    if(!list.length){modeBox.appendChild(el('div','empty',single?'Every document has been gone through.':'No documents here.'));return}
+    at=Math.max(0,Math.min(at,list.length-1));var d=list[at];
+    var bar=el('div','bar');
+    bar.appendChild(button('‹ Back',function(){at-=1;show()}));
+    bar.appendChild(el('span','dim',(at+1)+' of '+list.length));
+    bar.appendChild(button(single?'Keep ›':'Next ›',function(){at+=1;show()},true));
+    bar.appendChild(button('Open',function(){go('reader',{path:d.path})}));
+    if(single){
+      bar.appendChild(button('Move to…',function(){go('movepick',{paths:JSON.stringify([d.path])})}));
+      bar.appendChild(button('Move to Trash',function(){go('trash',{paths:JSON.stringify([d.path])})}));
+    }
+    modeBox.appendChild(bar);
+    var stage=el('div','stage');var pv=el('div','preview');
+    pv.appendChild(isPdf(d)?pageImg(d,1100):placeholder(d));stage.appendChild(pv);stage.appendChild(facts(d));modeBox.appendChild(stage);
+    var strip=el('div','strip');
+    list.forEach(function(x,k){if(Math.abs(k-at)>12)return;var c=el('div',k===at?'on':'');c.appendChild(isPdf(x)?pageImg(x,200):el('div','ph',x.ext.toUpperCase()));
+      c.appendChild(el('div','',x.name));c.onclick=function(){at=k;show()};strip.appendChild(c)});
+    modeBox.appendChild(strip);
+    window.__cvlBrowseAt={index:at,path:d.path,count:list.length};
+  }
+  document.addEventListener('keydown',function(e){if(e.target.id==='q')return;
+    if(e.key==='ArrowRight'){at+=1;show()}else if(e.key==='ArrowLeft'){at-=1;show()}
+    else if(e.key==='Enter'&&list[at])go('reader',{path:list[at].path})
+    else if(single&&e.key==='Delete'&&list[at])go('trash',{paths:JSON.stringify([list[at].path])})});
+  // Files moved or trashed leave the list.
+  var earlier=window.fileOpDone;
+  window.fileOpDone=function(r){if(earlier)try{earlier(r)}catch(e){}
+    var gone=[].concat(r&&r.trashed||[]).concat((r&&r.moved||[]).map(function(m){return m.from}));
+    if(gone.length){list=list.filter(function(x){return gone.indexOf(x.path)<0});show()}};
+  show();
+}
+
+// The versions of each document together: names that differ only by version words, numbers,
+// dates or copy marks are one document.
+function familyKey(name){
+  var s=name.toLowerCase().replace(/\.[a-z0-9]+$/,'');
+  s=s.replace(/\(\d+\)/g,' ').replace(/\b(19|20)\d\d[-_.]?\d\d[-_.]?\d\d\b/g,' ')
+     .replace(/\b(v|ver|version|rev|revision|draft|final|copy|clean|redline|signed|executed|updated|latest|new|old)\b\.?\s*\d*/g,' ')
+     .replace(/[-_.\s]+\d{1,3}$/,' ').replace(/[-_.\s]+/g,' ').trim();
+  return s||name.toLowerCase();
+}
+function versions(){
+  var fams={},order=[];
+  DOCS.forEach(function(d){var k=familyKey(d.name);if(!fams[k]){fams[k]=[];order.push(k)}fams[k].push(d)});
+  order.sort(function(a,b){return (fams[b].length>1)-(fams[a].length>1)});
+  modeBox.textContent='';
+  var multi=order.filter(function(k){return fams[k].length>1}).length;
+  modeBox.appendChild(el('div','bar dim',multi?multi+(multi===1?' document has':' documents have')+' several versions.':'No document here has several versions.'));
+  order.forEach(function(k){var f=fams[k];var box=el('div','fam');var h=el('div','fh');
+    h.appendChild(el('span','',f[0].name+(f.length>1?' · '+f.length+' versions':'')));
+    if(f.length>1){var t=el('span','xtools');var a=el('a','','Timeline');a.href='#';
+      a.onclick=function(e){e.preventDefault();go('timelinego',{paths:JSON.stringify(f.map(function(x){return x.path}))})};t.appendChild(a);h.appendChild(t)}
+    box.appendChild(h);
+    f.forEach(function(d){var r=el('div','fv');r.appendChild(el('span','',d.name));r.appendChild(el('span','dim',when(d.mtime)+' · '+size(d.size)));
+      r.onclick=function(){go('reader',{path:d.path})};box.appendChild(r)});
+    modeBox.appendChild(box)});
+  window.__cvlFamilies=order.map(function(k){return fams[k].map(function(x){return x.name})});
+}
+
+if(MODE==='flip'||MODE==='single'||MODE==='doc'){
+  document.getElementById('list').hidden=true;modeBox.hidden=false;
+  if(MODE==='doc')versions();else oneAtATime(MODE==='single');
+  var baseResults=window.cvlSearchResults;
+  window.cvlSearchResults=function(res){modeBox.hidden=true;baseResults(res)};
+}
+
+// Search results: why a document matched, and two results side by side.
+var lastQ='',lastMode='exact',picked=[];
+var shownResults=window.cvlSearchResults;
+window.cvlSearchResults=function(res){shownResults(res);lastQ=(res&&res.q)||'';lastMode=(res&&res.mode)||'exact';picked=[];decorate(res)};
+function decorate(res){
+  var boxes=document.querySelectorAll('#results .doc');
+  ((res&&res.docs)||[]).forEach(function(d,i){var box=boxes[i];if(!box)return;var dh=box.querySelector('.dh');
+    var t=el('span','xtools');var why=el('a','','Why?');why.href='#';
+    why.onclick=function(e){e.preventDefault();e.stopPropagation();go('xexplain',{path:d.path,q:lastQ,mode:lastMode})};
+    var cmp=el('input');cmp.type='checkbox';cmp.title='Compare with another result';
+    cmp.onclick=function(e){e.stopPropagation();var k=picked.indexOf(d);if(cmp.checked&&k<0)picked.push(d);if(!cmp.checked&&k>=0)picked.splice(k,1);
+      if(picked.length>2){var old=picked.shift();var ob=document.querySelector('#results .doc[data-path="'+CSS.escape(old.path)+'"] input');if(ob)ob.checked=false}
+      updateBar()};
+    box.dataset.path=d.path;t.appendChild(why);t.appendChild(cmp);dh.appendChild(t)});
+  updateBar();
+}
+function updateBar(){var bar=document.getElementById('xbar');bar.className=picked.length?'on':'';
+  document.getElementById('xcount').textContent=picked.length===2?'':'Pick '+(2-picked.length)+' more to compare.';
+  document.getElementById('xgo').disabled=picked.length!==2}
+document.getElementById('xgo').onclick=function(){if(picked.length!==2)return;var a=picked[0],b=picked[1];
+  var pa=((a.hits||[])[0]||{}).page||0,pb=((b.hits||[])[0]||{}).page||0;
+  go('xcompare',{a:a.path,b:b.path,q:lastQ,mode:lastMode,pa:pa,pb:pb})};
+window.cvlExplain=function(x){window.__cvlLastExplain=x;var box=document.querySelector('#results .doc[data-path="'+CSS.escape(x.path||'')+'"]');if(!box)return;
+  var old=box.querySelector('.xwhy');if(old)old.remove();var w=el('div','xwhy');
+  if(x.error){w.textContent=x.error}else{w.appendChild(el('div','',x.summary||''));
+    (x.words||[]).forEach(function(v){w.appendChild(el('div',v.count?'':'miss','“'+v.word+'”: '+(v.count?v.count+(v.count===1?' time':' times')+(v.where?', '+v.where:''):v.near?'not as typed; nearest “'+v.near+'”'+(v.where?' on '+v.where:''):'not found')))});
+    if(x.trigrams&&x.mode==='fuzzy')w.appendChild(el('div','dim','Shares '+x.trigrams.shared+' of '+x.trigrams.total+' letter triples with the search.'))}
+  box.querySelector('.dh').after(w)};
+})();
+</script>"""
+
+
+def browsing_parts(mode):
+    """The style and script of the browsing modes and result tools, for the end of the page."""
+    return BROWSE_STYLE + BROWSE_SCRIPT.replace("__MODE__", json.dumps(mode or ""))
 
 
 def main(argv):
@@ -369,7 +521,8 @@ def main(argv):
     page = (page.replace("__TITLE__", html.escape(heading))
                 .replace("__HEADING__", html.escape(heading))
                 .replace("__SUB__", html.escape(sub))
-                .replace("__DOCS__", json.dumps(docs).replace("</", "<\\/")))
+                .replace("__DOCS__", json.dumps(docs).replace("</", "<\\/"))
+                .replace("</body></html>", browsing_parts(opts["mode"]) + "</body></html>"))
     page = with_search_ocr(page)
     target = opts["loading"]
     folder = os.path.dirname(os.path.abspath(target))

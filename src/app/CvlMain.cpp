@@ -12,6 +12,7 @@
 #include "operations/CvlFiles.h"
 #include "operations/CvlCompare.h"
 #include "operations/CvlOcr.h"
+#include "operations/CvlDocumentInfo.h"
 #include "pagecmd/CvlPageCommands.h"
 #include "pagecmd/CvlPages.h"
 #include "platform/Threads.h"
@@ -103,6 +104,11 @@ const CvlCommand kCommands[] = {
      "{documents: [{path, pages: [{page, text}]}]}, or with --layer the reader's text-layer "
      "answer; progress on standard error",
      cvl::cvlOcrMain},
+    {"info", cvl::kCvlInfoUsage,
+     "print what the information panel shows for a document: file size, dates and place, and for "
+     "PDFs the title, author, producer, pages and their sizes, fonts, tagging, encryption and "
+     "forms",
+     cvl::cvlInfoMain},
     {nullptr, nullptr, nullptr, nullptr},
 };
 

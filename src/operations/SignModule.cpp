@@ -85,10 +85,20 @@ void SignModule::handle(const BridgeRequest& request) {
             std::lock_guard guard(lock_);
             path = lastSaved_[windowKey(request.window)];
         }
-        if (path.empty() || !isRegularFile(path))
+        std::optional<std::string> bytes;
+        if (!path.empty() && isRegularFile(path)) bytes = readFile(path);
+        if (!bytes) {
             request.page.toast("Save the signed copy first, then print it.");
-        else if (!request.app.printFile(path))
-            request.page.toast("Printing is not available in this build.");
+        } else {
+            PrintRequest job;
+            job.title = std::filesystem::path(path).filename().string();
+            job.pdfBytes = std::move(*bytes);
+            WindowHandle page = request.page;
+            request.app.printDocument(job, [page](PrintOutcome outcome) {
+                if (!outcome.printed && !outcome.cancelled && !outcome.message.empty())
+                    page.toast(outcome.message);
+            });
+        }
     }
     if (request.op == "signstops") {
         json pages = json::parse(request.arg("pages").value_or("[]"), nullptr, false);

@@ -4,6 +4,7 @@
 // Called on the main thread.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,6 +18,21 @@ namespace cvl {
 class Holder {
   public:
     virtual ~Holder() = default;
+};
+
+// A document for the desktop's print dialog: the PDF as the reader shows it (annotations
+// included) and the page to offer as "Current page".
+struct PrintRequest {
+    std::string title;  // the job's name: the document's file name
+    std::string pdfBytes;
+    int currentPage = 0;  // 0-based
+};
+
+struct PrintOutcome {
+    bool printed = false;    // the job was handed to the printer, or its file was written
+    bool cancelled = false;  // the user closed the dialog without printing
+    std::string message;     // why it failed (when neither printed nor cancelled)
+    std::string outputFile;  // the file "Print to File" wrote, when it did
 };
 
 class AppActions {
@@ -44,10 +60,13 @@ class AppActions {
     virtual void setClipboardFiles(const std::vector<std::string>& paths) = 0;
     // Keeps the display awake for `reason` while the holder lives.
     virtual std::unique_ptr<Holder> inhibitIdle(const std::string& reason) = 0;
-    // Prints a PDF file (the print dialog, then the pages); false when this build cannot print.
-    virtual bool printFile(const std::string& path) {
-        (void)path;
-        return false;
+    // The print dialog for the document, attached to the key window; `done` runs once on the
+    // main queue. The desktop prints through GtkPrinting.
+    virtual void printDocument(const PrintRequest& /*request*/,
+                               std::function<void(PrintOutcome)> done) {
+        PrintOutcome outcome;
+        outcome.message = "Printing is not available in this build.";
+        done(outcome);
     }
 
     // The application.

@@ -133,7 +133,9 @@ TEST(SignSave, SavesUnderTheSignedNameRecordsAndReports) {
     std::string images = test::runTool("pdfimages", {"-list", f.home / "Lease (signed).pdf"}).out;
     EXPECT_NE(images.find("\n   2     1 image"), std::string::npos) << images;
     f.module.handle(f.h.request("qrtiz://printsaved"));
-    EXPECT_EQ(f.h.app.calls.back(), "print " + f.home / "Lease (signed).pdf");
+    ASSERT_EQ(f.h.app.prints.size(), 1u);
+    EXPECT_EQ(f.h.app.prints[0].title, "Lease (signed).pdf");
+    EXPECT_EQ(f.h.app.prints[0].pdfBytes, *readFile(f.home / "Lease (signed).pdf"));
     auto ledger = SigningLedger::entries();
     ASSERT_EQ(ledger.size(), 1u);
     json entry = json::parse(ledger[0]);

@@ -56,6 +56,18 @@ class FakeWindow : public BridgeWindow {
             if (s.find("if(window." + function + ")") == 0) out.push_back(s);
         return out;
     }
+    // The argument text of the last call of `function` (several arguments stay as the page
+    // would read them, commas included); empty when it was never called.
+    std::string lastArgs(const std::string& function) const {
+        auto calls = callsOf(function);
+        if (calls.empty()) return "";
+        const std::string& s = calls.back();
+        const std::string open = "try{" + function + "(";
+        size_t from = s.find(open), to = s.rfind(")}catch");
+        if (from == std::string::npos || to == std::string::npos) return "";
+        from += open.size();
+        return s.substr(from, to - from);
+    }
     bool sent(const std::string& part) const {
         for (const auto& s : scripts)
             if (s.find(part) != std::string::npos) return true;
@@ -149,9 +161,17 @@ class FakeApp : public AppActions {
         };
         return std::make_unique<Hold>(idleHolds);
     }
-    bool printFile(const std::string& p) override {
-        calls.push_back("print " + p);
-        return true;
+    // Print requests, answered with `printAnswer` (printed, by default).
+    std::vector<PrintRequest> prints;
+    PrintOutcome printAnswer = [] {
+        PrintOutcome o;
+        o.printed = true;
+        return o;
+    }();
+    void printDocument(const PrintRequest& request,
+                       std::function<void(PrintOutcome)> done) override {
+        prints.push_back(request);
+        Dispatch::main().async([done, o = printAnswer] { done(o); });
     }
     void showNotice(const std::string& id, const std::string& title, const std::string&) override {
         calls.push_back("notice " + id + " " + title);

@@ -60,6 +60,7 @@ const linkService = new PDFLinkService({ eventBus, externalLinkTarget: 0 });
 const viewer = new PDFViewer({
   container, viewer: $('viewer'), eventBus, linkService,
   textLayerMode: 1, removePageBorders: false,
+  annotationEditorMode: pdfjsLib.AnnotationEditorType.NONE, enableHighlightFloatingButton: true,
 });
 linkService.setViewer(viewer);
 window.pdfViewer = viewer;
@@ -96,7 +97,9 @@ async function openDocument() {
   $('statusName').textContent = baseName(ORIG);
   if (!PDF) { toast('No document to show.', true); return; }
   try {
-    const response = await fetch('vtpdf://doc?p=' + encodeURIComponent(PDF));
+    // reader-annotate.js may name the document's annotated copy instead.
+    const source = (window.__cvlDocSource && await window.__cvlDocSource) || 'vtpdf://doc?p=' + encodeURIComponent(PDF);
+    const response = await fetch(source);
     if (!response.ok) throw new Error('status ' + response.status);
     const data = new Uint8Array(await response.arrayBuffer());
     const doc = await pdfjsLib.getDocument({
