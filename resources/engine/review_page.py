@@ -191,8 +191,58 @@ var qt=0;document.getElementById('q').addEventListener('input',function(e){clear
   qt=setTimeout(function(){if(!v){document.getElementById('results').hidden=true;document.getElementById('list').hidden=false;document.getElementById('status').textContent='';return}
     document.getElementById('status').textContent='Searching…';go('search',{q:v,mode:'exact'})},250)});
 renderList();
-</script></body></html>
+</script>
+__EXTRAS__
+</body></html>
 """
+
+# Column headers that sort the list: a click sorts by that column, a second click reverses.
+# The list is re-rendered by the page's own renderList, which this wraps.
+SORTING = """<style>
+th.sortable{cursor:pointer;-webkit-user-select:none;user-select:none}th.sortable:hover{color:var(--fg)}
+th.sortable[aria-sort=ascending]::after{content:" \\25B2";font-size:9px}
+th.sortable[aria-sort=descending]::after{content:" \\25BC";font-size:9px}
+</style>
+<script>
+(function(){
+  var keys=['ext','name','folder','size','mtime'];
+  var sortKey='mtime',ascending=false;
+  function value(d,k){var v=d[k];return typeof v==='string'?v.toLowerCase():v}
+  function compare(a,b){var x=value(a,sortKey),y=value(b,sortKey);
+    var c=typeof x==='string'?x.localeCompare(y,undefined,{numeric:true}):x-y;
+    if(!c)c=value(a,'name').localeCompare(value(b,'name'),undefined,{numeric:true});
+    return ascending?c:-c}
+  function decorate(){
+    document.querySelectorAll('#list th').forEach(function(th,i){
+      var k=keys[i];if(!k)return;th.classList.add('sortable');
+      th.setAttribute('aria-sort',k===sortKey?(ascending?'ascending':'descending'):'none');
+      th.title='Sort by '+(['type','name','folder','size','date modified'][i]);
+      th.onclick=function(){
+        if(sortKey===k)ascending=!ascending;else{sortKey=k;ascending=(k==='name'||k==='folder'||k==='ext')}
+        DOCS.sort(compare);renderList()}})}
+  var render=renderList;
+  renderList=function(){render();decorate()};
+  window.__cvlSortBy=function(k,asc){sortKey=k;ascending=!!asc;DOCS.sort(compare);renderList()};
+  decorate();
+})();
+</script>"""
+
+# A search that cannot see into scans says so: the PDFs of the folder without any text.
+SCANNED_NOTE = """<style>#scanNote{margin:-4px 0 12px;color:var(--dim);font-size:13px}</style>
+<script>
+(function(){
+  var shown=window.cvlSearchResults;
+  window.cvlSearchResults=function(res){
+    shown(res);
+    var old=document.getElementById('scanNote');if(old)old.remove();
+    var none=(res&&res.scannedNoText)||[];if(!none.length)return;
+    var names=none.slice(0,3).map(function(d){return '\\u201c'+d.name+'\\u201d'}).join(', ')+(none.length>3?' and '+(none.length-3)+' more':'');
+    var note=document.createElement('div');note.id='scanNote';
+    note.textContent=(none.length===1?'1 PDF here has no text to search':none.length+' PDFs here have no text to search')+
+      ' \\u2014 they look like scanned pages, so only recognised text could be found in them: '+names+'.';
+    var status=document.getElementById('status');status.parentNode.insertBefore(note,status.nextSibling)};
+})();
+</script>"""
 
 
 def main(argv):
@@ -213,7 +263,8 @@ def main(argv):
     page = (PAGE.replace("__TITLE__", html.escape(heading))
                 .replace("__HEADING__", html.escape(heading))
                 .replace("__SUB__", html.escape(sub))
-                .replace("__DOCS__", json.dumps(docs).replace("</", "<\\/")))
+                .replace("__DOCS__", json.dumps(docs).replace("</", "<\\/"))
+                .replace("__EXTRAS__", SORTING + SCANNED_NOTE))
     target = opts["loading"]
     folder = os.path.dirname(os.path.abspath(target))
     fd, tmp = tempfile.mkstemp(prefix=".review-", suffix=".tmp", dir=folder)

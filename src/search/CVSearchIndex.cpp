@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <ctime>
 #include <unordered_set>
 
@@ -102,6 +103,26 @@ std::unordered_map<std::string, CVSearchIndex::FileKey> CVSearchIndex::indexedFi
     std::unordered_map<std::string, FileKey> out;
     SqliteStatement st = db_.prepare("SELECT path, mtime, size FROM files;");
     while (st.stepRow()) out[st.columnText(0)] = FileKey{st.columnInt64(1), st.columnInt64(2)};
+    return out;
+}
+
+std::vector<std::string> CVSearchIndex::pdfsWithoutText(
+    const std::vector<std::string>& dirs, const std::vector<std::string>& explicitFiles,
+    int cap) const {
+    std::vector<std::string> out;
+    if (!isOpen()) return out;
+    SqliteStatement st = db_.prepare(
+        "SELECT f.path FROM files f WHERE f.type='pdf' AND NOT EXISTS "
+        "(SELECT 1 FROM chunk c WHERE c.path=f.path) ORDER BY f.path;");
+    while (st.stepRow() && int(out.size()) < cap) {
+        std::string path = st.columnText(0);
+        bool inScope =
+            std::find(explicitFiles.begin(), explicitFiles.end(), path) != explicitFiles.end();
+        for (const auto& dir : dirs)
+            inScope = inScope || (path.size() > dir.size() &&
+                                  path.compare(0, dir.size(), dir) == 0 && path[dir.size()] == '/');
+        if (inScope) out.push_back(std::move(path));
+    }
     return out;
 }
 
