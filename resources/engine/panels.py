@@ -174,6 +174,12 @@ document.querySelectorAll('[data-shortcut]').forEach(function(el){
   document.body.appendChild(f);setTimeout(function(){f.remove()},2000)})});
 document.querySelectorAll('[data-key]').forEach(function(el){
  el.addEventListener('change',function(){send(el.dataset.key,el.type==='checkbox'?(el.checked?'1':'0'):el.value)})});
+// Escape closes the panel, after a field being edited has sent its value.
+document.addEventListener('keydown',function(e){
+ if(e.key!=='Escape'||e.defaultPrevented)return;
+ e.preventDefault();
+ if(document.activeElement&&document.activeElement!==document.body)document.activeElement.blur();
+ setTimeout(function(){location.href='qrtiz://closepanel'},60)});
 """
 
 
