@@ -27,8 +27,9 @@ PACKAGES=(
   libgtk-3-dev libwebkit2gtk-4.1-dev xvfb xauth fonts-dejavu-core
   # time-zone data (zone table generator) and peer tools that check outputs in tests
   tzdata qpdf poppler-utils
-  # the engine lays out converted Word, RTF, text and Markdown documents as PDF
-  mupdf-tools
+  # the engine lays out converted Word, RTF, text and Markdown documents as PDF; LibreOffice's
+  # headless converter keeps the fonts, headers, footers and tables of Word, RTF and ODT
+  mupdf-tools libreoffice-writer-nogui
   # read aloud plays through the desktop's sound server; translation and language detection
   libpulse-dev libexttextcat-dev apertium apertium-eng-spa
   # the Debian package's library dependencies (cpack -G DEB)

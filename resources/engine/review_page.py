@@ -195,8 +195,42 @@ var qt=0;document.getElementById('q').addEventListener('input',function(e){clear
     document.getElementById('status').textContent='Searching…';go('search',{q:v,mode:'exact'})},250)});
 __FILEOPS_JS__
 renderList();
-</script></body></html>
+</script>
+__EXTRAS__
+</body></html>
 """
+
+# Column headers that sort the list: a click sorts by that column, a second click reverses.
+# The list is re-rendered by the page's own renderList, which this wraps.
+SORTING = """<style>
+th.sortable{cursor:pointer;-webkit-user-select:none;user-select:none}th.sortable:hover{color:var(--fg)}
+th.sortable[aria-sort=ascending]::after{content:" \\25B2";font-size:9px}
+th.sortable[aria-sort=descending]::after{content:" \\25BC";font-size:9px}
+</style>
+<script>
+(function(){
+  var keys=['ext','name','folder','size','mtime'];
+  var sortKey='mtime',ascending=false;
+  function value(d,k){var v=d[k];return typeof v==='string'?v.toLowerCase():v}
+  function compare(a,b){var x=value(a,sortKey),y=value(b,sortKey);
+    var c=typeof x==='string'?x.localeCompare(y,undefined,{numeric:true}):x-y;
+    if(!c)c=value(a,'name').localeCompare(value(b,'name'),undefined,{numeric:true});
+    return ascending?c:-c}
+  function decorate(){
+    document.querySelectorAll('#list th').forEach(function(th,i){
+      var k=keys[i];if(!k)return;th.classList.add('sortable');
+      th.setAttribute('aria-sort',k===sortKey?(ascending?'ascending':'descending'):'none');
+      th.title='Sort by '+(['type','name','folder','size','date modified'][i]);
+      th.onclick=function(){
+        if(sortKey===k)ascending=!ascending;else{sortKey=k;ascending=(k==='name'||k==='folder'||k==='ext')}
+        DOCS.sort(compare);renderList()}})}
+  var render=renderList;
+  renderList=function(){render();decorate()};
+  window.__cvlSortBy=function(k,asc){sortKey=k;ascending=!!asc;DOCS.sort(compare);renderList()};
+  decorate();
+})();
+</script>"""
+
 
 
 # ---- file operations: selection, Move to…, New Folder with Selection, Rename, Duplicate and
@@ -522,7 +556,7 @@ def main(argv):
                 .replace("__HEADING__", html.escape(heading))
                 .replace("__SUB__", html.escape(sub))
                 .replace("__DOCS__", json.dumps(docs).replace("</", "<\\/"))
-                .replace("</body></html>", browsing_parts(opts["mode"]) + "</body></html>"))
+                .replace("__EXTRAS__", SORTING + browsing_parts(opts["mode"])))
     page = with_search_ocr(page)
     target = opts["loading"]
     folder = os.path.dirname(os.path.abspath(target))

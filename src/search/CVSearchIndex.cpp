@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <ctime>
 #include <unordered_set>
 
@@ -113,6 +114,37 @@ std::unordered_map<std::string, CVSearchIndex::FileKey> CVSearchIndex::indexedFi
     SqliteStatement st = db_.prepare("SELECT path, mtime, size FROM files;");
     while (st.stepRow()) out[st.columnText(0)] = FileKey{st.columnInt64(1), st.columnInt64(2)};
     return out;
+}
+
+std::vector<std::string> CVSearchIndex::pdfsWithoutText(
+    const std::vector<std::string>& dirs, const std::vector<std::string>& explicitFiles,
+    int cap) const {
+    std::vector<std::string> out;
+    if (!isOpen()) return out;
+    SqliteStatement st = db_.prepare(
+        "SELECT f.path FROM files f WHERE f.type='pdf' AND NOT EXISTS "
+        "(SELECT 1 FROM chunk c WHERE c.path=f.path) ORDER BY f.path;");
+    while (st.stepRow() && int(out.size()) < cap) {
+        std::string path = st.columnText(0);
+        bool inScope =
+            std::find(explicitFiles.begin(), explicitFiles.end(), path) != explicitFiles.end();
+        for (const auto& dir : dirs)
+            inScope = inScope || (path.size() > dir.size() &&
+                                  path.compare(0, dir.size(), dir) == 0 && path[dir.size()] == '/');
+        if (inScope) out.push_back(std::move(path));
+    }
+    return out;
+}
+
+void CVSearchIndex::deleteFile(const std::string& path) {
+    {
+        SqliteStatement st = db_.prepare("DELETE FROM chunk WHERE path=?;");
+        st.bindText(1, path);
+        st.run();
+    }
+    SqliteStatement st = db_.prepare("DELETE FROM files WHERE path=?;");
+    st.bindText(1, path);
+    st.run();
 }
 
 std::optional<CVSearchIndex::FileKey> CVSearchIndex::statKey(const std::string& path) {

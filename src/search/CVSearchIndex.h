@@ -77,11 +77,18 @@ class CVSearchIndex {
     std::vector<CVDocResult> searchFuzzy(std::string_view q, int limitDocs = 200,
                                          int hitsPerDoc = 20) const;
 
+    // The indexed PDFs in the folders or among the files that gave no text at all (scans
+    // without recognised text, and files that cannot be read), at most `cap`, by path.
+    std::vector<std::string> pdfsWithoutText(const std::vector<std::string>& dirs,
+                                             const std::vector<std::string>& explicitFiles,
+                                             int cap) const;
+
     // The file's change key from its attributes; none when they cannot be read.
     static std::optional<FileKey> statKey(const std::string& path);
 
   private:
     std::unordered_map<std::string, FileKey> indexedFiles() const;
+    void deleteFile(const std::string& path);
     // Runs the search statement and hands every row to the grouper.
     void matchRows(const std::string& expression, int cap, SearchMatching::Grouper& into) const;
     // The connection searches read through: read-only and memory-mapped when it opens.

@@ -5,12 +5,15 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/Dispatch.h"
+#include "platform/FileIO.h"
 #include "platform/ProcessRunner.h"
 #include "platform/TextEscape.h"
+#include "platform/pdf/PdfDocument.h"
 #include "search/CVSearchIndex.h"
 #include "search/SearchFixtures.h"
 #include "search/SearchFlows.h"
 #include "search/SearchPayloads.h"
+#include "support/PdfFixtures.h"
 #include "support/TempHome.h"
 
 using namespace cvl;
@@ -117,6 +120,23 @@ TEST_F(Flows, ExactMissesOfferTheFuzzyPreview) {
     EXPECT_EQ(fuzzy["docs"][0]["fuzzy"], true);
     EXPECT_EQ(fuzzy["fuzzyPreview"], 0);
     EXPECT_EQ(fuzzy["fuzzyAvailable"], false);
+}
+
+TEST_F(Flows, IndexedResultsNameThePdfsThatHaveNoTextToSearch) {
+    test::writeText(dir + "/memo.txt", "settlement\n");
+    PdfDocument scan;  // a page with nothing to read, as a scan without recognised text
+    ASSERT_TRUE(scan.insertBlankPage(0, PdfRect{0, 0, 612, 792}));
+    ASSERT_TRUE(scan.saveToFile(dir + "/Scanned lease.pdf").ok());
+    ASSERT_TRUE(writeFileAtomic(dir + "/locked.pdf", test::makeEncryptedPdfBytes(1, "pw")).ok());
+    index->reindex({dir}, {});
+    json payload = SearchPayloads::indexedSearchPayload(*index, "zebra", "exact", {dir}, {});
+    EXPECT_EQ(payload["docCount"], 0);
+    EXPECT_EQ(payload["scannedNoText"],
+              json::array({{{"path", dir + "/Scanned lease.pdf"}, {"name", "Scanned lease.pdf"}}}));
+    // Outside the scope they are not named.
+    EXPECT_EQ(SearchPayloads::indexedSearchPayload(*index, "zebra", "exact", {home / "other"},
+                                                   {})["scannedNoText"],
+              json::array());
 }
 
 TEST(SearchPayloads, ScanConversionAddsLocatorsAndDropsTruncated) {

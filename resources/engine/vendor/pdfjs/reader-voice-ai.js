@@ -315,6 +315,12 @@ window.CorvelloMacAI = {
     box.textContent = payload;
   },
 };
+// A question typed into the command bar: asked here, about the page shown.
+window.CorvelloMacAI.askQuestion = (text) => {
+  if (side.hidden || pane.hidden) aiBtn.click();
+  question.value = String(text || '');
+  askModel();
+};
 function requestStatus() { request('aistatus', {}, modelNote); }
 async function translate(selection) {
   const text = selection ? selectedText() : await pageText(viewer.currentPageNumber || 1);
