@@ -53,7 +53,8 @@ const CvlCommand kCommands[] = {
      "check that PHRASE, a rewrite of what the user TYPED, may be carried out", cvl::cvlAcceptMain},
     {"pages", cvl::kCvlPagesUsage,
      "read a page command against FILE and print the command bar's reply (preview, clarify, "
-     "refuse or error); --yes runs a preview at once and prints the done reply",
+     "refuse or error); --yes runs a preview at once and prints the done reply; --original "
+     "DOC: FILE is the PDF converted from DOC, and new files go beside DOC, named after it",
      cvl::cvlPagesMain},
     {"layout", "layout FILE.pdf",
      "print a PDF's outline and its text lines with their heights as {path, pages, outline: "

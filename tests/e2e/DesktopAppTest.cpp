@@ -40,6 +40,9 @@ ProcessResult runCorvello(const test::TempHome& home, std::vector<std::string> a
     spec.env["CVL_NO_WARM"] = "1";
     spec.env["WEBKIT_DISABLE_COMPOSITING_MODE"] = "1";
     spec.env["CVL_RESOURCES"] = CVL_SOURCE_RESOURCES;
+    // The engine's own converter: LibreOffice's is tested with the conversions, and its start
+    // would take most of the time these tests have.
+    spec.env["CVL_NO_LIBREOFFICE"] = "1";
     spec.timeout = std::chrono::seconds(90);
     return runProcess(spec);
 }
@@ -335,6 +338,132 @@ return { pages: window.pdfViewer.pagesCount, orig: q.get('orig'), pdf: q.get('pd
     for (auto& e : std::filesystem::directory_iterator(home.path()))
         if (e.path().extension() == ".docx" || e.path().extension() == ".pdf") ++entries;
     EXPECT_EQ(entries, 1);
+}
+
+TEST(ReaderWindow, APageCommandOnAWordDocumentWritesBesideIt) {
+    if (!haveDisplay()) GTEST_SKIP() << "needs a display (scripts/test.sh runs under xvfb-run)";
+    test::TempHome home;
+    const std::string docx = makeDocx(home / "Statement.docx");
+    json result = driveReader(home, docx, std::string(kWaitHelper) + R"(
+await waitFor(() => window.pdfViewer && window.pdfViewer.pagesCount);
+window.__cvlReader.sendCommand('delete page 2');
+const preview = await waitFor(() => window.__cvlLastPageCmdReply);
+if (!preview || preview.kind !== 'preview') return { preview };
+window.__cvlReader.runPreview(preview.id);
+const done = await waitFor(() => {
+  const r = window.__cvlLastPageCmdReply;
+  return r && r !== preview ? r : null;
+});
+return { preview, done, said: document.getElementById('cmdReply').textContent };
+)");
+    ASSERT_TRUE(result.is_object()) << result.dump();
+    const std::string out = home / "Statement (1 page removed).pdf";
+    ASSERT_EQ(result["preview"]["kind"], "preview") << result.dump();
+    EXPECT_EQ(result["preview"]["outputs"], json::array({out}));
+    ASSERT_EQ(result["done"]["kind"], "done") << result.dump();
+    EXPECT_NE(result["said"].get<std::string>().find("beside \u201cStatement.docx\u201d"),
+              std::string::npos)
+        << result["said"];
+    auto written = PdfDocument::openFile(out);
+    ASSERT_TRUE(written.ok()) << written.error();
+    EXPECT_EQ(written->pageCount(), 1);
+    // Nothing new in the hidden conversion cache but the copy and its record.
+    int cached = 0;
+    for (auto& e :
+         std::filesystem::directory_iterator(home / "Vizazi Divavo rez Iviruzi/.converted"))
+        cached += e.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(cached, 2);
+}
+
+// Locked and damaged PDFs, each in a reader page framed inside the driven reader.
+TEST(ReaderWindow, AsksForThePasswordOfALockedPdfAndNamesWhyAFileCannotOpen) {
+    if (!haveDisplay()) GTEST_SKIP() << "needs a display (scripts/test.sh runs under xvfb-run)";
+    test::TempHome home;
+    const std::string plain = makePdf(home / "Plain.pdf", 2);
+    const std::string locked = home / "Locked.pdf";
+    ProcessSpec qpdf;
+    qpdf.program = "/usr/bin/qpdf";
+    qpdf.args = {"--encrypt", "secret", "owner", "256", "--", plain, locked};
+    ASSERT_EQ(runProcess(qpdf).exitStatus, 0);
+    const std::string damaged = home / "Damaged.pdf";
+    ASSERT_TRUE(writeFileAtomic(damaged, "%PDF-1.7\nthis is not a PDF body at all\n").ok());
+    const char* frame = R"(
+const open = (pdf) => new Promise((resolve) => {
+  const f = document.createElement('iframe');
+  f.style.cssText = 'position:fixed;inset:0;width:100%;height:100%;border:0;z-index:99';
+  f.src = location.pathname + '?pdf=' + encodeURIComponent(pdf) + '&orig=' + encodeURIComponent(pdf) + '&theme=light';
+  f.onload = () => resolve(f);
+  document.body.appendChild(f);
+});
+)";
+    json result = driveReader(home, plain, std::string(kWaitHelper) + frame + R"(
+await waitFor(() => window.pdfViewer && window.pdfViewer.pagesCount);
+const lockedFrame = await open(')" + locked + R"(');
+const w = lockedFrame.contentWindow, d = lockedFrame.contentDocument;
+const asked = await waitFor(() => w.__cvlOpenState === 'password' && !d.getElementById('pwDialog').hidden);
+const prompt = d.getElementById('pwText').textContent;
+w.__cvlPassword.submit('wrong');
+const wrong = await waitFor(() => d.getElementById('pwError').textContent);
+w.__cvlPassword.submit('secret');
+await waitFor(() => w.__cvlOpenState === 'open' && w.pdfViewer.pagesCount);
+const pages = w.pdfViewer.pagesCount;
+lockedFrame.remove();
+const badFrame = await open(')" + damaged + R"(');
+const bw = badFrame.contentWindow;
+await waitFor(() => bw.__cvlOpenState === 'failed');
+const page = badFrame.contentDocument.getElementById('openFailed');
+return { asked: !!asked, prompt, wrong, pages,
+         failed: page.hidden ? '' : page.textContent, reason: bw.__cvlOpenFailure };
+)");
+    ASSERT_TRUE(result.is_object()) << result.dump();
+    EXPECT_EQ(result["asked"], true);
+    EXPECT_NE(result["prompt"].get<std::string>().find("\u201cLocked.pdf\u201d is protected"),
+              std::string::npos);
+    EXPECT_EQ(result["wrong"], "That password is not right. Try again.");
+    EXPECT_EQ(result["pages"], 2);
+    const std::string failed = result["failed"];
+    EXPECT_NE(failed.find("This file could not be opened"), std::string::npos) << failed;
+    EXPECT_NE(failed.find("Damaged.pdf"), std::string::npos) << failed;
+    EXPECT_NE(failed.find("damaged"), std::string::npos) << failed;
+}
+
+TEST(ReaderWindow, ThePagesKeepTheKeyboardAndTheZoomMenuShowsThePercentage) {
+    if (!haveDisplay()) GTEST_SKIP() << "needs a display (scripts/test.sh runs under xvfb-run)";
+    test::TempHome home;
+    const std::string pdf = makePdf(home / "Six pages.pdf", 6);
+    json result = driveReader(home, pdf, std::string(kWaitHelper) + R"(
+const $ = (id) => document.getElementById(id);
+await waitFor(() => window.pdfViewer && window.pdfViewer.pagesCount);
+const pages = $('viewerContainer');
+const key = (k) => document.activeElement.dispatchEvent(
+  new KeyboardEvent('keydown', { key: k, bubbles: true, cancelable: true }));
+const focusedAtOpen = document.activeElement === pages;
+$('btnNext').click();
+const focusedAfterButton = document.activeElement === pages;
+key('End');
+const atEnd = await waitFor(() => window.pdfViewer.currentPageNumber === 6, 5000);
+key('Home');
+const atHome = await waitFor(() => window.pdfViewer.currentPageNumber === 1 && pages.scrollTop === 0, 5000);
+key('PageDown');
+const movedOn = await waitFor(() => pages.scrollTop > 0, 5000);
+window.__cvlReader.toggleCommandBar(true);
+window.__cvlReader.toggleCommandBar(false);
+const focusedAfterBar = document.activeElement === pages;
+$('btnIn').click();
+await waitFor(() => $('zoomSel').value === 'custom', 5000);
+const zoom = $('zoomSel').selectedOptions[0].textContent;
+return { focusedAtOpen, focusedAfterButton, atEnd: !!atEnd, atHome: !!atHome,
+         movedOn: !!movedOn, focusedAfterBar, zoom,
+         scale: Math.round(window.pdfViewer.currentScale * 100) + '%' };
+)");
+    ASSERT_TRUE(result.is_object()) << result.dump();
+    EXPECT_EQ(result["focusedAtOpen"], true);
+    EXPECT_EQ(result["focusedAfterButton"], true);
+    EXPECT_EQ(result["atEnd"], true);
+    EXPECT_EQ(result["atHome"], true);
+    EXPECT_EQ(result["movedOn"], true);
+    EXPECT_EQ(result["focusedAfterBar"], true);
+    EXPECT_EQ(result["zoom"], result["scale"]);
 }
 
 TEST(GridWindow, ACsvFileOpensAsASheetThatFilters) {
