@@ -2,6 +2,7 @@
 #include "pagecmd/PageTools.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -413,12 +414,23 @@ void syncFolder(const std::string& folder) {
     ::close(fd);
 }
 
+// A run's staging folder. The run holds an exclusive lock on it while it lives, so a sweep
+// can tell a folder in use from one whose run was killed (the kernel drops the lock then).
 struct StagingFolder {
     std::string path;
+    int lockFd = -1;
+    bool create(const std::string& at) {
+        if (::mkdir(at.c_str(), 0700) != 0) return false;
+        path = at;
+        lockFd = ::open(at.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (lockFd >= 0) ::flock(lockFd, LOCK_EX | LOCK_NB);
+        return true;
+    }
     ~StagingFolder() {
         if (path.empty()) return;
         std::error_code ec;
         fs::remove_all(path, ec);
+        if (lockFd >= 0) ::close(lockFd);
     }
 };
 
@@ -434,19 +446,34 @@ bool isStagingName(const std::string& name) {
     return true;
 }
 
-// Staging folders left by a run that was killed: ours by name and content (nothing but the
-// "out" item a run writes), untouched for a day. Links are never followed.
-void sweepStaleStaging(const std::string& folder) {
+// Whether no live run holds the staging folder: its lock can be taken, or, on a file system
+// without locks, it has been left untouched for a day.
+bool abandoned(const fs::path& dir) {
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return false;
+    const int rc = ::flock(fd, LOCK_EX | LOCK_NB);
+    const int err = errno;
+    ::close(fd);
+    if (rc == 0) return true;
+    if (err == EWOULDBLOCK) return false;
     std::error_code ec;
     const auto dayAgo = fs::file_time_type::clock::now() - std::chrono::hours(24);
+    const auto touched = fs::last_write_time(dir, ec);
+    return !ec && touched < dayAgo;
+}
+
+// Staging folders left by a run that was killed: ours by name and content (nothing but the
+// "out" item a run writes) and held by no live run. Links are never followed.
+void sweepStaleStaging(const std::string& folder) {
+    std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (!isStagingName(name) || !it->is_directory(ec) || it->is_symlink(ec)) continue;
-        if (fs::last_write_time(it->path(), ec) > dayAgo || ec) continue;
+        if (!isStagingName(name) || it->is_symlink(ec) || !it->is_directory(ec)) continue;
         bool ours = true;
-        for (const auto& entry : fs::directory_iterator(it->path(), ec))
+        std::error_code inner;
+        for (const auto& entry : fs::directory_iterator(it->path(), inner))
             ours = ours && entry.path().filename() == "out" && !entry.is_symlink();
-        if (ours && !ec) fs::remove_all(it->path(), ec);
+        if (ours && !inner && abandoned(it->path())) fs::remove_all(it->path(), inner);
     }
 }
 
@@ -459,9 +486,8 @@ Result<std::string> publishNew(const NewItem& item) {
     sweepStaleStaging(folder);
     StagingFolder stage;
     std::string stagePath = folder + "/.cvl-stage-" + newUuid();
-    if (::mkdir(stagePath.c_str(), 0700) != 0)
+    if (!stage.create(stagePath))
         return Failure{"Corvello can\u2019t write in that folder." + unchanged};
-    stage.path = stagePath;
     std::string out = stagePath + "/out";
 
     if (item.kind == NewItem::Kind::file) {

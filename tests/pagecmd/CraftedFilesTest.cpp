@@ -1,6 +1,8 @@
 // Crafted and special files given to `cvl pages`: the command answers, the source is kept,
 // and every "done" output opens in another reader with its pages.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -83,21 +85,23 @@ TEST(CraftedFiles, StagingLeftByAKilledRunIsClearedByTheNextOne) {
     test::TempHome home;
     const std::string src = home / "report.pdf";
     ASSERT_TRUE(test::writePdf(test::makeTextPdf(3), src));
-    auto stage = [&](const std::string& uuid, const std::string& item, bool old) {
+    auto stage = [&](const std::string& uuid, const std::string& item) {
         const std::string dir = home / (".cvl-stage-" + uuid);
         fs::create_directory(dir);
         EXPECT_TRUE(writeFileAtomic(dir + "/" + item, "half a file").ok());
-        if (old)
-            fs::last_write_time(dir, fs::file_time_type::clock::now() - std::chrono::hours(48));
         return dir;
     };
-    const std::string stale = stage("0A0B0C0D-1111-2222-3333-444455556666", "out", true);
-    const std::string fresh = stage("1A0B0C0D-1111-2222-3333-444455556666", "out", false);
-    const std::string foreign = stage("2A0B0C0D-1111-2222-3333-444455556666", "notes.txt", true);
+    const std::string killed = stage("0A0B0C0D-1111-2222-3333-444455556666", "out");
+    const std::string busy = stage("1A0B0C0D-1111-2222-3333-444455556666", "out");
+    const std::string foreign = stage("2A0B0C0D-1111-2222-3333-444455556666", "notes.txt");
+    // A run still writing holds its folder's lock.
+    const int held = ::open(busy.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
     ProcessResult r = cvlPages({src, "delete page 2", "--yes"});
+    ::close(held);
     ASSERT_EQ(r.exitStatus, 0) << r.out << r.err;
-    EXPECT_FALSE(fs::exists(stale));
-    EXPECT_TRUE(fs::exists(fresh)) << "a run may still be writing it";
+    EXPECT_FALSE(fs::exists(killed));
+    EXPECT_TRUE(fs::exists(busy)) << "its run is still writing";
     EXPECT_TRUE(fs::exists(foreign)) << "not ours by its content";
 }
 
