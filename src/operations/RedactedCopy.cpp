@@ -57,8 +57,9 @@ Result<RedactedCopy> buildRedactedCopy(const std::string& sourcePath,
         recogniser = pictureRecogniser();
         if (!recogniser)
             return Failure{
-                "Keep it searchable needs text recognition, which this build of Corvello does "
-                "not have yet. Turn the option off to save the flattened copy."};
+                "Keep it searchable needs text recognition, and its English language data "
+                "(tesseract-ocr-eng) is not installed. Turn the option off to save the "
+                "flattened copy."};
     }
     auto source = readFile(sourcePath);
     if (!source)

@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "platform/ocr/TextRecognizer.h"
+
 namespace cvl {
 
 namespace {
@@ -11,12 +13,29 @@ std::mutex& lock() {
     return m;
 }
 
+// Text recognition is the recogniser when its language data is installed.
 PictureRecogniser& installed() {
-    static PictureRecogniser r;
+    static PictureRecogniser r =
+        TextRecognizer::available() ? textRecognitionRecogniser() : PictureRecogniser{};
     return r;
 }
 
 }  // namespace
+
+PictureRecogniser textRecognitionRecogniser() {
+    return [](const PdfBitmap& picture) {
+        OcrImageView view;
+        view.samples = picture.pixels.data();
+        view.width = picture.width;
+        view.height = picture.height;
+        view.channels = 3;
+        view.dpi = picture.dpi;
+        std::vector<RecognisedLine> out;
+        for (auto& line : TextRecognizer::recognize(view))
+            out.push_back({std::move(line.text), line.x, line.y, line.width, line.height});
+        return out;
+    };
+}
 
 void setPictureRecogniser(PictureRecogniser recogniser) {
     std::lock_guard guard(lock());

@@ -1,6 +1,6 @@
-// Text recognition for the "Keep it searchable" option of the flattened copies. The OCR module
-// installs its recogniser at start-up (setPictureRecogniser); without one the option reports
-// that this build cannot recognise text.
+// Text recognition for the "Keep it searchable" option of the flattened copies. The recogniser
+// is the text recognition library's when its language data is installed; tests install their
+// own (setPictureRecogniser). Without one the option reports that text cannot be recognised.
 #pragma once
 
 #include <functional>
@@ -23,6 +23,9 @@ struct RecognisedLine {
 };
 
 using PictureRecogniser = std::function<std::vector<RecognisedLine>(const PdfBitmap& picture)>;
+
+// Recognition of the picture's lines by the text recognition library.
+PictureRecogniser textRecognitionRecogniser();
 
 void setPictureRecogniser(PictureRecogniser recogniser);
 // The installed recogniser; empty when there is none.

@@ -100,6 +100,16 @@ TEST(RedactedCopy, SearchableLayerComesFromThePicturesOnly) {
     std::string found = test::popplerText(home / "out.pdf");
     EXPECT_NE(found.find("Public words stay"), std::string::npos) << found;
     EXPECT_EQ(found.find("Secret"), std::string::npos);
+
+    // The same with real text recognition reading the flattened pictures.
+    setPictureRecogniser(textRecognitionRecogniser());
+    auto recognised = buildRedactedCopy(source, {secretBox(source)}, options);
+    setPictureRecogniser({});
+    ASSERT_TRUE(recognised) << recognised.error();
+    ASSERT_TRUE(writeFileAtomic(home / "ocr.pdf", recognised->bytes));
+    found = test::popplerText(home / "ocr.pdf");
+    EXPECT_NE(found.find("Public words stay"), std::string::npos) << found;
+    EXPECT_EQ(found.find("Secret"), std::string::npos) << found;
 }
 
 TEST(RedactAudit, PageObjectKeepsItsToolAndGetsTheSaveKeys) {
