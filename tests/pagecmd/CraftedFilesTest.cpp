@@ -1,7 +1,7 @@
 // Crafted and special files given to `cvl pages`: the command answers, the source is kept,
 // and every "done" output opens in another reader with its pages.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -79,6 +79,24 @@ TEST(CraftedFiles, SpecialFilesAreRefusedAtOnce) {
     }
     for (const auto& entry : fs::directory_iterator(home.path()))
         EXPECT_EQ(entry.path().filename().string().rfind(".cvl-stage-", 0), std::string::npos);
+}
+
+TEST(CraftedFiles, FolderWalksPassOverPipesAndDeviceLinks) {
+    test::TempHome home;
+    const std::string dir = home / "files";
+    fs::create_directory(dir);
+    ASSERT_TRUE(test::writePdf(test::makeTextPdf(2), dir + "/real.pdf"));
+    ASSERT_EQ(::mkfifo((dir + "/pipe.pdf").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/zero", (dir + "/zero.txt").c_str()), 0);
+    const std::string cvl = std::string(CVL_BINARY_DIR) + "/cvl";
+    ProcessResult index = test::runTool(cvl, {"index", "--dir", dir});
+    ASSERT_FALSE(index.timedOut);
+    ASSERT_EQ(index.exitStatus, 0) << index.out << index.err;
+    EXPECT_EQ(json::parse(index.out)["files"], 1) << index.out;
+    ProcessResult scan = test::runTool(cvl, {"scan", "--dir", dir, "alpha"});
+    ASSERT_FALSE(scan.timedOut);
+    ASSERT_EQ(scan.exitStatus, 0) << scan.out << scan.err;
+    EXPECT_EQ(json::parse(scan.out)["docCount"], 1) << scan.out;
 }
 
 TEST(CraftedFiles, StagingLeftByAKilledRunIsClearedByTheNextOne) {

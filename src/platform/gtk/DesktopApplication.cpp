@@ -1,6 +1,8 @@
 // The desktop application's entry: a GtkApplication that opens the files it is given and
 // keeps its document windows in DesktopApp.
+#include <glib-unix.h>
 #include <gtk/gtk.h>
+#include <signal.h>
 
 #include <memory>
 #include <string>
@@ -93,6 +95,16 @@ int runDesktopApplication(int argc, char** argv) {
     g_signal_connect(app, "activate", G_CALLBACK(onActivate), &state);
     g_signal_connect(app, "open", G_CALLBACK(onOpen), &state);
     g_signal_connect(app, "shutdown", G_CALLBACK(onShutdown), &state);
+    // A polite end from outside (logout, kill, Ctrl+C) quits as the menu does: the open tabs
+    // are remembered and the agent bridge's discovery file is removed.
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        g_unix_signal_add(
+            sig,
+            [](gpointer data) -> gboolean {
+                g_application_quit(G_APPLICATION(data));
+                return G_SOURCE_CONTINUE;
+            },
+            app);
     // Only file arguments reach GApplication; the flag modes were handled before.
     std::vector<char*> args = {argv[0]};
     for (int i = 1; i < argc; ++i) {
