@@ -15,14 +15,25 @@ PACKAGES=(
   # core libraries
   libpcre2-dev libsqlite3-dev libssl-dev libcurl4-openssl-dev libzip-dev libexpat1-dev
   nlohmann-json3-dev libunistring-dev
+  # GIO: the desktop's trash
+  libglib2.0-dev
   # text recognition, speech, legacy Word text
   libtesseract-dev tesseract-ocr-eng libespeak-ng-dev espeak-ng antiword
+  # HEIC photos for Bates stamping (libheif with its HEVC decoder)
+  libheif-dev
+  # deflate for the quick PNGs of visual compare
+  zlib1g-dev
   # desktop shell and its headless test display
   libgtk-3-dev libwebkit2gtk-4.1-dev xvfb xauth fonts-dejavu-core
   # time-zone data (zone table generator) and peer tools that check outputs in tests
   tzdata qpdf poppler-utils
-  # the engine lays out converted Word, RTF, text and Markdown documents as PDF
-  mupdf-tools
+  # the engine lays out converted Word, RTF, text and Markdown documents as PDF; LibreOffice's
+  # headless converter keeps the fonts, headers, footers and tables of Word, RTF and ODT
+  mupdf-tools libreoffice-writer-nogui
+  # read aloud plays through the desktop's sound server; translation and language detection
+  libpulse-dev libexttextcat-dev apertium apertium-eng-spa
+  # the Debian package's library dependencies (cpack -G DEB)
+  dpkg-dev
 )
 
 missing=()

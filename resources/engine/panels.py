@@ -20,6 +20,12 @@ BOOL_KEYS = {"ignore_archive_folders", "menu_bar_icon", "auto_refresh", "pageops
              "reader_statusbar", "reader_zoom_with_window", "edit_fidelity_warn", "night_pages",
              "remember_closed_tabs", "always_on_top"}
 
+# Settings of features this build does not have yet (no status icon, no document editor,
+# no alternative welcome layout or viewer, no copies of new files elsewhere): the page leaves
+# them out, and a feature that lands takes its keys out of this set. Stored values are kept.
+NOT_BUILT = {"menu_bar_icon", "welcome_shape", "multidoc_open_mode", "edit_fidelity_warn",
+             "editor_paper", "output_copy_dir", "viewer"}
+
 # (key, label, kind, default, choices or hint), grouped as the page shows them.
 SECTIONS = [
     ("Appearance", [
@@ -124,9 +130,10 @@ def control(key, kind, default, extra, cfg, opts):
             choices = [(n, n.replace("_", " ")) for n in names] or [(str(value), str(value))]
         if kind == "voice":
             voices = load_json(opts.get("voices"), [])
+            # Kept in the host's order: best quality first, American English first among equals.
             choices = [("auto", "Best available English voice")] + [
-                (str(v.get("id", v)) if isinstance(v, dict) else str(v),
-                 str(v.get("name", v.get("id", v))) if isinstance(v, dict) else str(v)) for v in voices if v]
+                (str(v.get("id", "")), str(v.get("label", v.get("id", ""))))
+                for v in (voices if isinstance(voices, list) else []) if isinstance(v, dict) and v.get("id")]
         cur = "-1" if key == "max_depth" and value is None else str(value if value is not None else "")
         if not any(c[0] == cur for c in choices):
             choices = choices + [(cur, cur)]
@@ -167,6 +174,12 @@ document.querySelectorAll('[data-shortcut]').forEach(function(el){
   document.body.appendChild(f);setTimeout(function(){f.remove()},2000)})});
 document.querySelectorAll('[data-key]').forEach(function(el){
  el.addEventListener('change',function(){send(el.dataset.key,el.type==='checkbox'?(el.checked?'1':'0'):el.value)})});
+// Escape closes the panel, after a field being edited has sent its value.
+document.addEventListener('keydown',function(e){
+ if(e.key!=='Escape'||e.defaultPrevented)return;
+ e.preventDefault();
+ if(document.activeElement&&document.activeElement!==document.body)document.activeElement.blur();
+ setTimeout(function(){location.href='qrtiz://closepanel'},60)});
 """
 
 
@@ -211,6 +224,9 @@ def settings_page(opts):
     cfg = read_config(opts.get("config", ""))
     parts = []
     for title, rows in SECTIONS:
+        rows = [r for r in rows if r[0] not in NOT_BUILT]
+        if not rows:
+            continue
         parts.append("<h2>%s</h2><div class=card>" % html.escape(title))
         for key, label, kind, default, extra in rows:
             parts.append('<div class=row><label class=t>%s</label>%s</div>' % (html.escape(label), control(key, kind, default, extra, cfg, opts)))

@@ -11,9 +11,12 @@ Run as:  triage_gen.py FLAG INPUT OUTPUT.json
   --render-pages  the page list of a PDF (converting other documents first)
                   -> {"path", "pages": [{"index", "img", "w", "h"}], "needs_converter"}
 
-Documents are turned into one XHTML file that MuPDF lays out and writes as PDF
-(`mutool convert`). Converted PDFs are kept in a cache folder inside the working folder,
-named by a hash of the source's path, size and modification time; nothing is ever written
+Word, RTF and OpenDocument text go through LibreOffice's headless converter when it is
+installed (fonts, headers, footers and table layout are kept); everything else, and those
+when LibreOffice is missing or fails, is turned into one XHTML file that MuPDF lays out and
+writes as PDF (`mutool convert`). Converted PDFs are kept in a cache folder inside the
+working folder, named by a hash of the source's path, size and modification time and the
+converter, each with a record NAME.pdf.json naming its source; nothing is ever written
 beside the user's document. Every file is written to a temporary name and renamed, so a
 failed run leaves no partial output. Standard library only.
 """
@@ -21,6 +24,7 @@ failed run leaves no partial output. Standard library only.
 import base64
 import csv
 import datetime
+import fcntl
 import hashlib
 import html
 import html.parser
@@ -29,6 +33,7 @@ import json
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -37,7 +42,7 @@ import xml.etree.ElementTree as ET
 import zipfile
 
 # Bump when the converters change so that cached PDFs are made again.
-CONVERTER_VERSION = "6"
+CONVERTER_VERSION = "7"
 WORKING_FOLDER = "Vizazi Divavo rez Iviruzi"
 CACHE_KEEP = 300  # converted PDFs kept in the cache; the least recently used go first
 MAX_GRID_ROWS = 10000
@@ -49,6 +54,9 @@ PAGE_IMAGE_WIDTH = 600
 CONVERTIBLE = {"docx", "docm", "dotx", "doc", "rtf", "odt", "txt", "text", "log", "md",
                "markdown"}
 GRID_TYPES = {"xls", "xlsx", "xlsm", "ods", "numbers", "csv", "tsv", "tab"}
+LIBREOFFICE_TYPES = {"docx", "docm", "dotx", "doc", "rtf", "odt"}
+LIBREOFFICE_TIMEOUT = 180  # seconds for one conversion, start-up included (CVL_SOFFICE_TIMEOUT)
+LIBREOFFICE_PROFILES = 3   # conversions that may run at once, each with its own profile
 
 
 class Failure(Exception):
@@ -145,8 +153,8 @@ h4 { font-size: 12pt; } h5, h6 { font-size: 11pt; }
 ul, ol { margin: 0 0 6pt 0; padding-left: 22pt; }
 ol.n { list-style-type: none; padding-left: 14pt; }
 li { margin: 0 0 2pt 0; }
-table { margin: 4pt 0 8pt 0; }
-td, th { border: 0.5pt solid #888; padding: 2pt 4pt; vertical-align: top; }
+table { margin: 4pt 0 8pt 0; border-bottom: 0.5pt solid #888; }
+td, th { border-top: 0.5pt solid #888; padding: 2pt 0; vertical-align: top; }
 th { background: #eee; }
 td p, th p { margin: 0; }
 pre, code { font-family: monospace; font-size: 9.5pt; }
@@ -170,8 +178,22 @@ class Page:
         self.mt, self.mr, self.mb, self.ml = margins
 
 
+_CELL_JOIN = re.compile(r"(</t[dh]>)(<t[dh][ >])")
+_COLSPAN = re.compile(r'colspan="(\d+)"')
+
+
+def ruled_tables(body):
+    """Tables as MuPDF lays them out well: a rule above each row and below the table, and
+    an empty column between cells for the gap. MuPDF sizes every cell to its own content and
+    ignores padding when it sizes columns, so cell borders and padding would draw boxes of
+    different heights that overlap their neighbours and cut through the text."""
+    body = _CELL_JOIN.sub("\\1<td>\u00a0\u00a0\u00a0</td>\\2", body)
+    return _COLSPAN.sub(lambda m: 'colspan="%d"' % (2 * int(m.group(1)) - 1), body)
+
+
 def xhtml_document(title, body, page):
     css = PRINT_CSS % {"mt": page.mt, "mr": page.mr, "mb": page.mb, "ml": page.ml}
+    body = ruled_tables(body)
     return ('<?xml version="1.0" encoding="UTF-8"?>\n'
             '<html xmlns="http://www.w3.org/1999/xhtml"><head><meta charset="utf-8"/>'
             "<title>%s</title><style>%s</style></head><body>%s</body></html>\n"
@@ -1321,23 +1343,33 @@ def source_xhtml(path):
     return text_to_xhtml(decode_text(data))
 
 
-def cache_path(path, st):
-    key = "%s|%d|%d|%s" % (os.path.abspath(path), st.st_size, st.st_mtime_ns,
-                           CONVERTER_VERSION)
+def cache_path(path, st, converter):
+    key = "%s|%d|%d|%s|%s" % (os.path.abspath(path), st.st_size, st.st_mtime_ns,
+                              CONVERTER_VERSION, converter)
     digest = hashlib.sha256(key.encode("utf-8", "surrogateescape")).hexdigest()[:24]
     stem = re.sub(r"[^\w .()-]+", "_", os.path.splitext(os.path.basename(path))[0])[:60]
     return os.path.join(cache_folder(), "%s-%s.pdf" % (stem.strip() or "document", digest))
 
 
+def write_record(target, path, st, converter):
+    """The copy's record: which document it was made from, and from which state of it."""
+    write_json(target + ".json", {"source": os.path.abspath(path), "size": st.st_size,
+                                  "mtime_ns": st.st_mtime_ns, "converter": converter})
+
+
 def trim_cache(folder, keep):
     try:
-        entries = [os.path.join(folder, n) for n in os.listdir(folder) if n.endswith(".pdf")]
+        names = os.listdir(folder)
     except OSError:
         return
-    if len(entries) <= keep:
-        return
-    entries.sort(key=lambda p: os.stat(p).st_atime if os.path.exists(p) else 0)
-    for p in entries[:len(entries) - keep]:
+    entries = [os.path.join(folder, n) for n in names if n.endswith(".pdf")]
+    gone = [os.path.join(folder, n) for n in names
+            if n.endswith(".pdf.json") and n[:-5] not in names]
+    if len(entries) > keep:
+        entries.sort(key=lambda p: os.stat(p).st_atime if os.path.exists(p) else 0)
+        for p in entries[:len(entries) - keep]:
+            gone += [p, p + ".json"]
+    for p in gone:
         try:
             os.unlink(p)
         except OSError:
@@ -1352,6 +1384,114 @@ def mutool():
     return tool
 
 
+# ---- LibreOffice ----------------------------------------------------------------------
+
+def libreoffice():
+    """LibreOffice's program for headless conversions, or None: not installed, or turned off
+    with CVL_NO_LIBREOFFICE=1. CVL_SOFFICE names another program to run instead."""
+    if os.environ.get("CVL_NO_LIBREOFFICE") == "1":
+        return None
+    named = os.environ.get("CVL_SOFFICE")
+    if named:
+        return named if os.access(named, os.X_OK) else None
+    return shutil.which("soffice") or shutil.which("libreoffice")
+
+
+def converter_for(kind):
+    return "libreoffice" if kind in LIBREOFFICE_TYPES and libreoffice() else "own"
+
+
+def take_profile():
+    """A LibreOffice profile folder no other conversion is using, with its lock held: one
+    LibreOffice runs per profile, so conversions at the same time each get their own, and
+    a profile is made once and then reused. Waits for the first one when all are busy."""
+    base = os.path.join(working_folder(), ".libreoffice")
+    os.makedirs(base, exist_ok=True)
+    for i in range(LIBREOFFICE_PROFILES):
+        lock = open(os.path.join(base, "%d.lock" % i), "a+b")
+        try:
+            fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            return lock, os.path.join(base, str(i))
+        except OSError:
+            lock.close()
+    lock = open(os.path.join(base, "0.lock"), "a+b")
+    fcntl.flock(lock, fcntl.LOCK_EX)
+    return lock, os.path.join(base, "0")
+
+
+def libreoffice_pdf(tool, path, work):
+    """The document converted by LibreOffice into `work`, or None. LibreOffice reads a copy
+    inside `work`, so its lock files never appear beside the user's document; it runs in a
+    process group of its own that is killed afterwards, so no soffice stays behind, also after
+    the time-out."""
+    kind = ext_of(path)
+    src = os.path.join(work, "document." + kind)
+    shutil.copyfile(path, src)
+    lock, profile = take_profile()
+    try:
+        env = dict(os.environ, SAL_USE_VCLPLUGIN="svp")
+        cmd = [tool, "--headless", "--invisible", "--norestore", "--nolockcheck",
+               "--nodefault", "--nofirststartwizard",
+               "-env:UserInstallation=file://" + urllib.parse.quote(profile),
+               "--convert-to", "pdf", "--outdir", work, src]
+        try:
+            proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.PIPE, env=env, start_new_session=True)
+        except OSError:
+            return None
+        try:
+            _, err = proc.communicate(timeout=float(
+                os.environ.get("CVL_SOFFICE_TIMEOUT") or LIBREOFFICE_TIMEOUT))
+        except subprocess.TimeoutExpired:
+            err = b"timed out"
+        finally:
+            try:
+                os.killpg(proc.pid, signal.SIGKILL)
+            except OSError:
+                pass
+            proc.wait()
+    finally:
+        lock.close()
+    pdf = os.path.join(work, "document.pdf")
+    try:
+        with open(pdf, "rb") as f:
+            if f.read(5) == b"%PDF-":
+                return pdf
+    except OSError:
+        pass
+    sys.stderr.write("triage_gen: LibreOffice gave no PDF (%s)\n" %
+                     (err or b"").decode("utf-8", "replace").strip()[-300:])
+    return None
+
+
+# ---- to PDF through MuPDF ----------------------------------------------------------------
+
+def mupdf_pdf(path, work):
+    tool = mutool()
+    body, page = source_xhtml(path)
+    if not body.strip():
+        body = "<p>\u00a0</p>"
+    doc = xhtml_document(os.path.basename(path), body, page)
+    src = os.path.join(work, "document.xhtml")
+    pdf = os.path.join(work, "document.pdf")
+    with open(src, "w", encoding="utf-8") as f:
+        f.write(doc)
+    try:
+        run = subprocess.run([tool, "convert", "-F", "pdf", "-W", "%.0f" % page.w,
+                              "-H", "%.0f" % page.h, "-o", pdf, src],
+                             capture_output=True, timeout=600)
+    except subprocess.TimeoutExpired:
+        raise Failure("Laying out this document took too long.")
+    if run.returncode != 0 or not os.path.isfile(pdf) or os.path.getsize(pdf) < 8:
+        msg = run.stderr.decode("utf-8", "replace").strip().splitlines()
+        raise Failure("The document could not be laid out as PDF%s." %
+                      (": " + msg[-1] if msg else ""))
+    with open(pdf, "rb") as f:
+        if f.read(5) != b"%PDF-":
+            raise Failure("The document could not be laid out as PDF.")
+    return pdf
+
+
 def to_pdf(path):
     """The converted PDF's path (made, or taken from the cache)."""
     if not os.path.isfile(path):
@@ -1360,36 +1500,26 @@ def to_pdf(path):
     if kind not in CONVERTIBLE:
         raise Failure("Documents of type .%s cannot be converted to PDF." % (kind or "?"))
     st = os.stat(path)
-    target = cache_path(path, st)
+    converter = converter_for(kind)
+    target = cache_path(path, st, converter)
     if os.path.isfile(target) and os.path.getsize(target) > 0:
         os.utime(target)  # recently used: kept longest
+        if not os.path.isfile(target + ".json"):
+            write_record(target, path, st, converter)
         return target
-    tool = mutool()
-    body, page = source_xhtml(path)
-    if not body.strip():
-        body = "<p>\u00a0</p>"
-    doc = xhtml_document(os.path.basename(path), body, page)
     folder = cache_folder()
     os.makedirs(folder, exist_ok=True)
     work = tempfile.mkdtemp(prefix=".work-", dir=folder)
     try:
-        src = os.path.join(work, "document.xhtml")
-        pdf = os.path.join(work, "document.pdf")
-        with open(src, "w", encoding="utf-8") as f:
-            f.write(doc)
-        try:
-            run = subprocess.run([tool, "convert", "-F", "pdf", "-W", "%.0f" % page.w,
-                                  "-H", "%.0f" % page.h, "-o", pdf, src],
-                                 capture_output=True, timeout=600)
-        except subprocess.TimeoutExpired:
-            raise Failure("Laying out this document took too long.")
-        if run.returncode != 0 or not os.path.isfile(pdf) or os.path.getsize(pdf) < 8:
-            msg = run.stderr.decode("utf-8", "replace").strip().splitlines()
-            raise Failure("The document could not be laid out as PDF%s." %
-                          (": " + msg[-1] if msg else ""))
-        with open(pdf, "rb") as f:
-            if f.read(5) != b"%PDF-":
-                raise Failure("The document could not be laid out as PDF.")
+        pdf = None
+        made_by = converter
+        if converter == "libreoffice":
+            pdf = libreoffice_pdf(libreoffice(), path, work)
+        if pdf is None:
+            # The own converter: the only one for text and Markdown, the fallback for the rest.
+            made_by = "own" if converter == "own" else "own (LibreOffice failed)"
+            pdf = mupdf_pdf(path, work)
+        write_record(target, path, st, made_by)
         os.replace(pdf, target)
     finally:
         shutil.rmtree(work, ignore_errors=True)

@@ -36,6 +36,18 @@
     for (var k in params || {}) q.push(encodeURIComponent(k) + '=' + encodeURIComponent(params[k]));
     location.href = 'qrtiz://' + op + (q.length ? '?' + q.join('&') : '');
   }
+  // The badge of an item, as File History shows it: the file's type, or a folder.
+  function kindBadge(it) {
+    if (it.kind === 'folder') return el('div', 'kind', '\u25a4');
+    var m = /\.([A-Za-z0-9]{1,5})$/.exec(String(it.name || it.path || ''));
+    return el('div', 'kind badge', m ? m[1].slice(0, 4).toUpperCase() : 'FILE');
+  }
+  // A clock face: File History's mark, drawn rather than taken from a font.
+  function clockIcon() {
+    var n = el('div', 'kind');
+    n.innerHTML = '<svg viewBox="0 0 16 16" aria-hidden="true"><circle cx="8" cy="8" r="6.2" fill="none" stroke="currentColor" stroke-width="1.6"/><path d="M8 4.6V8l2.4 1.6" fill="none" stroke="currentColor" stroke-width="1.6" stroke-linecap="round"/></svg>';
+    return n;
+  }
   function ago(ts) {
     var s = Date.now() / 1000 - Number(ts || 0);
     if (!isFinite(s) || s < 0) return '';
@@ -75,6 +87,8 @@
     '#cvlWelcome .row .when{color:var(--dim);font-size:12px;white-space:nowrap}',
     '#cvlWelcome .row.missing{opacity:.5}#cvlWelcome .row.missing .when::after{content:" \u00b7 missing"}',
     '#cvlWelcome .kind{width:28px;height:28px;border-radius:7px;display:flex;align-items:center;justify-content:center;background:var(--hover);color:var(--accent);font-size:14px;flex:none}',
+    '#cvlWelcome .kind.badge{width:36px;font-size:10px;font-weight:700;letter-spacing:.03em}',
+    '#cvlWelcome .kind svg{width:16px;height:16px}',
     '#cvlWelcome .empty{padding:16px 14px;color:var(--dim)}',
     '#cvlWelcome .x{border:none;background:none;color:var(--dim);cursor:pointer;font-size:14px;visibility:hidden}#cvlWelcome .row:hover .x{visibility:visible}',
     '#cvlWelcome .tools{display:grid;grid-template-columns:repeat(3,1fr);gap:14px}',
@@ -133,9 +147,15 @@
   var left = el('div');
   left.appendChild(el('h2', '', 'Libraries'));
   var pinList = el('div', 'list');
-  if (!pins.length) pinList.appendChild(el('div', 'empty', 'Pin a folder to keep it here.'));
-  pins.forEach(function (p) {
+  // Pinning and unpinning show at once; the host stores the change.
+  function syncPinsEmpty() {
+    var empty = pinList.querySelector('.empty');
+    if (!pinList.querySelector('.row') && !empty) pinList.appendChild(el('div', 'empty', 'Pin a folder to keep it here.'));
+    if (pinList.querySelector('.row') && empty) empty.remove();
+  }
+  function pinRow(p) {
     var r = el('div', 'row');
+    r.dataset.path = p.path;
     r.appendChild(el('div', 'kind', '\u2605'));
     var nm = el('div', 'nm');
     nm.appendChild(el('b', '', p.name));
@@ -143,11 +163,19 @@
     r.appendChild(nm);
     var x = el('button', 'x', '\u2715');
     x.title = 'Unpin';
-    x.onclick = function (e) { e.stopPropagation(); go('unpin', { path: p.path }); r.remove(); };
+    x.onclick = function (e) { e.stopPropagation(); go('unpin', { path: p.path }); r.remove(); syncPinsEmpty(); };
     r.appendChild(x);
     r.onclick = function () { go('openroot', { path: p.path }); };
-    pinList.appendChild(r);
-  });
+    return r;
+  }
+  function addPin(path) {
+    var rows = pinList.querySelectorAll('.row');
+    for (var i = 0; i < rows.length; i++) if (rows[i].dataset.path === path) return;
+    pinList.appendChild(pinRow({ name: String(path).replace(/\/+$/, '').split('/').pop() || path, path: path }));
+    syncPinsEmpty();
+  }
+  pins.forEach(function (p) { pinList.appendChild(pinRow(p)); });
+  syncPinsEmpty();
   left.appendChild(pinList);
   cols.appendChild(left);
 
@@ -162,7 +190,7 @@
   if (!recents.length) recentList.appendChild(el('div', 'empty', 'Documents and folders you open appear here.'));
   recents.forEach(function (it) {
     var r = el('div', 'row' + (it.missing ? ' missing' : ''));
-    r.appendChild(el('div', 'kind', it.kind === 'folder' ? '\u25a4' : '\u25a1'));
+    r.appendChild(kindBadge(it));
     var nm = el('div', 'nm');
     nm.appendChild(el('b', '', it.name));
     nm.appendChild(el('span', '', it.path));
@@ -171,7 +199,7 @@
     if (it.kind === 'folder') {
       var pin = el('button', 'x', '\u2605');
       pin.title = 'Pin as a library';
-      pin.onclick = function (e) { e.stopPropagation(); go('pin', { path: it.path }); };
+      pin.onclick = function (e) { e.stopPropagation(); go('pin', { path: it.path }); addPin(it.path); };
       r.appendChild(pin);
     }
     r.onclick = function () { if (!it.missing) go('openrecent', { path: it.path }); };
@@ -188,12 +216,13 @@
   [['\u25a4', 'Review a folder', 'Read through everything in a folder.', 'open'],
    ['\u2195', 'Rank a folder', 'Bring the most relevant documents forward.', 'rank'],
    ['\u21c6', 'Browse', 'Flip through a folder page by page.', 'browse'],
-   ['\u29d6', 'File History', 'Everything you opened, with favourites and pins.', 'history'],
+   [clockIcon, 'File History', 'Everything you opened, with favourites and pins.', 'history'],
+   ['#', 'Bates numbering', 'Stamp a folder\u2019s PDFs and images with production numbers.', 'bates'],
    ['\u2699', 'Settings', 'Appearance, reader and page-command choices.', 'prefs'],
    ['\u25d0', 'Light or dark', 'Switch the appearance.', 'appearance']
   ].forEach(function (t) {
     var c = el('div', 'tool');
-    c.appendChild(el('div', 'kind', t[0]));
+    c.appendChild(typeof t[0] === 'function' ? t[0]() : el('div', 'kind', t[0]));
     c.appendChild(el('b', '', t[1]));
     c.appendChild(el('span', '', t[2]));
     c.onclick = function () { go(t[3]); };
@@ -205,5 +234,5 @@
 
   document.body.appendChild(root);
   setTab('start');
-  window.CorvelloWelcome = { _setTab: setTab };
+  window.CorvelloWelcome = { _setTab: setTab, _addPin: addPin };
 })();

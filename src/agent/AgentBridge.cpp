@@ -8,7 +8,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <ctime>
 #include <future>
 #include <map>
@@ -69,6 +71,12 @@ void sendAll(int fd, const std::string& data) {
 
 }  // namespace
 
+// At most this many connections are read at once, and as many wait for their answer.
+constexpr size_t kMaxConnections = 64;
+// A connection that has not sent its whole request head by then is closed.
+constexpr auto kHeadTimeout = std::chrono::seconds(5);
+constexpr auto kAcceptBackoff = std::chrono::milliseconds(250);
+
 // Everything the serial queue works on: the listening socket, connections still being
 // read, and connections waiting for their answer. Owned jointly by the bridge and the
 // queue's pump task, so a stopping bridge never pulls state from under a running task.
@@ -79,7 +87,11 @@ struct AgentBridge::Net {
     bool stopping = false;
     std::string token;
     AgentEndpoints::Context context;
-    std::map<int, std::string> reading;  // fd -> bytes so far
+    std::map<int, std::string> reading;                          // fd -> bytes so far
+    std::map<int, std::chrono::steady_clock::time_point> since;  // fd -> when it was accepted
+    // Accepting pauses after the process ran out of descriptors, so the loop does not spin on
+    // a listener that stays readable.
+    std::chrono::steady_clock::time_point acceptAfter{};
     std::mutex answeredLock;
     std::map<int, bool> waiting;  // fd -> answered
     std::promise<void> stopped;
@@ -102,11 +114,15 @@ struct AgentBridge::Net {
             n.shutDown();
             return;
         }
+        n.dropIdle();
         std::vector<pollfd> fds;
         fds.push_back({n.wakeFd, POLLIN, 0});
-        fds.push_back({n.listenFd, POLLIN, 0});
+        // Connections beyond the cap wait in the listener's backlog.
+        const bool accepting =
+            n.waitingCount() < kMaxConnections && std::chrono::steady_clock::now() >= n.acceptAfter;
+        fds.push_back({accepting ? n.listenFd : -1, POLLIN, 0});
         for (auto& [fd, buf] : n.reading) fds.push_back({fd, POLLIN, 0});
-        int ready = ::poll(fds.data(), fds.size(), 500);
+        int ready = ::poll(fds.data(), fds.size(), accepting ? 500 : 100);
         if (ready > 0) {
             if (fds[0].revents & POLLIN) {
                 uint64_t count;
@@ -119,12 +135,52 @@ struct AgentBridge::Net {
         netQueue().async([self] { pump(self); });
     }
 
+    size_t waitingCount() {
+        std::lock_guard guard(answeredLock);
+        return waiting.size();
+    }
+
+    // Accepts what the listener holds. Connections still sending their head are capped: the
+    // oldest of them gives way to a new one, so silent connections cannot keep a real request
+    // out. Requests being answered are capped too; beyond that, new ones wait in the backlog.
     void acceptAll() {
-        for (;;) {
+        while (waitingCount() < kMaxConnections) {
             int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-            if (fd < 0) return;
+            if (fd < 0) {
+                if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                    acceptAfter = std::chrono::steady_clock::now() + kAcceptBackoff;
+                return;
+            }
+            if (reading.size() >= kMaxConnections) {
+                auto oldest = std::min_element(
+                    since.begin(), since.end(),
+                    [](const auto& a, const auto& b) { return a.second < b.second; });
+                ::close(oldest->first);
+                reading.erase(oldest->first);
+                since.erase(oldest);
+            }
             reading[fd] = std::string();
+            since[fd] = std::chrono::steady_clock::now();
         }
+    }
+
+    // Closes connections whose request head has not arrived in time.
+    void dropIdle() {
+        const auto now = std::chrono::steady_clock::now();
+        for (auto it = reading.begin(); it != reading.end();) {
+            if (now - since[it->first] < kHeadTimeout) {
+                ++it;
+                continue;
+            }
+            ::close(it->first);
+            since.erase(it->first);
+            it = reading.erase(it);
+        }
+    }
+
+    void forget(int fd) {
+        reading.erase(fd);
+        since.erase(fd);
     }
 
     void readFrom(const std::shared_ptr<Net>& self, int fd) {
@@ -136,7 +192,7 @@ struct AgentBridge::Net {
         if (got <= 0) {
             // A receive error, or the peer finished before the head ended: no answer.
             ::close(fd);
-            reading.erase(it);
+            forget(fd);
             return;
         }
         it->second.append(chunk, static_cast<size_t>(got));
@@ -145,13 +201,13 @@ struct AgentBridge::Net {
                 return;
             case AgentHttp::HeadState::tooLong:
                 ::close(fd);
-                reading.erase(it);
+                forget(fd);
                 return;
             case AgentHttp::HeadState::complete:
                 break;
         }
         std::string head = std::move(it->second);
-        reading.erase(it);
+        forget(fd);
         {
             std::lock_guard guard(answeredLock);
             waiting[fd] = false;
@@ -191,6 +247,7 @@ struct AgentBridge::Net {
     void shutDown() {
         for (auto& [fd, buf] : reading) ::close(fd);
         reading.clear();
+        since.clear();
         {
             std::lock_guard guard(answeredLock);
             for (auto& [fd, answered] : waiting) ::close(fd);

@@ -5,10 +5,20 @@
 #include <string>
 #include <vector>
 
+#include "agent/CvlLayout.h"
 #include "app/Version.h"
+#include "operations/CvlBates.h"
+#include "operations/CvlDocumentCommands.h"
+#include "operations/CvlFiles.h"
+#include "operations/CvlCompare.h"
+#include "operations/CvlOcr.h"
+#include "operations/CvlDocumentInfo.h"
 #include "pagecmd/CvlPageCommands.h"
 #include "pagecmd/CvlPages.h"
+#include "platform/Threads.h"
 #include "search/CvlSearchCommands.h"
+#include "updates/CvlUpdateCommands.h"
+#include "window/CvlSpeech.h"
 
 namespace {
 
@@ -24,8 +34,9 @@ const CvlCommand kCommands[] = {
     {"index", "index [--db PATH] [--dir D]... [--file F]...",
      "bring the search index in line with the folders and files; prints {changed, files}",
      cvl::cvlIndexMain},
-    {"search", "search [--db PATH] [--mode exact|fuzzy] [--dir D]... [--file F]... QUERY",
-     "search the folders and files, indexing them first when they changed; prints the results",
+    {"search", cvl::kCvlSearchUsage,
+     "search the folders and files, indexing them first when they changed (with --no-refresh, "
+     "search the index as it stands); prints the results",
      cvl::cvlSearchMain},
     {"scan", "scan [--dir D]... [--file F]... QUERY",
      "scan the PDFs of the folders and files directly, without the index; prints the results",
@@ -42,8 +53,63 @@ const CvlCommand kCommands[] = {
      "check that PHRASE, a rewrite of what the user TYPED, may be carried out", cvl::cvlAcceptMain},
     {"pages", cvl::kCvlPagesUsage,
      "read a page command against FILE and print the command bar's reply (preview, clarify, "
-     "refuse or error); --yes runs a preview at once and prints the done reply",
+     "refuse or error); --yes runs a preview at once and prints the done reply; --original "
+     "DOC: FILE is the PDF converted from DOC, and new files go beside DOC, named after it",
      cvl::cvlPagesMain},
+    {"layout", "layout FILE.pdf",
+     "print a PDF's outline and its text lines with their heights as {path, pages, outline: "
+     "[{title, level, page}], lines: [{page, text, size, x, y}]}",
+     cvl::cvlLayoutMain},
+    {"speak", cvl::kCvlSpeakUsage,
+     "read FILE (or one page of it) aloud into a WAV file; prints the spoken words' UTF-16 "
+     "ranges of the read text and their start times as {words: [{loc, len, ms}], text, ...}",
+     cvl::cvlSpeakMain},
+    {"voices", "voices",
+     "list the English read-aloud voices as the settings offer them: [{id, label}], best first",
+     cvl::cvlVoicesMain},
+    {"bates", cvl::kCvlBatesUsage,
+     "stamp the folder's PDFs and images with consecutive Bates labels into FOLDER/Bates-Stamped "
+     "(or DIR), with an audit manifest and a CSV load file; prints the run result",
+     cvl::cvlBatesMain},
+    {"update", cvl::kCvlUpdateUsage,
+     "check the update feed (update_feed, or --feed) for a newer version, or install it into "
+     "the install directory this cvl runs from; prints {command, outcome, status, running, "
+     "version, build, feed, error}",
+     cvl::cvlUpdateMain},
+    {"files", cvl::kCvlFilesUsage,
+     "move, make folders, trash, rename and duplicate without ever replacing a file; prints "
+     "the outcome object (cvl files --help documents each form)",
+     cvl::cvlFilesMain},
+    {"form", cvl::kCvlFormUsage,
+     "describe the form of a PDF: {ok, isForm, count, total, byKind}; --fields prints the field "
+     "records {name, kind, page, value, options}",
+     cvl::cvlFormMain},
+    {"fill", cvl::kCvlFillUsage,
+     "fill form fields into a new file OUT, with appearances that show in every viewer (check "
+     "boxes and radio buttons take an on-state name, yes or Off)",
+     cvl::cvlFillMain},
+    {"redact", cvl::kCvlRedactUsage,
+     "write a flattened copy OUT: every page a picture (150 dpi unless --dpi) with the boxes "
+     "(PDF points, origin bottom left) black, no metadata; the audit record goes beside it",
+     cvl::cvlRedactMain},
+    {"sign", cvl::kCvlSignUsage,
+     "draw the signature picture at each placement (PDF points, origin bottom left), flatten the "
+     "form and write \"NAME (signed).pdf\" into DIR",
+     cvl::cvlSignMain},
+    {"compare", cvl::kCvlCompareUsage,
+     "compare two PDFs visually, page by page; prints {pages: [{page, total, frac, added, "
+     "removed}]}; --images writes a-N.png, b-N.png and overlay-N.png into DIR",
+     cvl::cvlCompareMain},
+    {"ocr", cvl::kCvlOcrUsage,
+     "recognise the text of scanned PDFs into the OCR cache that search reads; prints "
+     "{documents: [{path, pages: [{page, text}]}]}, or with --layer the reader's text-layer "
+     "answer; progress on standard error",
+     cvl::cvlOcrMain},
+    {"info", cvl::kCvlInfoUsage,
+     "print what the information panel shows for a document: file size, dates and place, and for "
+     "PDFs the title, author, producer, pages and their sizes, fonts, tagging, encryption and "
+     "forms",
+     cvl::cvlInfoMain},
     {nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -82,8 +148,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     for (const auto& c : kCommands) {
-        if (c.name && args[0] == c.name)
-            return c.run(std::vector<std::string>(args.begin() + 1, args.end()));
+        if (!c.name || args[0] != c.name) continue;
+        // Commands read documents: they run on a thread with the large work stack.
+        int status = 1;
+        const std::vector<std::string> rest(args.begin() + 1, args.end());
+        cvl::Threads::runOnWorkStack([&] { status = c.run(rest); });
+        return status;
     }
     std::fprintf(stderr, "cvl: unknown command '%s'\n\n", args[0].c_str());
     printHelp(stderr);

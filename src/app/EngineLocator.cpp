@@ -69,6 +69,9 @@ std::string welcomeJSPath() {
 std::string redactHTMLPath() {
     return locate("", "/engine/redact.html");
 }
+std::string signHTMLPath() {
+    return locate("", "/engine/sign.html");
+}
 
 std::string launcherSibling(const std::string& scriptName) {
     return parentPath(engineLauncher()) + "/" + scriptName;

@@ -29,6 +29,7 @@ std::string mcpServerPy();
 std::string iconVariantsDir();
 std::string welcomeJSPath();
 std::string redactHTMLPath();
+std::string signHTMLPath();
 
 // A script that sits next to the launcher ("corvello_organize.py", "corvello_ai.py", ...).
 std::string launcherSibling(const std::string& scriptName);

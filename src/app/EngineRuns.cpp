@@ -13,6 +13,8 @@
 #include "platform/SysLog.h"
 #include "platform/Text.h"
 #include "platform/UserDirs.h"
+#include "platform/speech/Speech.h"
+#include "window/ReadAloudVoices.h"
 
 namespace cvl::EngineRuns {
 namespace {
@@ -98,6 +100,8 @@ ProcessSpec shellEngineSpec(const std::vector<std::string>& args) {
     spec.program = "/bin/bash";
     spec.args.push_back(EngineLocator::engineLauncher());
     append(spec.args, args);
+    // The review page's text comparison reads documents through the companion.
+    spec.env["CVL_CLI"] = EngineLocator::cvlCompanion();
     return spec;
 }
 
@@ -117,6 +121,7 @@ ProcessSpec conversionSpec(const std::string& engineScript, const std::string& f
     ProcessSpec spec;
     spec.program = "/bin/bash";
     spec.args = {"-c", conversionScriptText(flag, pathPrefix), engineScript, input, output};
+    spec.env["CVL_CLI"] = EngineLocator::cvlCompanion();  // the diff script reads text through it
     return spec;
 }
 
@@ -326,7 +331,7 @@ std::vector<std::string> panelArgs(const PanelRequest& r) {
                       "--defaultnever",
                       flag(s.defaultNeverAsk),
                       "--voices",
-                      s.voicesJSON,
+                      s.voicesJSON.value_or("[]"),
                       "--mcpstatus",
                       s.mcpStatusJSON,
                       "--bondwickstatus",
@@ -358,7 +363,13 @@ void runPanelScript(const PanelRequest& request, std::function<void(std::string)
     preparePanelRun(request.kind);
     ProcessSpec spec;
     spec.program = kPython;
-    spec.args = panelArgs(request);
+    if (request.settings && !request.settings->voicesJSON) {
+        PanelRequest withVoices = request;
+        withVoices.settings->voicesJSON = ReadAloudVoices::optionsJSON(speech::installedVoices());
+        spec.args = panelArgs(withVoices);
+    } else {
+        spec.args = panelArgs(request);
+    }
     spawnProcess(std::move(spec),
                  [out = request.outputPath, finished = std::move(finished)](ProcessResult r) {
                      if (!r.launched) return;  // a launch failure leaves the caller as it was

@@ -99,7 +99,8 @@ struct SettingsPanelInfo {
     bool defaultPdfViewer = false;
     std::string defaultGroupsJSON = "[]";
     bool defaultNeverAsk = false;
-    std::string voicesJSON = "[]";
+    // The read-aloud voice options; none: the installed voices (filled in by runPanelScript).
+    std::optional<std::string> voicesJSON;
     std::string mcpStatusJSON = "{}";
     std::string bondwickStatusJSON = "{}";
     std::string accountStatusJSON = "{}";

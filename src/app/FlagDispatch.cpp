@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/AppConstants.h"
 #include "app/OpenTabs.h"
 #include "memory/DocIdentity.h"
 #include "night/CvlNight.h"
@@ -53,6 +54,12 @@ int noticeShot(const FlagCall& call) {
     return call.desktop.noticeShot(call.next.value_or(""));
 }
 
+int printVersion(const FlagCall&) {
+    std::printf("Corvello %s (build %s)\n", appConstants().version.c_str(),
+                buildNumber().c_str());
+    return 0;
+}
+
 const FlagRow kFlagTable[] = {
     {"--permission-lint", false, notAvailable},
     {"--night-selftest", false, nightSelftest},
@@ -68,6 +75,8 @@ const FlagRow kFlagTable[] = {
     {"--selftest-tab-restore", false, tabRestoreSelftest},
     {"--permission-shot", false, notAvailable},
     {"--welcome-shot", false, welcomeShot},
+    // Not a mode of the desktop application's own: what every Linux program answers.
+    {"--version", false, printVersion},
 };
 
 // Index of `flag` among the arguments, or none.

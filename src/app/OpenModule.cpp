@@ -71,10 +71,11 @@ void openItem(AppActions& app, const std::string& path) {
 }
 
 std::vector<std::string> OpenModule::operations() const {
-    return {"open",    "histbrowse",  "rank",   "browse",     "versions",       "sort",
-            "cull",    "read",        "reader", "openrecent", "histopen",       "openroot",
-            "openurl", "opendefault", "reveal", "histreveal", "openseparately", "pin",
-            "unpin",   "history",     "home",   "pages"};
+    // Browsing a folder in a review mode, opening a set separately and revealing a window's
+    // file belong to BrowseModule and ReaderFileModule.
+    return {"open",     "histbrowse", "rank",    "read",        "reader",     "openrecent",
+            "histopen", "openroot",   "openurl", "opendefault", "histreveal", "pin",
+            "unpin",    "history",    "home",    "pages"};
 }
 
 void OpenModule::handle(const BridgeRequest& r) {
@@ -83,8 +84,6 @@ void OpenModule::handle(const BridgeRequest& r) {
         pickFolder(r, std::nullopt);
     } else if (op == "rank") {
         pickFolder(r, std::string("rank"));
-    } else if (op == "browse" || op == "versions" || op == "sort" || op == "cull") {
-        pickFolder(r, std::string(op == "browse" ? "flip" : op == "versions" ? "doc" : "single"));
     } else if (op == "read") {
         chooseDocumentToOpen(r.dialogs, r.app);
     } else if (op == "reader") {
@@ -106,10 +105,8 @@ void OpenModule::handle(const BridgeRequest& r) {
         if (target && BD::scheme(*target) == "https") r.app.openInBrowser(*target);
     } else if (op == "opendefault") {
         if (auto path = r.path()) r.app.openWithDefaultApp(*path);
-    } else if (op == "reveal" || op == "histreveal") {
+    } else if (op == "histreveal") {
         if (auto path = r.path()) r.app.revealInFileManager({*path});
-    } else if (op == "openseparately") {
-        for (const auto& p : r.paths()) r.app.openReader(p, 0);
     } else if (op == "pin" || op == "unpin") {
         if (auto path = r.path()) setPinned(*path, op == "pin");
     } else if (op == "history") {

@@ -77,7 +77,7 @@ std::string welcomePrologue(const WelcomeInputs& in) {
            fragment(brandJSON) + ";\nwindow.CVL_PINS=" + fragment(pins) +
            ";\nwindow.CVL_RECENTS=" + fragment(recents) +
            ";\nwindow.CVL_FDA_TIP=" + (in.fullDiskAccessTip ? "true" : "false") +
-           ";\nwindow.CVL_ACCEL_OPEN='\\u2318O';\nwindow.CVL_WELCOME_SHAPE=" + fragment(shape) +
+           ";\nwindow.CVL_ACCEL_OPEN='Ctrl+O';\nwindow.CVL_WELCOME_SHAPE=" + fragment(shape) +
            ";\nwindow.CVL_NOTE=" + fragment(note) + ";\nwindow.CVL_DEMO=" + fragment(demo) + ";";
 }
 

@@ -306,7 +306,7 @@ std::string clockLabel(int minutes) {
 
 std::string windowLabel(Moment date, const Config& config, const CvlTimeZone& tz) {
     if (config.mode == "on")
-        return "Always on. Dark stays on at every hour; \u2318T still overrides it until the next "
+        return "Always on. Dark stays on at every hour; Ctrl+T still overrides it until the next "
                "morning.";
     if (config.mode != "auto") return "Off. Light and dark follow the Appearance setting above.";
     auto d = windowDetail(date, config, tz);

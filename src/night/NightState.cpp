@@ -67,7 +67,8 @@ std::optional<std::string> handOverMessage(const std::string& mode,
     if (mode == "off" || !lastAnnounced || *lastAnnounced == scheme) return std::nullopt;
     if (scheme == "dark")
         return std::string(
-            "Night Mode is on: your schedule dimmed the app, not the Mac. Settings changes it.");
+            "Night Mode is on: your schedule dimmed the app, not the whole desktop. Settings "
+            "changes it.");
     return std::string("Night Mode is off: your schedule brought the daylight look back.");
 }
 

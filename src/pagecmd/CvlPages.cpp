@@ -68,6 +68,10 @@ int cvlPagesMain(const std::vector<std::string>& args) {
                 if (comma == std::string::npos) break;
                 start = comma + 1;
             }
+        } else if (a == "--original") {
+            if (!value(v) || v.empty())
+                return usage("--original needs the converted document's path");
+            request.original = absolute(v);
         } else if (a == "--with") {
             if (!value(v)) return usage("--with needs a PDF path");
             request.others.push_back(absolute(v));

@@ -7,10 +7,13 @@
 namespace cvl {
 
 inline constexpr const char* kCvlPagesUsage =
-    "pages FILE TEXT [--current C] [--selection L] [--with OTHER.pdf]... [--yes]";
+    "pages FILE TEXT [--current C] [--selection L] [--with OTHER.pdf]... [--original DOC] "
+    "[--yes]";
 
 // Prints the reply object the command bar would receive; with --yes a preview runs at once
-// and the done reply is printed. Exit 0, 1 for an error reply, 2 for bad arguments.
+// and the done reply is printed. With --original, FILE is the PDF converted from DOC (a Word,
+// RTF or text document), and the new files are named after DOC and written beside it.
+// Exit 0, 1 for an error reply, 2 for bad arguments.
 int cvlPagesMain(const std::vector<std::string>& args);
 
 }  // namespace cvl

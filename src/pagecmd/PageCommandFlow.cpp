@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "pagecmd/ConvertedCopy.h"
+#include "pagecmd/PageCommandHints.h"
 #include "pagecmd/PageCommandParser.h"
 #include "pagecmd/PageCommandRunner.h"
 #include "platform/FileIO.h"
@@ -38,7 +40,9 @@ json route(const PageCommandParse& parsed, const AskRequest& request,
                     return refuse("No other PDFs were chosen, so there is nothing to merge.");
                 command.others = request.others;
             }
-            auto plan = PageCommandRunner::plan(command, request.path);
+            auto original = ConvertedCopy::outputOriginal(request.path, request.original);
+            if (!original) return refuse(original.error());
+            auto plan = PageCommandRunner::plan(command, request.path, *original);
             if (!plan) return refuse(plan.error());
             json reply{{"kind", "preview"},        {"id", plan->id},
                        {"summary", plan->summary}, {"detail", plan->detail},
@@ -118,6 +122,14 @@ bool isChangeable(const std::string& path) {
 Reading read(const AskRequest& request) {
     PageCommandParse parsed = PageCommandParser::parse(request.text, request.pageCount,
                                                        request.current, request.selection);
+    if (parsed.kind == PageCommandParse::Kind::notACommand ||
+        parsed.kind == PageCommandParse::Kind::unreadable) {
+        if (auto message = PageCommandHints::elsewhereAnswer(request.text))
+            return {PageCommandParse::makeRefuse(*message), std::nullopt};
+        if (auto hint = PageCommandHints::nearMiss(request.text, request.pageCount, request.current,
+                                                   request.selection))
+            return {*hint, std::nullopt};
+    }
     if (parsed.kind != PageCommandParse::Kind::unreadable) return {parsed, std::nullopt};
     auto phrase = proposeRewrite(request.text, request.pageCount, request.current);
     if (!phrase) return {parsed, std::nullopt};
@@ -148,7 +160,17 @@ json run(const std::string& id, const std::string& path) {
     if (id.empty()) return refuse("That confirm was incomplete, so nothing was done.");
     auto outputs = PageCommandRunner::execute(id, path);
     if (!outputs) return json{{"kind", "error"}, {"message", outputs.error()}, {"refused", true}};
-    return json{{"kind", "done"}, {"outputs", *outputs}};
+    json done{{"kind", "done"}, {"outputs", *outputs}};
+    // A split or a set of images is one new folder: the reply says which, and how many files.
+    if (outputs->size() == 1 && isDirectory(outputs->front())) {
+        std::error_code ec;
+        int files = 0;
+        for (const auto& entry : fs::directory_iterator(outputs->front(), ec))
+            if (entry.is_regular_file(ec)) ++files;
+        done["folder"] = outputs->front();
+        done["files"] = files;
+    }
+    return done;
 }
 
 }  // namespace cvl::PageCommandFlow

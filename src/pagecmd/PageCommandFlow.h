@@ -13,6 +13,7 @@
 namespace cvl::PageCommandFlow {
 
 struct AskRequest {
+    // The PDF the command reads: the document, or the copy converted from it.
     std::string path;
     std::string text;
     int pageCount = 0;
@@ -20,6 +21,10 @@ struct AskRequest {
     std::vector<int> selection;
     // Merge: the other PDFs the user chose; empty when none were chosen.
     std::vector<std::string> others;
+    // The document `path` was converted from (a Word, RTF or text file): new files are named
+    // after it and written beside it. Empty when `path` is the document itself; a converted
+    // copy without it is traced back through the conversion cache's record, or refused.
+    std::string original;
 };
 
 // What a typed text was read as, and the phrase the rewrite tier read it as (when it did).
@@ -42,8 +47,8 @@ nlohmann::json refusal(const std::string& message);
 // The reply to a typed command: read, then answered. Texts that are no page command give
 // {"kind":"notACommand"}: the window hands those to the document's question box.
 nlohmann::json ask(const AskRequest& request);
-// The reply to a confirmation: {"kind":"done","outputs":[…]} or
-// {"kind":"error","message":…,"refused":true}.
+// The reply to a confirmation: {"kind":"done","outputs":[…]} (a new folder adds "folder" and
+// "files", the number of files in it) or {"kind":"error","message":…,"refused":true}.
 nlohmann::json run(const std::string& id, const std::string& path);
 
 // The rewrite tier for texts that look like commands but cannot be read: the engine's

@@ -343,8 +343,8 @@ Parse parseDelete(std::string_view s, std::string_view t, int n, int cur,
     if (ref.isPages()) {
         if (static_cast<int>(ref.pages.size()) == n)
             return Parse::makeRefuse(
-                "That would remove every page. Delete fewer pages, or remove the file in "
-                "Finder.");
+                "That would remove every page. Delete fewer pages, or move the file to the "
+                "Trash in your file manager.");
         return Parse::makeCommand(PageCommand::remove(ref.pages));
     }
     if (ref.kind == PageRef::Kind::outOfRange) return refuseCounted(n, ref.page);

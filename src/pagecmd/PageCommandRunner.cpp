@@ -121,15 +121,31 @@ std::string formatSize(std::size_t bytes) {
 Result<Snapshot> snapshot(const std::string& path) {
     std::string name = fileName(path);
     auto data = readFile(path);
-    if (!data) return Failure{"Corvello couldn\u2019t read " + curlyQuoted(name) + "."};
+    if (!data) return Failure{readFailureMessage(path)};
+    // A PDF starts with its header within the first kilobyte; anything else is another kind
+    // of file, whatever its name says.
+    if (data->substr(0, 1024).find("%PDF-") == std::string::npos)
+        return Failure{curlyQuoted(name) + " isn\u2019t a PDF."};
     auto opened = PdfDocument::openBytes(*data);
-    if (!opened) return Failure{"Corvello couldn\u2019t read " + curlyQuoted(name) + "."};
+    if (!opened) return Failure{curlyQuoted(name) + " is damaged and can\u2019t be opened."};
     if (opened->isLocked())
         return Failure{curlyQuoted(name) + " is locked. Unlock it first, then try again."};
     if (opened->pageCount() < 1) return Failure{curlyQuoted(name) + " has no pages."};
+    // A file rebuilt while reading may still be missing pieces: it must survive being written
+    // before anything is previewed, so a damaged file is named as such now, not after "Run".
+    if (opened->wasRepaired() && !opened->save())
+        return Failure{
+            curlyQuoted(name) +
+            " is damaged, so Corvello can\u2019t change it. Your original is unchanged."};
     Snapshot snap{path, std::move(*data), "", opened.value()};
     snap.sha = sha256Hex(snap.data);
     return snap;
+}
+
+Result<Original> readOriginal(const std::string& path) {
+    auto data = readFile(path);
+    if (!data) return Failure{readFailureMessage(path)};
+    return Original{path, sha256Hex(*data)};
 }
 
 std::optional<std::string> describeMove(const std::vector<int>& order) {
@@ -223,17 +239,22 @@ std::vector<std::string> imagePartNames(const PageCommand& c, const std::string&
 }
 
 std::string fingerprint(const PageCommand& command, const Snapshot& src,
-                        const std::vector<Snapshot>& others, const std::vector<std::string>& outs) {
+                        const std::vector<Snapshot>& others, const std::vector<std::string>& outs,
+                        const std::optional<Original>& original) {
     std::string text = pageCommandToJson(command).dump();  // keys sorted
     text += "\n" + src.sha;
     for (const auto& o : others) text += "\n" + o.sha;
     for (const auto& o : outs) text += "\n" + o;
+    if (original) text += "\noriginal\n" + original->path + "\n" + original->sha;
     return sha256Hex(text);
 }
 
 Result<PagePlan> plan(const PageCommand& c, const Snapshot& src,
-                      const std::vector<Snapshot>& others) {
+                      const std::vector<Snapshot>& others,
+                      const std::optional<Original>& original) {
     const int n = src.doc.pageCount();
+    // New files are named after the document the user sees: a converted PDF's original.
+    const std::string& base = original ? original->path : src.path;
     for (int p : c.pages)
         if (p < 1 || p > n)
             return Failure{"This document has " + std::to_string(n) +
@@ -308,7 +329,7 @@ Result<PagePlan> plan(const PageCommand& c, const Snapshot& src,
                 plan.summary = "Split into " + std::to_string(ranges.size()) +
                                " PDFs: " + joinHuman(ranges) + ", in a new folder.";
             }
-            plan.parts = splitPartNames(c, stem(src.path), n);
+            plan.parts = splitPartNames(c, stem(base), n);
             break;
         }
         case Op::compress: {
@@ -333,7 +354,7 @@ Result<PagePlan> plan(const PageCommand& c, const Snapshot& src,
             plan.summary = "Save " + pagesText(pages, n) + " as " + std::to_string(count) + " " +
                            (c.jpeg ? "JPEG" : "PNG") + " image" + (count == 1 ? "" : "s") +
                            " (150 dpi) in a new folder.";
-            plan.parts = imagePartNames(c, stem(src.path), n);
+            plan.parts = imagePartNames(c, stem(base), n);
             break;
         }
         case Op::merge: {
@@ -353,20 +374,28 @@ Result<PagePlan> plan(const PageCommand& c, const Snapshot& src,
                 if (i > 0) joined += i + 1 == names.size() ? "\u201d and \u201c" : "\u201d, \u201c";
                 joined += names[i];
             }
-            plan.summary = "Combine " + curlyQuoted(fileName(src.path)) + " with \u201c" + joined +
+            plan.summary = "Combine " + curlyQuoted(fileName(base)) + " with \u201c" + joined +
                            "\u201d into one " + std::to_string(total) + "-page PDF, in that order.";
             break;
         }
     }
-    plan.outputs = outputs(c, src.path, n);
-    plan.fingerprint = fingerprint(c, src, others, plan.outputs);
+    plan.outputs = outputs(c, base, n);
+    plan.fingerprint = fingerprint(c, src, others, plan.outputs, original);
+    plan.original = original ? original->path : std::string();
     plan.id = newUuid();
     return plan;
 }
 
-Result<PagePlan> plan(const PageCommand& command, const std::string& path) {
+Result<PagePlan> plan(const PageCommand& command, const std::string& path,
+                      const std::string& originalPath) {
     auto src = snapshot(path);
     if (!src) return Failure{src.error()};
+    std::optional<Original> original;
+    if (!originalPath.empty() && realPath(originalPath) != realPath(path)) {
+        auto read = readOriginal(originalPath);
+        if (!read) return Failure{read.error()};
+        original = std::move(read).value();
+    }
     std::vector<Snapshot> others;
     if (command.op == Op::merge) {
         for (const auto& o : command.others) {
@@ -377,7 +406,7 @@ Result<PagePlan> plan(const PageCommand& command, const std::string& path) {
             others.push_back(std::move(snap).value());
         }
     }
-    auto made = plan(command, *src, others);
+    auto made = plan(command, *src, others, original);
     if (made) Store::shared().put(*made, path);
     return made;
 }
@@ -406,7 +435,13 @@ Result<std::vector<std::string>> execute(const std::string& id, const std::strin
             if (!snap) return Failure{snap.error()};
             others.push_back(std::move(snap).value());
         }
-    if (fingerprint(c, *src, others, plan.outputs) != plan.fingerprint)
+    std::optional<Original> original;
+    if (!plan.original.empty()) {
+        auto read = readOriginal(plan.original);
+        if (!read) return Failure{read.error()};
+        original = std::move(read).value();
+    }
+    if (fingerprint(c, *src, others, plan.outputs, original) != plan.fingerprint)
         return Failure{
             "The document changed after the preview, so nothing was done. Ask again "
             "to see a fresh preview."};

@@ -28,6 +28,8 @@ struct PagePlan {
     PageCommand command;
     std::vector<std::string> parts;      // file names inside the output folder
     std::optional<std::string> payload;  // compress: the ready bytes
+    // The document a converted PDF was made from; empty when the PDF is the document itself.
+    std::string original;
 };
 
 namespace PageCommandRunner {
@@ -42,11 +44,22 @@ struct Snapshot {
 
 Result<Snapshot> snapshot(const std::string& path);
 
+// The document a converted PDF stands for (a Word, RTF or text file): the new files are named
+// after it and written beside it, and a change to it after the preview voids the preview.
+struct Original {
+    std::string path;
+    std::string sha;
+};
+Result<Original> readOriginal(const std::string& path);
+
 // Validates, describes and names the outputs of a command on snapshots (no storing).
 Result<PagePlan> plan(const PageCommand& command, const Snapshot& src,
-                      const std::vector<Snapshot>& others);
-// Snapshots the source (and for merge every other file), plans, and stores the plan.
-Result<PagePlan> plan(const PageCommand& command, const std::string& path);
+                      const std::vector<Snapshot>& others,
+                      const std::optional<Original>& original = std::nullopt);
+// Snapshots the source (and for merge every other file), plans, and stores the plan. With an
+// original, `path` is the PDF converted from it.
+Result<PagePlan> plan(const PageCommand& command, const std::string& path,
+                      const std::string& original = "");
 // Runs a stored plan once; the output paths.
 Result<std::vector<std::string>> execute(const std::string& id, const std::string& path);
 
@@ -60,7 +73,8 @@ std::vector<std::string> imagePartNames(const PageCommand& command, const std::s
 std::optional<std::string> describeMove(const std::vector<int>& order);
 std::string fingerprint(const PageCommand& command, const Snapshot& src,
                         const std::vector<Snapshot>& others,
-                        const std::vector<std::string>& outputs);
+                        const std::vector<std::string>& outputs,
+                        const std::optional<Original>& original = std::nullopt);
 // File name without its extension.
 std::string stem(const std::string& path);
 // "812 bytes", "45.3 KB", "1.2 MB".

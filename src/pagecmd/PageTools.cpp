@@ -2,11 +2,14 @@
 #include "pagecmd/PageTools.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -347,6 +350,17 @@ bool writeNew(const std::string& data, const std::string& path) {
 
 namespace {
 
+// A written PDF is published only when it opens again, unlocked, with its pages.
+bool readsBack(const std::string& bytes, int pages) {
+    if (pages < 1) return false;
+    auto again = PdfDocument::openBytes(bytes);
+    if (!again || again->isLocked() || again->pageCount() != pages) {
+        cvlLog("pagetools: a new PDF did not read back with its %d pages", pages);
+        return false;
+    }
+    return true;
+}
+
 bool writePayload(const Payload& payload, const std::string& path, bool sync) {
     switch (payload.kind) {
         case Payload::Kind::data:
@@ -363,8 +377,8 @@ bool writePayload(const Payload& payload, const std::string& path, bool sync) {
                     : (payload.makeDocument ? payload.makeDocument() : std::nullopt);
             if (!doc) return false;
             auto bytes = doc->save();
-            return bytes && writeNewFile(*bytes, path, sync) && pathExists(path) &&
-                   doc->pageCount() >= 1;
+            return bytes && readsBack(*bytes, doc->pageCount()) &&
+                   writeNewFile(*bytes, path, sync) && pathExists(path);
         }
     }
     return false;
@@ -400,14 +414,68 @@ void syncFolder(const std::string& folder) {
     ::close(fd);
 }
 
+// A run's staging folder. The run holds an exclusive lock on it while it lives, so a sweep
+// can tell a folder in use from one whose run was killed (the kernel drops the lock then).
 struct StagingFolder {
     std::string path;
+    int lockFd = -1;
+    bool create(const std::string& at) {
+        if (::mkdir(at.c_str(), 0700) != 0) return false;
+        path = at;
+        lockFd = ::open(at.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (lockFd >= 0) ::flock(lockFd, LOCK_EX | LOCK_NB);
+        return true;
+    }
     ~StagingFolder() {
         if (path.empty()) return;
         std::error_code ec;
         fs::remove_all(path, ec);
+        if (lockFd >= 0) ::close(lockFd);
     }
 };
+
+// ".cvl-stage-" followed by a UUID, as publishNew names its staging folders.
+bool isStagingName(const std::string& name) {
+    static const std::string prefix = ".cvl-stage-";
+    if (name.size() != prefix.size() + 36 || name.rfind(prefix, 0) != 0) return false;
+    for (size_t i = 0; i < 36; ++i) {
+        const char c = name[prefix.size() + i];
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        if (dash ? c != '-' : !std::isxdigit(static_cast<unsigned char>(c))) return false;
+    }
+    return true;
+}
+
+// Whether no live run holds the staging folder: its lock can be taken, or, on a file system
+// without locks, it has been left untouched for a day.
+bool abandoned(const fs::path& dir) {
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return false;
+    const int rc = ::flock(fd, LOCK_EX | LOCK_NB);
+    const int err = errno;
+    ::close(fd);
+    if (rc == 0) return true;
+    if (err == EWOULDBLOCK) return false;
+    std::error_code ec;
+    const auto dayAgo = fs::file_time_type::clock::now() - std::chrono::hours(24);
+    const auto touched = fs::last_write_time(dir, ec);
+    return !ec && touched < dayAgo;
+}
+
+// Staging folders left by a run that was killed: ours by name and content (nothing but the
+// "out" item a run writes) and held by no live run. Links are never followed.
+void sweepStaleStaging(const std::string& folder) {
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!isStagingName(name) || it->is_symlink(ec) || !it->is_directory(ec)) continue;
+        bool ours = true;
+        std::error_code inner;
+        for (const auto& entry : fs::directory_iterator(it->path(), inner))
+            ours = ours && entry.path().filename() == "out" && !entry.is_symlink();
+        if (ours && !inner && abandoned(it->path())) fs::remove_all(it->path(), inner);
+    }
+}
 
 }  // namespace
 
@@ -415,11 +483,11 @@ Result<std::string> publishNew(const NewItem& item) {
     const std::string unchanged = " Your original is unchanged.";
     std::string folder = fs::path(item.path).parent_path().string();
     if (folder.empty()) folder = ".";
+    sweepStaleStaging(folder);
     StagingFolder stage;
     std::string stagePath = folder + "/.cvl-stage-" + newUuid();
-    if (::mkdir(stagePath.c_str(), 0700) != 0)
+    if (!stage.create(stagePath))
         return Failure{"Corvello can\u2019t write in that folder." + unchanged};
-    stage.path = stagePath;
     std::string out = stagePath + "/out";
 
     if (item.kind == NewItem::Kind::file) {

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/Threads.h"
+
 namespace cvl::Dispatch {
 namespace {
 
@@ -20,7 +22,7 @@ struct Timed {
 
 // Tasks ordered by due time, then by submission order.
 class TaskList {
-public:
+  public:
     void push(Clock::time_point due, Task task) {
         Timed t{due, seq_++, std::move(task)};
         // Most tasks are due no earlier than the last one queued: search from the back, so that
@@ -37,7 +39,7 @@ public:
         return t;
     }
 
-private:
+  private:
     std::deque<Timed> items_;
     unsigned long long seq_ = 0;
 };
@@ -46,9 +48,10 @@ private:
 // Workers are detached and share the list, so a queue that goes away at exit never waits
 // for a task that is still running.
 class ThreadQueue : public Queue {
-public:
+  public:
     explicit ThreadQueue(int threads) : state_(std::make_shared<State>()) {
-        for (int i = 0; i < threads; ++i) std::thread([s = state_] { loop(*s); }).detach();
+        // Workers read documents, so they get the large work stack.
+        for (int i = 0; i < threads; ++i) Threads::startDetached([s = state_] { loop(*s); });
     }
     ~ThreadQueue() override {
         {
@@ -62,7 +65,7 @@ public:
         asyncAt(Clock::now() + delay, std::move(task));
     }
 
-private:
+  private:
     struct State {
         std::mutex mutex;
         std::condition_variable cv;
@@ -114,7 +117,9 @@ struct ManualQueue::State {
 ManualQueue::ManualQueue() : state_(std::make_shared<State>()) {}
 ManualQueue::~ManualQueue() = default;
 
-void ManualQueue::async(Task task) { asyncAfter(Millis(0), std::move(task)); }
+void ManualQueue::async(Task task) {
+    asyncAfter(Millis(0), std::move(task));
+}
 
 void ManualQueue::asyncAfter(Millis delay, Task task) {
     {

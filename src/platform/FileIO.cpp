@@ -7,20 +7,54 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "platform/Text.h"
 
 namespace cvl {
 
-std::optional<std::string> readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    if (in.bad()) return std::nullopt;
-    return ss.str();
+std::optional<std::string> readFile(const std::string& path, std::size_t maxBytes) {
+    // O_NONBLOCK: opening a FIFO for reading must not wait for a writer.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        static_cast<std::size_t>(st.st_size) > maxBytes) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::string out;
+    out.reserve(static_cast<std::size_t>(st.st_size));
+    char buf[1 << 16];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 || out.size() + static_cast<std::size_t>(n) > maxBytes) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return out;
+}
+
+std::string unreadableReason(const std::string& path, std::size_t maxBytes) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return "missing";
+    if (!S_ISREG(st.st_mode)) return "not a regular file";
+    if (static_cast<std::size_t>(st.st_size) > maxBytes) return "too large";
+    return "";
+}
+
+std::string readFailureMessage(const std::string& path) {
+    const std::string name = "\u201c" + lastPathComponent(path) + "\u201d";
+    const std::string why = unreadableReason(path);
+    if (why == "missing") return "Corvello couldn\u2019t find " + name + ".";
+    if (why == "not a regular file")
+        return name + " isn\u2019t a regular file, so Corvello won\u2019t read it.";
+    if (why == "too large") return name + " is too large to open (over 2 GB).";
+    return "Corvello couldn\u2019t read " + name + ".";
 }
 
 Status writeFileAtomic(const std::string& path, std::string_view data, unsigned mode) {

@@ -232,4 +232,51 @@ void spawnProcess(ProcessSpec spec, std::function<void(ProcessResult)> onExit) {
     }).detach();
 }
 
+Result<int> spawnDetached(const ProcessSpec& spec) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addchdir_np(&actions,
+                                         spec.workingDir.empty() ? "/" : spec.workingDir.c_str());
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (int sig : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGCHLD}) sigaddset(&defaults, sig);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    sigset_t empty;
+    sigemptyset(&empty);
+    posix_spawnattr_setsigmask(&attr, &empty);
+    posix_spawnattr_setflags(&attr,
+                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+
+    std::vector<std::string> argStore;
+    argStore.push_back(spec.program);
+    argStore.insert(argStore.end(), spec.args.begin(), spec.args.end());
+    std::vector<char*> argv;
+    for (auto& a : argStore) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> envStore = buildEnvironment(spec);
+    std::vector<char*> envp;
+    for (auto& e : envStore) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    pid_t pid = 0;
+    int rc =
+        spec.program.find('/') == std::string::npos
+            ? posix_spawnp(&pid, spec.program.c_str(), &actions, &attr, argv.data(), envp.data())
+            : posix_spawn(&pid, spec.program.c_str(), &actions, &attr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) return Failure{std::strerror(rc)};
+    std::thread([pid] {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+    return static_cast<int>(pid);
+}
+
 }  // namespace cvl

@@ -20,11 +20,18 @@ std::string jsEsc(std::string_view text) {
     out.reserve(text.size());
     for (char c : text) {
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\'': out += "\\'"; break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\'':
+                out += "\\'";
+                break;
             case '\n':
-            case '\r': out += ' '; break;
-            default: out += c;
+            case '\r':
+                out += ' ';
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -35,11 +42,20 @@ std::string htmlEscape(std::string_view text) {
     out.reserve(text.size());
     for (char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -96,11 +112,18 @@ std::optional<std::string> urlQuery(std::string_view url, std::string_view name)
         auto eq = item.find('=');
         std::string key = percentDecode(item.substr(0, eq));
         if (key == name)
-            return eq == std::string_view::npos ? std::string() : percentDecode(item.substr(eq + 1));
+            return eq == std::string_view::npos ? std::string()
+                                                : percentDecode(item.substr(eq + 1));
         if (amp == std::string_view::npos) break;
         query.remove_prefix(amp + 1);
     }
     return std::nullopt;
+}
+
+std::string trimWhitespace(std::string_view text) {
+    const auto b = text.find_first_not_of(" \t\r\n\f\v");
+    if (b == std::string_view::npos) return "";
+    return std::string(text.substr(b, text.find_last_not_of(" \t\r\n\f\v") - b + 1));
 }
 
 }  // namespace cvl

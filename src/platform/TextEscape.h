@@ -18,6 +18,9 @@ std::string htmlEscape(std::string_view text);
 std::string percentDecode(std::string_view text);
 // Percent-encodes everything but unreserved characters.
 std::string percentEncode(std::string_view text);
+// The text without the spaces, tabs and line breaks around it.
+std::string trimWhitespace(std::string_view text);
+
 // The first query item named `name` of `url`, percent-decoded.
 std::optional<std::string> urlQuery(std::string_view url, std::string_view name);
 

@@ -42,8 +42,25 @@ std::string configPath() {
     return supportDir() + "/config.json";
 }
 
+// share/corvello beside the executable's bin folder, so an install directory works wherever
+// it is put (and after it is moved as a whole); empty when there is none.
+static const std::string& besideExecutable() {
+    static const std::string dir = [] {
+        char buf[4096];
+        ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+        if (n <= 0) return std::string();
+        std::string exe(buf, static_cast<size_t>(n));
+        std::string bin = parentPath(exe);
+        if (lastPathComponent(bin) != "bin") return std::string();
+        std::string res = parentPath(bin) + "/share/corvello";
+        return isRegularFile(res + "/VERSION") ? res : std::string();
+    }();
+    return dir;
+}
+
 std::string resourceDir() {
     if (std::string r = envValue("CVL_RESOURCES"); !r.empty()) return r;
+    if (!besideExecutable().empty()) return besideExecutable();
     if (*CVL_INSTALL_RESOURCES && isDirectory(CVL_INSTALL_RESOURCES)) return CVL_INSTALL_RESOURCES;
     return CVL_SOURCE_RESOURCES;
 }

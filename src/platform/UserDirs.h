@@ -17,8 +17,9 @@ std::string archiveDir();
 // supportDir() + "/config.json"
 std::string configPath();
 
-// The resource folder: CVL_RESOURCES when set; else the installed share/corvello when it
-// exists; else the source tree's resources/.
+// The resource folder: CVL_RESOURCES when set; else share/corvello of the install directory
+// the executable runs from (ROOT/bin/corvello -> ROOT/share/corvello); else the configured
+// install prefix's share/corvello when it exists; else the source tree's resources/.
 std::string resourceDir();
 
 }  // namespace cvl::UserDirs

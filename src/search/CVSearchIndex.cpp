@@ -2,12 +2,14 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <ctime>
 #include <unordered_set>
 
 #include "platform/Dispatch.h"
 #include "platform/FileIO.h"
 #include "platform/UserDirs.h"
+#include "search/IndexWriter.h"
 #include "search/OcrCache.h"
 #include "search/OrderedWork.h"
 #include "search/SearchMatching.h"
@@ -49,7 +51,10 @@ SqliteConnection openIndex(const std::string& dbPath) {
 }
 
 // Files extracted ahead of the writer at most: bounds the memory of a run.
-constexpr std::size_t kExtractAhead = 16;
+constexpr std::size_t kExtractAhead = 64;
+
+// Runs with fewer files than this keep FTS5's own merging.
+constexpr std::size_t kLargeRunFiles = 64;
 
 bool isIndexablePath(const std::string& path) {
     return TextExtraction::isIndexableExt(lowerExtension(path));
@@ -63,7 +68,13 @@ std::string trimmedQuery(std::string_view q) {
 
 CVSearchIndex::CVSearchIndex(std::string dbPath, OcrLookup ocrLookup)
     : db_(openIndex(dbPath)), dbPath_(std::move(dbPath)), ocrLookup_(std::move(ocrLookup)) {
+    // A new database gets larger pages (the page size is fixed once the file is written):
+    // full-text segments are read and written a leaf at a time, and FTS5 sizes its leaves to
+    // the page.
+    const bool created = db_.isOpen() && db_.queryInt64("PRAGMA page_count;", -1) == 0;
+    if (created) db_.exec("PRAGMA page_size=16384;");
     for (const char* sql : kSchema) db_.exec(sql);
+    if (created) db_.exec("INSERT INTO chunk_fts(chunk_fts, rank) VALUES('pgsz', 16000);");
     // A page cache of up to 64 MiB keeps the index pages of repeated searches in memory.
     db_.exec("PRAGMA cache_size=-65536;");
 }
@@ -105,16 +116,24 @@ std::unordered_map<std::string, CVSearchIndex::FileKey> CVSearchIndex::indexedFi
     return out;
 }
 
-void CVSearchIndex::recordFile(const std::string& path, const std::string& type,
-                               const FileKey& key) {
+std::vector<std::string> CVSearchIndex::pdfsWithoutText(
+    const std::vector<std::string>& dirs, const std::vector<std::string>& explicitFiles,
+    int cap) const {
+    std::vector<std::string> out;
+    if (!isOpen()) return out;
     SqliteStatement st = db_.prepare(
-        "INSERT OR REPLACE INTO files(path,mtime,size,type,indexed_at) VALUES(?,?,?,?,?);");
-    st.bindText(1, path);
-    st.bindInt64(2, key.mtime);
-    st.bindInt64(3, key.size);
-    st.bindText(4, type);
-    st.bindInt64(5, static_cast<std::int64_t>(std::time(nullptr)));
-    st.run();
+        "SELECT f.path FROM files f WHERE f.type='pdf' AND NOT EXISTS "
+        "(SELECT 1 FROM chunk c WHERE c.path=f.path) ORDER BY f.path;");
+    while (st.stepRow() && int(out.size()) < cap) {
+        std::string path = st.columnText(0);
+        bool inScope =
+            std::find(explicitFiles.begin(), explicitFiles.end(), path) != explicitFiles.end();
+        for (const auto& dir : dirs)
+            inScope = inScope || (path.size() > dir.size() &&
+                                  path.compare(0, dir.size(), dir) == 0 && path[dir.size()] == '/');
+        if (inScope) out.push_back(std::move(path));
+    }
+    return out;
 }
 
 void CVSearchIndex::deleteFile(const std::string& path) {
@@ -149,8 +168,9 @@ std::int64_t CVSearchIndex::reindex(const std::vector<std::string>& dirs,
     auto indexed = indexedFiles();
 
     std::unordered_set<std::string> inScope(collected.begin(), collected.end());
+    std::vector<std::string> gone;
     for (const auto& [path, key] : indexed)
-        if (!inScope.count(path)) deleteFile(path);
+        if (!inScope.count(path)) gone.push_back(path);
 
     std::vector<std::string> work;
     for (const auto& path : collected) {
@@ -158,11 +178,19 @@ std::int64_t CVSearchIndex::reindex(const std::vector<std::string>& dirs,
         auto it = indexed.find(path);
         if (!key || it == indexed.end() || !(it->second == *key)) work.push_back(path);
     }
+    if (gone.empty() && work.empty()) return 0;
+
+    // A run that writes at least half of the scope anew builds the full-text index in bulk.
+    const bool large = work.size() >= kLargeRunFiles && 2 * work.size() >= collected.size();
+    IndexWriter writer(db_, large);
+    if (!gone.empty() && gone.size() == indexed.size())
+        writer.removeAll();
+    else
+        writer.removeFiles(gone);
 
     // Files are extracted ahead on the global pool while this thread writes them in work
     // order, so batches, commits and progress are exactly those of a one-by-one run. The key is
-    // read right before extraction, as the one-by-one run does. Inserting is the slower half,
-    // so this thread extracts only files that no helper has taken.
+    // read right before extraction, as the one-by-one run does.
     struct Extracted {
         std::optional<FileKey> key;
         std::string type;
@@ -180,10 +208,6 @@ std::int64_t CVSearchIndex::reindex(const std::vector<std::string>& dirs,
         },
         kExtractAhead);
 
-    db_.exec("BEGIN;");
-    // One insert statement for the whole run: a file can have thousands of chunks.
-    SqliteStatement insert =
-        db_.prepare("INSERT INTO chunk(path,atype,anchor,page,body) VALUES(?,?,?,?,?);");
     int batch = 0;
     const auto total = static_cast<std::int64_t>(work.size());
     for (std::int64_t n = 0; n < total; ++n) {
@@ -191,24 +215,16 @@ std::int64_t CVSearchIndex::reindex(const std::vector<std::string>& dirs,
         if (progress) progress(n + 1, total, lastPathComponent(path));
         Extracted e = extracted.take(static_cast<std::size_t>(n));
         if (!e.key) continue;
-        deleteFile(path);
-        for (const auto& chunk : e.chunks) {
-            insert.reset();
-            insert.bindText(1, path);
-            insert.bindText(2, chunk.atype);
-            insert.bindText(3, chunk.anchor);
-            insert.bindInt64(4, chunk.page);
-            insert.bindText(5, chunk.body);
-            insert.run();
-        }
-        recordFile(path, e.type, *e.key);
+        // A file without a files row has no chunk rows either: there is nothing to delete.
+        if (indexed.count(path)) writer.removeFile(path);
+        writer.addChunks(path, e.chunks);
+        writer.recordFile(path, e.type, *e.key);
         if (++batch == kBatchFiles) {
-            db_.exec("COMMIT;");
-            db_.exec("BEGIN;");
+            writer.commitBatch();
             batch = 0;
         }
     }
-    db_.exec("COMMIT;");
+    writer.finish();
     return total;
 }
 
@@ -228,17 +244,31 @@ bool CVSearchIndex::isFresh(const std::vector<std::string>& dirs,
     return fresh;
 }
 
-std::vector<CVSearchIndex::Row> CVSearchIndex::matchRows(const std::string& expression,
-                                                         int cap) const {
-    std::vector<Row> rows;
-    SqliteStatement st = db_.prepare(kSearchSql);
-    if (!st.valid()) return rows;
+SqliteConnection& CVSearchIndex::reader() const {
+    if (!reader_) {
+        reader_ = std::make_unique<SqliteConnection>(dbPath_, SqliteConnection::Mode::readOnly);
+        if (reader_->isOpen()) {
+            reader_->exec("PRAGMA busy_timeout=4000;");
+            // Pages are read in place from the file's mapping instead of being copied into the
+            // connection's cache; a cold process answers without filling a cache first.
+            reader_->exec("PRAGMA mmap_size=2147418112;");
+        }
+    }
+    // Without a database file to open read-only (it was never written), the index's own
+    // connection answers.
+    return reader_->isOpen() ? *reader_ : db_;
+}
+
+void CVSearchIndex::matchRows(const std::string& expression, int cap,
+                              SearchMatching::Grouper& into) const {
+    SqliteStatement& st = reader().cached(kSearchSql);
+    if (!st.valid()) return;
     st.bindText(1, expression);
     st.bindInt(2, cap);
     while (st.stepRow())
-        rows.push_back({st.columnText(0), st.columnText(1), st.columnText(2), st.columnInt64(3),
-                        st.columnText(4)});
-    return rows;
+        into.add(st.columnView(0), st.columnView(1), st.columnView(2), st.columnInt64(3),
+                 st.columnView(4));
+    st.reset();  // ends the read transaction
 }
 
 std::vector<CVDocResult> CVSearchIndex::searchExact(std::string_view q, int limitDocs,
@@ -246,9 +276,10 @@ std::vector<CVDocResult> CVSearchIndex::searchExact(std::string_view q, int limi
     std::string query = trimmedQuery(q);
     if (!isOpen() || UnicodeText::graphemeCount(query) < 3) return {};
     long long cap = 2LL * limitDocs * hitsPerDoc;
-    auto rows = matchRows(SearchMatching::exactExpression(query),
-                          static_cast<int>(std::min<long long>(cap, INT32_MAX)));
-    return SearchMatching::group(rows, query, false, limitDocs, hitsPerDoc);
+    SearchMatching::Grouper grouper(query, false, limitDocs, hitsPerDoc);
+    matchRows(SearchMatching::exactExpression(query),
+              static_cast<int>(std::min<long long>(cap, INT32_MAX)), grouper);
+    return grouper.finish();
 }
 
 std::vector<CVDocResult> CVSearchIndex::searchFuzzy(std::string_view q, int limitDocs,
@@ -257,8 +288,9 @@ std::vector<CVDocResult> CVSearchIndex::searchFuzzy(std::string_view q, int limi
     if (!isOpen() || UnicodeText::graphemeCount(query) < 3) return {};
     auto tris = SearchMatching::trigrams(query);
     if (tris.empty()) return {};
-    auto rows = matchRows(SearchMatching::fuzzyExpression(tris), 6000);
-    return SearchMatching::group(rows, query, true, limitDocs, hitsPerDoc);
+    SearchMatching::Grouper grouper(query, true, limitDocs, hitsPerDoc);
+    matchRows(SearchMatching::fuzzyExpression(tris), 6000, grouper);
+    return grouper.finish();
 }
 
 }  // namespace cvl

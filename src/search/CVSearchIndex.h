@@ -21,6 +21,9 @@ namespace cvl {
 namespace Dispatch {
 class Queue;
 }
+namespace SearchMatching {
+class Grouper;
+}
 
 class CVSearchIndex {
   public:
@@ -61,6 +64,9 @@ class CVSearchIndex {
     std::int64_t reindex(const std::vector<std::string>& dirs,
                          const std::vector<std::string>& explicitFiles,
                          std::int64_t maxFiles = kMaxFiles, const Progress& progress = {});
+    // Drops the file from the index, so that the next run reads it again (its OCR text may
+    // have changed while the file did not).
+    void forget(const std::string& path) { deleteFile(path); }
     // True when no file of the scope needs indexing.
     bool isFresh(const std::vector<std::string>& dirs,
                  const std::vector<std::string>& explicitFiles,
@@ -71,16 +77,25 @@ class CVSearchIndex {
     std::vector<CVDocResult> searchFuzzy(std::string_view q, int limitDocs = 200,
                                          int hitsPerDoc = 20) const;
 
+    // The indexed PDFs in the folders or among the files that gave no text at all (scans
+    // without recognised text, and files that cannot be read), at most `cap`, by path.
+    std::vector<std::string> pdfsWithoutText(const std::vector<std::string>& dirs,
+                                             const std::vector<std::string>& explicitFiles,
+                                             int cap) const;
+
     // The file's change key from its attributes; none when they cannot be read.
     static std::optional<FileKey> statKey(const std::string& path);
 
   private:
     std::unordered_map<std::string, FileKey> indexedFiles() const;
-    void recordFile(const std::string& path, const std::string& type, const FileKey& key);
     void deleteFile(const std::string& path);
-    std::vector<Row> matchRows(const std::string& expression, int cap) const;
+    // Runs the search statement and hands every row to the grouper.
+    void matchRows(const std::string& expression, int cap, SearchMatching::Grouper& into) const;
+    // The connection searches read through: read-only and memory-mapped when it opens.
+    SqliteConnection& reader() const;
 
-    SqliteConnection db_;
+    mutable SqliteConnection db_;
+    mutable std::unique_ptr<SqliteConnection> reader_;
     std::string dbPath_;
     OcrLookup ocrLookup_;
 };

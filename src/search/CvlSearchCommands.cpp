@@ -12,7 +12,7 @@
 #include "search/CVSearchIndex.h"
 #include "search/OcrCache.h"
 #include "search/PdfScan.h"
-#include "search/SearchFlows.h"
+#include "search/SearchPayloads.h"
 #include "search/TextExtraction.h"
 #include "search/UnicodeText.h"
 
@@ -24,6 +24,7 @@ using nlohmann::json;
 struct Options {
     std::optional<std::string> db;
     std::string mode = "exact";
+    bool noRefresh = false;
     std::vector<std::string> dirs;
     std::vector<std::string> files;
     std::vector<std::string> words;
@@ -38,7 +39,7 @@ std::string absolute(const std::string& p) {
 
 // Parses the options a command accepts; prints a usage message and returns none on error.
 std::optional<Options> parse(const std::vector<std::string>& args, const char* usage, bool withDb,
-                             bool withMode, bool withQuery) {
+                             bool withMode, bool withQuery, bool withNoRefresh = false) {
     Options o;
     auto fail = [&](const std::string& why) -> std::optional<Options> {
         std::fprintf(stderr, "cvl: %s\nusage: %s\n", why.c_str(), usage);
@@ -64,6 +65,8 @@ std::optional<Options> parse(const std::vector<std::string>& args, const char* u
                 o.mode = *v;
             else
                 return fail("--mode must be exact or fuzzy");
+        } else if (a == "--no-refresh" && withNoRefresh) {
+            o.noRefresh = true;
         } else if (a == "--") {
             o.words.insert(o.words.end(), args.begin() + static_cast<long>(i) + 1, args.end());
             break;
@@ -114,25 +117,28 @@ int cvlIndexMain(const std::vector<std::string>& args) {
 }
 
 int cvlSearchMain(const std::vector<std::string>& args) {
-    auto o =
-        parse(args, "cvl search [--db PATH] [--mode exact|fuzzy] [--dir D]... [--file F]... QUERY",
-              true, true, true);
+    const std::string usage = std::string("cvl ") + kCvlSearchUsage;
+    auto o = parse(args, usage.c_str(), true, true, true, true);
     if (!o) return 2;
-    std::string q = queryOf(*o);
-    std::optional<std::string> last;
-    bool done = false;
-    SearchFlows::crossFolderSearch(q, o->mode, o->dirs, o->files, indexFor(*o),
-                                   [&](const std::string& function, const std::string& argument) {
-                                       if (function != "cvlSearchResults") return;
-                                       json payload = json::parse(argument, nullptr, false);
-                                       last = argument;
-                                       // The page's final answer is the one that no indexing run
-                                       // follows.
-                                       if (payload.is_object() && !payload.value("indexing", false))
-                                           done = true;
-                                   });
-    Dispatch::manualMain()->runUntil([&] { return done; }, std::chrono::hours(24 * 365));
-    std::printf("%s\n", last.value_or("{}").c_str());
+    const std::string q = queryOf(*o);
+    // The answer a search page ends with: short queries scan the PDFs directly; others read
+    // the index, brought up to date first unless the caller asked for a search only.
+    json payload;
+    if (UnicodeText::graphemeCount(q) < 3) {
+        payload = SearchPayloads::scanPayload(PdfScan::runPDFSearch(q, o->dirs, o->files), q,
+                                              o->mode, false);
+    } else {
+        auto index = indexFor(*o);
+        bool done = false;
+        CVSearchIndex::queue().async([&] {
+            if (!o->noRefresh && !index->isFresh(o->dirs, o->files))
+                index->reindex(o->dirs, o->files);
+            payload = SearchPayloads::indexedSearchPayload(*index, q, o->mode, o->dirs, o->files);
+            Dispatch::main().async([&] { done = true; });
+        });
+        Dispatch::manualMain()->runUntil([&] { return done; }, std::chrono::hours(24 * 365));
+    }
+    std::printf("%s\n", SearchPayloads::serialise(payload).value_or("{}").c_str());
     return 0;
 }
 

@@ -8,7 +8,10 @@ namespace cvl {
 
 // cvl index [--db PATH] [--dir D]... [--file F]...
 int cvlIndexMain(const std::vector<std::string>& args);
-// cvl search [--db PATH] [--mode exact|fuzzy] [--dir D]... [--file F]... QUERY
+inline constexpr const char* kCvlSearchUsage =
+    "search [--db PATH] [--mode exact|fuzzy] [--no-refresh] [--dir D]... [--file F]... QUERY";
+
+// With --no-refresh the index answers as it stands: no walk of the folders for changes.
 int cvlSearchMain(const std::vector<std::string>& args);
 // cvl scan [--dir D]... [--file F]... QUERY
 int cvlScanMain(const std::vector<std::string>& args);

@@ -7,6 +7,7 @@
 #include "platform/FileIO.h"
 #include "platform/Text.h"
 #include "platform/TextEscape.h"
+#include "platform/pdf/PdfDocument.h"
 #include "search/CVSearchIndex.h"
 #include "search/PdfScan.h"
 #include "search/SearchPayloads.h"
@@ -97,8 +98,15 @@ void readerSearch(const std::string& url, const std::vector<std::string>& source
             "{q:" + jsQuote(q) + ",docs:[],docCount:0,hitCount:0,scannedNoText:[],ocrUsed:0}");
         return;
     }
-    Dispatch::global().async(
-        [=] { postPayload(post, "cvlReaderSearchResults", PdfScan::runPDFSearch(q, {}, {path})); });
+    Dispatch::global().async([=] {
+        json result = PdfScan::runPDFSearch(q, {}, {path});
+        // The scan skips a PDF locked with a password; the reader says so instead of "no
+        // matches" (it may show the document after asking for the password itself).
+        if (result.value("note", "").empty() && result.value("docCount", 0) == 0)
+            if (auto doc = PdfDocument::openFile(path); doc && doc->isLocked())
+                result["note"] = "locked";
+        postPayload(post, "cvlReaderSearchResults", result);
+    });
 }
 
 }  // namespace cvl::SearchFlows

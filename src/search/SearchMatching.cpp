@@ -1,6 +1,8 @@
 #include "search/SearchMatching.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <functional>
 #include <unordered_map>
 
 #include "platform/FileIO.h"
@@ -256,76 +258,122 @@ std::optional<FuzzyLocated> fuzzyLocate(std::string_view body, std::string_view 
     return out;
 }
 
-std::vector<CVDocResult> group(const std::vector<SearchRow>& rows, std::string_view query,
-                               bool fuzzy, int limitDocs, int hitsPerDoc) {
-    // Every occurrence is counted, but snippets and match texts are built only for the hits
-    // that are kept in the documents that are returned, after ranking.
+struct Grouper::State {
+    // A row that holds at least one hit that may be kept.
+    struct KeptRow {
+        std::string atype;
+        std::string anchor;
+        std::int64_t page = 0;
+        std::string body;
+    };
     struct Pending {
-        std::size_t row;
+        std::size_t row;               // index into kept
         UnicodeText::ByteRange range;  // exact: the occurrence
         std::string match;             // fuzzy: the best window
     };
+    struct PathHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const {
+            return std::hash<std::string_view>{}(s);
+        }
+    };
+
+    std::string query;
+    bool fuzzy;
+    int limitDocs;
+    int hitsPerDoc;
+    std::u32string folded;              // exact
+    std::optional<TrigramTable> table;  // fuzzy; empty when the query has no trigrams
+    std::vector<KeptRow> kept;
     std::vector<std::vector<Pending>> pending;  // per document, in hit order
     std::vector<CVDocResult> docs;
-    std::unordered_map<std::string_view, std::size_t> where;
-    auto docFor = [&](const SearchRow& row) -> std::size_t {
-        auto it = where.find(row.path);
-        if (it != where.end()) return it->second;
+    std::unordered_map<std::string, std::size_t, PathHash, std::equal_to<>> where;
+    std::size_t lastDoc = SIZE_MAX;  // rows of one document often come together
+
+    std::size_t docFor(std::string_view path) {
+        if (lastDoc != SIZE_MAX && docs[lastDoc].path == path) return lastDoc;
+        auto it = where.find(path);
+        if (it != where.end()) return lastDoc = it->second;
         CVDocResult doc;
-        doc.path = row.path;
-        doc.name = lastPathComponent(row.path);
-        doc.type = TextExtraction::typeForPath(row.path);
+        doc.path = std::string(path);
+        doc.name = lastPathComponent(doc.path);
+        doc.type = TextExtraction::typeForPath(doc.path);
         doc.fuzzy = fuzzy;
-        where.emplace(row.path, docs.size());
+        where.emplace(doc.path, docs.size());
         docs.push_back(std::move(doc));
         pending.emplace_back();
-        return docs.size() - 1;
-    };
-    auto keep = [&](std::size_t d) {
+        return lastDoc = docs.size() - 1;
+    }
+    // Counts one hit of document d; true when it is kept.
+    bool keep(std::size_t d) {
         docs[d].count += 1;
         return static_cast<int>(pending[d].size()) < hitsPerDoc;
-    };
+    }
+};
 
+Grouper::Grouper(std::string_view query, bool fuzzy, int limitDocs, int hitsPerDoc)
+    : s_(std::make_unique<State>()) {
+    s_->query = std::string(query);
+    s_->fuzzy = fuzzy;
+    s_->limitDocs = limitDocs;
+    s_->hitsPerDoc = hitsPerDoc;
     if (fuzzy) {
         std::vector<std::string> qTris = trigrams(query);
-        if (qTris.empty()) return {};
-        TrigramTable table(qTris);
-        for (std::size_t r = 0; r < rows.size(); ++r) {
-            auto best = fuzzyBest(rows[r].body, query, table);
-            if (!best || best->score < 1) continue;
-            std::size_t d = docFor(rows[r]);
-            if (keep(d)) pending[d].push_back({r, {}, std::move(best->match)});
-        }
+        if (!qTris.empty()) s_->table.emplace(qTris);
     } else {
-        std::u32string folded = UnicodeText::foldForSearch(query);
-        const int cap = std::max(hitsPerDoc, 1);
-        for (std::size_t r = 0; r < rows.size(); ++r) {
-            std::string_view body = rows[r].body;
-            std::size_t from = 0;
-            for (int located = 0; located < cap; ++located) {
-                auto range = UnicodeText::caselessFind(body, folded, from);
-                if (!range || range->end <= range->begin) break;
-                from = range->end;
-                std::size_t d = docFor(rows[r]);
-                if (keep(d)) pending[d].push_back({r, *range, {}});
-            }
-        }
+        s_->folded = UnicodeText::foldForSearch(query);
     }
+}
 
-    std::vector<std::size_t> order(docs.size());
+Grouper::~Grouper() = default;
+
+void Grouper::add(std::string_view path, std::string_view atype, std::string_view anchor,
+                  std::int64_t page, std::string_view body) {
+    State& s = *s_;
+    std::size_t keptRow = SIZE_MAX;
+    auto keepRow = [&] {
+        if (keptRow == SIZE_MAX) {
+            keptRow = s.kept.size();
+            s.kept.push_back({std::string(atype), std::string(anchor), page, std::string(body)});
+        }
+        return keptRow;
+    };
+    if (s.fuzzy) {
+        if (!s.table) return;
+        auto best = fuzzyBest(body, s.query, *s.table);
+        if (!best || best->score < 1) return;
+        std::size_t d = s.docFor(path);
+        if (s.keep(d)) s.pending[d].push_back({keepRow(), {}, std::move(best->match)});
+        return;
+    }
+    const int cap = std::max(s.hitsPerDoc, 1);
+    std::size_t from = 0;
+    for (int located = 0; located < cap; ++located) {
+        auto range = UnicodeText::caselessFind(body, s.folded, from);
+        if (!range || range->end <= range->begin) break;
+        from = range->end;
+        std::size_t d = s.docFor(path);
+        if (s.keep(d)) s.pending[d].push_back({keepRow(), *range, {}});
+    }
+}
+
+std::vector<CVDocResult> Grouper::finish() {
+    State& s = *s_;
+    std::vector<std::size_t> order(s.docs.size());
     for (std::size_t d = 0; d < order.size(); ++d) order[d] = d;
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return docs[a].count > docs[b].count; });
-    if (static_cast<int>(order.size()) > limitDocs)
-        order.resize(static_cast<std::size_t>(std::max(limitDocs, 0)));
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return s.docs[a].count > s.docs[b].count;
+    });
+    if (static_cast<int>(order.size()) > s.limitDocs)
+        order.resize(static_cast<std::size_t>(std::max(s.limitDocs, 0)));
 
     std::vector<CVDocResult> out;
     out.reserve(order.size());
     for (std::size_t d : order) {
-        CVDocResult& doc = docs[d];
-        doc.hits.reserve(pending[d].size());
-        for (Pending& p : pending[d]) {
-            const SearchRow& row = rows[p.row];
+        CVDocResult& doc = s.docs[d];
+        doc.hits.reserve(s.pending[d].size());
+        for (State::Pending& p : s.pending[d]) {
+            const State::KeptRow& row = s.kept[p.row];
             std::string_view body = row.body;
             CVHit h;
             h.path = doc.path;
@@ -334,7 +382,7 @@ std::vector<CVDocResult> group(const std::vector<SearchRow>& rows, std::string_v
             h.atype = row.atype;
             h.anchor = row.anchor;
             h.page = row.page;
-            if (fuzzy) {
+            if (s.fuzzy) {
                 h.snippet = fuzzySnippet(body, p.match);
                 h.match = std::move(p.match);
             } else {
@@ -343,12 +391,19 @@ std::vector<CVDocResult> group(const std::vector<SearchRow>& rows, std::string_v
                 h.matchAt = s.matchAt;
                 h.match = std::string(body.substr(p.range.begin, p.range.end - p.range.begin));
             }
-            h.fuzzy = fuzzy;
+            h.fuzzy = s.fuzzy;
             doc.hits.push_back(std::move(h));
         }
         out.push_back(std::move(doc));
     }
     return out;
+}
+
+std::vector<CVDocResult> group(const std::vector<SearchRow>& rows, std::string_view query,
+                               bool fuzzy, int limitDocs, int hitsPerDoc) {
+    Grouper g(query, fuzzy, limitDocs, hitsPerDoc);
+    for (const SearchRow& r : rows) g.add(r.path, r.atype, r.anchor, r.page, r.body);
+    return g.finish();
 }
 
 std::string exactExpression(std::string_view q) {

@@ -1,6 +1,8 @@
 // Locating and ranking: how index rows become located hits and per-document results.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,6 +52,27 @@ std::vector<Located> exactLocate(std::string_view body, std::string_view query, 
 // The best window of one to three words by shared trigrams with the query.
 std::optional<FuzzyLocated> fuzzyLocate(std::string_view body, std::string_view query,
                                         const std::vector<std::string>& qTris);
+
+// Rows, best first, grouped into documents as they come: every occurrence is counted, but a
+// row is copied only when it holds a hit that may be kept, and snippets are built at the end,
+// only for the hits of the documents returned.
+class Grouper {
+  public:
+    Grouper(std::string_view query, bool fuzzy, int limitDocs, int hitsPerDoc);
+    ~Grouper();
+    Grouper(const Grouper&) = delete;
+    Grouper& operator=(const Grouper&) = delete;
+
+    // The views need to live only for the call.
+    void add(std::string_view path, std::string_view atype, std::string_view anchor,
+             std::int64_t page, std::string_view body);
+    // The documents, sorted by count (stable), at most limitDocs of them.
+    std::vector<CVDocResult> finish();
+
+  private:
+    struct State;
+    std::unique_ptr<State> s_;
+};
 
 // Rows (best first) grouped into documents, counted, limited and sorted by count.
 std::vector<CVDocResult> group(const std::vector<SearchRow>& rows, std::string_view query,

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/FileIO.h"
+#include "platform/pdf/PdfDocument.h"
 #include "search/CVSearchIndex.h"
 
 namespace cvl::SearchPayloads {
@@ -22,8 +23,22 @@ json docResultJson(const CVDocResult& doc) {
             {"fuzzy", doc.fuzzy}};
 }
 
+// PDFs of the scope with no text to search, for the page's note about scans: the index's files
+// that gave no text, less those that are locked with a password or do not open.
+json scannedWithoutText(const CVSearchIndex& index, const std::vector<std::string>& dirs,
+                        const std::vector<std::string>& explicitFiles) {
+    json out = json::array();
+    for (const auto& path : index.pdfsWithoutText(dirs, explicitFiles, 300)) {
+        auto doc = PdfDocument::openFile(path);
+        if (!doc || doc->isLocked()) continue;
+        out.push_back({{"path", path}, {"name", lastPathComponent(path)}});
+    }
+    return out;
+}
+
 json indexedSearchPayload(const CVSearchIndex& index, const std::string& q, const std::string& mode,
-                          const std::vector<std::string>& dirs, const std::vector<std::string>&) {
+                          const std::vector<std::string>& dirs,
+                          const std::vector<std::string>& explicitFiles) {
     auto results = mode == "fuzzy" ? index.searchFuzzy(q) : index.searchExact(q);
     std::int64_t fuzzyPreview = 0;
     if (mode == "exact" && results.empty())
@@ -44,7 +59,8 @@ json indexedSearchPayload(const CVSearchIndex& index, const std::string& q, cons
             {"fuzzyAvailable", fuzzyPreview > 0},
             {"fuzzyPreview", fuzzyPreview},
             {"scope", dirs.empty() ? std::string() : lastPathComponent(dirs[0])},
-            {"scopeCount", dirs.size()}};
+            {"scopeCount", dirs.size()},
+            {"scannedNoText", scannedWithoutText(index, dirs, explicitFiles)}};
 }
 
 json scanPayload(const json& scan, const std::string& q, const std::string& mode, bool indexing) {

@@ -34,13 +34,19 @@ bool walk(const std::string& dir, const std::function<bool(const std::string&)>&
     while (dirent* e = readdir(d.get())) {
         std::string name = e->d_name;
         if (name.empty() || name[0] == '.') continue;
-        bool folder = false;
-        if (e->d_type == DT_DIR) {
-            folder = true;
-        } else if (e->d_type == DT_UNKNOWN) {
+        // Only folders and regular files (also through links) are walked: a pipe waits for a
+        // writer forever and a link to a device never ends.
+        bool folder = e->d_type == DT_DIR;
+        bool file = e->d_type == DT_REG;
+        if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
             struct stat st;
-            folder = ::lstat((dir + "/" + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+            const std::string path = dir + "/" + name;
+            if (e->d_type == DT_UNKNOWN && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+                folder = true;
+            else
+                file = ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
         }
+        if (!folder && !file) continue;
         entries.emplace_back(std::move(name), folder);
     }
     d.reset();

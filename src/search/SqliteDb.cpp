@@ -47,27 +47,53 @@ std::string SqliteStatement::columnText(int column) const {
     return text ? std::string(reinterpret_cast<const char*>(text)) : std::string();
 }
 
+std::string_view SqliteStatement::columnView(int column) const {
+    if (!stmt_) return {};
+    const unsigned char* text = sqlite3_column_text(stmt_, column);
+    if (!text) return {};
+    return {reinterpret_cast<const char*>(text),
+            static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column))};
+}
+
 std::int64_t SqliteStatement::columnInt64(int column) const {
     return stmt_ ? sqlite3_column_int64(stmt_, column) : 0;
 }
 
-SqliteConnection::SqliteConnection(const std::string& path) {
+SqliteConnection::SqliteConnection(const std::string& path, Mode mode) {
     // Allocation statistics cost a global mutex on every allocation, which shows in the
     // indexing run; nothing reads them. Takes effect only before SQLite's first use.
     static const bool noMemStatus = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
     (void)noMemStatus;
-    if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) {
+    const int rc = mode == Mode::readOnly
+                       ? sqlite3_open_v2(path.c_str(), &db_,
+                                         SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr)
+                       : sqlite3_open(path.c_str(), &db_);
+    if (rc != SQLITE_OK) {
         sqlite3_close(db_);
         db_ = nullptr;
     }
 }
 
 SqliteConnection::~SqliteConnection() {
+    cache_.clear();  // statements are finalized before the connection closes
     if (db_) sqlite3_close(db_);
 }
 
 bool SqliteConnection::exec(const char* sql) {
     return db_ && sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+SqliteStatement& SqliteConnection::cached(const char* sql) {
+    auto it = cache_.find(std::string_view(sql));
+    if (it == cache_.end())
+        it = cache_.emplace(sql, std::make_unique<SqliteStatement>(db_, sql)).first;
+    it->second->reset();
+    return *it->second;
+}
+
+std::int64_t SqliteConnection::queryInt64(const char* sql, std::int64_t fallback) {
+    SqliteStatement st = prepare(sql);
+    return st.stepRow() ? st.columnInt64(0) : fallback;
 }
 
 }  // namespace cvl

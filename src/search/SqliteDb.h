@@ -1,9 +1,12 @@
 // A small RAII layer over SQLite's C interface: one connection, and statements that are
-// finalized when they go out of scope.
+// finalized when they go out of scope (or, for statements the connection keeps, when it closes).
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
+#include <string_view>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -29,6 +32,8 @@ class SqliteStatement {
     // Makes the statement ready to run again with new parameters.
     void reset();
     std::string columnText(int column) const;  // null reads as empty text
+    // The column's text without a copy, valid until the next step, reset or finalize.
+    std::string_view columnView(int column) const;
     std::int64_t columnInt64(int column) const;
 
   private:
@@ -37,9 +42,14 @@ class SqliteStatement {
 
 class SqliteConnection {
   public:
+    enum class Mode {
+        readWriteCreate,  // plain sqlite3_open
+        readOnly,         // an existing database, for readers; used by one thread at a time
+    };
+
     SqliteConnection() = default;
-    // Plain read-write-create open; a failed open leaves the connection closed.
-    explicit SqliteConnection(const std::string& path);
+    // A failed open leaves the connection closed.
+    explicit SqliteConnection(const std::string& path, Mode mode = Mode::readWriteCreate);
     ~SqliteConnection();
     SqliteConnection(const SqliteConnection&) = delete;
     SqliteConnection& operator=(const SqliteConnection&) = delete;
@@ -49,9 +59,15 @@ class SqliteConnection {
     // Executes statements without inspecting rows; false on an error.
     bool exec(const char* sql);
     SqliteStatement prepare(const char* sql) const { return SqliteStatement(db_, sql); }
+    // A statement prepared once and kept for the connection's life, reset and cleared of its
+    // parameters on every call. Not for statements that may still be stepping elsewhere.
+    SqliteStatement& cached(const char* sql);
+    // The first column of the first row as an integer; `fallback` when there is none.
+    std::int64_t queryInt64(const char* sql, std::int64_t fallback = 0);
 
   private:
     sqlite3* db_ = nullptr;
+    std::map<std::string, std::unique_ptr<SqliteStatement>, std::less<>> cache_;
 };
 
 }  // namespace cvl

@@ -3,6 +3,9 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <unicase.h>
 #include <unigbrk.h>
 #include <unistr.h>
@@ -53,13 +56,30 @@ inline std::uint64_t hasZeroByte(std::uint64_t x) {
     return (x - kOnes) & ~x & kHighs;
 }
 
+// The lead byte of the non-ASCII characters that fold to an ASCII letter, or 0: U+0130 and
+// U+0131 fold to i, U+017F (long s) to s and U+212A (Kelvin sign) to k. No other character
+// above U+007F folds into ASCII.
+constexpr unsigned char nonAsciiLeadFoldingTo(unsigned char lower) {
+    switch (lower) {
+        case 'i':
+            return 0xC4;
+        case 's':
+            return 0xC5;
+        case 'k':
+            return 0xE2;
+        default:
+            return 0;
+    }
+}
+
 // The bytes that can start a character folding to an ASCII character: the character in either
-// case, or any byte of 0x80 and above (some non-ASCII characters fold to ASCII, e.g. the Kelvin
-// sign). A non-ASCII character can be started only by the latter.
+// case, or the lead byte of a non-ASCII character folding to it. A non-ASCII character can be
+// started by any byte of 0x80 and above.
 struct ByteClass {
     bool ascii = false;
     unsigned char lower = 0;
     unsigned char upper = 0;
+    unsigned char lead = 0;  // 0: no non-ASCII character folds to this one
 
     static ByteClass of(char32_t folded) {
         ByteClass c;
@@ -68,38 +88,72 @@ struct ByteClass {
         c.lower = static_cast<unsigned char>(folded);
         c.upper =
             (c.lower >= 'a' && c.lower <= 'z') ? static_cast<unsigned char>(c.lower - 32) : c.lower;
+        c.lead = nonAsciiLeadFoldingTo(c.lower);
         return c;
     }
     bool matches(unsigned char byte) const {
-        return byte >= 0x80 || (ascii && (byte == lower || byte == upper));
+        if (!ascii) return byte >= 0x80;
+        return byte == lower || byte == upper || (lead && byte == lead);
     }
-    // Non-zero when some byte of x may match (never zero when one does).
-    std::uint64_t mayMatch(std::uint64_t x) const {
-        std::uint64_t m = x & kHighs;
-        if (ascii) m |= hasZeroByte(x ^ (kOnes * lower)) | hasZeroByte(x ^ (kOnes * upper));
-        return m;
+    // Non-zero when some byte of x may start a character of this class by itself (never zero
+    // when one does); for a non-ASCII class, any byte of 0x80 and above.
+    std::uint64_t mayMatchSingle(std::uint64_t x) const {
+        if (!ascii) return x & kHighs;
+        return hasZeroByte(x ^ (kOnes * lower)) | hasZeroByte(x ^ (kOnes * upper));
+    }
+    // Non-zero when some byte of x is the lead byte of a non-ASCII character of this class.
+    std::uint64_t mayMatchLead(std::uint64_t x) const {
+        return lead ? hasZeroByte(x ^ (kOnes * lead)) : 0;
     }
 };
 
 // The first offset at or after i where a match of a query starting with the ASCII character
 // of `first` followed by one of `second` can start; text.size() when there is none. Without
-// a second character, `hasSecond` is false.
+// a second character, `hasSecond` is false. A candidate that starts with a multi-byte
+// character is not tested against the second character: its next byte says nothing.
 std::size_t skipToCandidate(std::string_view text, std::size_t i, const ByteClass& first,
                             const ByteClass& second, bool hasSecond) {
     const char* d = text.data();
+#if defined(__SSE2__)
+    // Sixteen positions at a time: byte i against the first class, byte i + 1 against the
+    // second, giving the exact candidates of the block.
+    const __m128i lo1 = _mm_set1_epi8(static_cast<char>(first.lower));
+    const __m128i up1 = _mm_set1_epi8(static_cast<char>(first.upper));
+    const __m128i ld1 = _mm_set1_epi8(static_cast<char>(first.lead));
+    const __m128i lo2 = _mm_set1_epi8(static_cast<char>(second.lower));
+    const __m128i up2 = _mm_set1_epi8(static_cast<char>(second.upper));
+    const __m128i ld2 = _mm_set1_epi8(static_cast<char>(second.lead));
+    while (i + 17 <= text.size()) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
+        unsigned mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(a, lo1), _mm_cmpeq_epi8(a, up1))));
+        if (hasSecond && mask) {
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i + 1));
+            __m128i m2 = b;  // a non-ASCII second character: any byte of 0x80 and above
+            if (second.ascii) {
+                m2 = _mm_or_si128(_mm_cmpeq_epi8(b, lo2), _mm_cmpeq_epi8(b, up2));
+                if (second.lead) m2 = _mm_or_si128(m2, _mm_cmpeq_epi8(b, ld2));
+            }
+            mask &= static_cast<unsigned>(_mm_movemask_epi8(m2));
+        }
+        if (first.lead) mask |= static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, ld1)));
+        if (mask) return i + static_cast<std::size_t>(__builtin_ctz(mask));
+        i += 16;
+    }
+#else
     while (i + 9 <= text.size()) {
         std::uint64_t x, y;
         std::memcpy(&x, d + i, 8);
         std::memcpy(&y, d + i + 1, 8);
-        std::uint64_t m = first.mayMatch(x);
-        if (hasSecond) m &= second.mayMatch(y);
-        if (m) break;
+        std::uint64_t m = first.mayMatchSingle(x);
+        if (hasSecond && m) m &= second.mayMatchSingle(y) | second.mayMatchLead(y);
+        if (m | first.mayMatchLead(x)) break;
         i += 8;
     }
+#endif
     for (; i < text.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(d[i]);
         if (!first.matches(c)) continue;
-        // A non-ASCII byte starts a multi-byte character: the next byte says nothing.
         if (c >= 0x80 || !hasSecond || i + 1 == text.size()) return i;
         if (second.matches(static_cast<unsigned char>(d[i + 1]))) return i;
     }
@@ -182,6 +236,11 @@ std::size_t advanceGraphemes(std::string_view text, std::size_t offset, int n) {
     const uint8_t* end = start + text.size();
     const uint8_t* p = start + std::min(offset, text.size());
     for (int i = 0; i < n && p < end; ++i) {
+        // Two ASCII characters always have a cluster boundary between them, except CR LF.
+        if (p[0] < 0x80 && (p + 1 == end || (p[1] < 0x80 && !(p[0] == '\r' && p[1] == '\n')))) {
+            ++p;
+            continue;
+        }
         const uint8_t* next = u8_grapheme_next(p, end);
         p = (next && next > p) ? next : p + 1;
     }
@@ -192,6 +251,13 @@ std::size_t retreatGraphemes(std::string_view text, std::size_t offset, int n) {
     const uint8_t* start = bytes(text);
     const uint8_t* p = start + std::min(offset, text.size());
     for (int i = 0; i < n && p > start; ++i) {
+        // The same rule backwards: an ASCII character after an ASCII character (or at the
+        // start) is a cluster of its own unless it is the LF of CR LF.
+        if (p[-1] < 0x80 &&
+            (p - 1 == start || (p[-2] < 0x80 && !(p[-2] == '\r' && p[-1] == '\n')))) {
+            --p;
+            continue;
+        }
         const uint8_t* prev = u8_grapheme_prev(p, start);
         p = (prev && prev < p) ? prev : p - 1;
     }

@@ -8,6 +8,8 @@
 #include <set>
 #include <string>
 
+#include "updates/ZKUpdate.h"
+
 namespace cvl {
 
 namespace CvlLiveWorkPolicy {
@@ -28,6 +30,8 @@ class CvlLiveWork {
     // The hook to install in the updater; it holds this record weakly by reference, so the
     // record must outlive the updater (the application's shared one does).
     std::function<bool()> updaterHook() const;
+    // Installs that hook as the updater's must-not-install answer.
+    void wireUpdater(ZKUpdateHooks& hooks) const { hooks.mustNotInstallNow = updaterHook(); }
 
     // The application's record.
     static CvlLiveWork& shared();

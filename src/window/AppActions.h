@@ -4,6 +4,7 @@
 // Called on the main thread.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +20,21 @@ class Holder {
     virtual ~Holder() = default;
 };
 
+// A document for the desktop's print dialog: the PDF as the reader shows it (annotations
+// included) and the page to offer as "Current page".
+struct PrintRequest {
+    std::string title;  // the job's name: the document's file name
+    std::string pdfBytes;
+    int currentPage = 0;  // 0-based
+};
+
+struct PrintOutcome {
+    bool printed = false;    // the job was handed to the printer, or its file was written
+    bool cancelled = false;  // the user closed the dialog without printing
+    std::string message;     // why it failed (when neither printed nor cancelled)
+    std::string outputFile;  // the file "Print to File" wrote, when it did
+};
+
 class AppActions {
   public:
     virtual ~AppActions() = default;
@@ -31,6 +47,8 @@ class AppActions {
     virtual void openToolPage(const std::string& url, const std::string& pageKind,
                               const std::vector<std::string>& sourcePaths) = 0;
     virtual void recordRecent(const std::string& path) = 0;
+    // Counts a usage event ("doc.compare"); nothing is recorded where no counters are kept.
+    virtual void recordUsage(const std::string& event) { (void)event; }
 
     // The desktop.
     virtual void openInBrowser(const std::string& url) = 0;
@@ -42,6 +60,14 @@ class AppActions {
     virtual void setClipboardFiles(const std::vector<std::string>& paths) = 0;
     // Keeps the display awake for `reason` while the holder lives.
     virtual std::unique_ptr<Holder> inhibitIdle(const std::string& reason) = 0;
+    // The print dialog for the document, attached to the key window; `done` runs once on the
+    // main queue. The desktop prints through GtkPrinting.
+    virtual void printDocument(const PrintRequest& /*request*/,
+                               std::function<void(PrintOutcome)> done) {
+        PrintOutcome outcome;
+        outcome.message = "Printing is not available in this build.";
+        done(outcome);
+    }
 
     // The application.
     virtual void showNotice(const std::string& id, const std::string& title,

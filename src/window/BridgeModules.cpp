@@ -24,11 +24,15 @@ bool BridgeRequest::flag(const std::string& key) const {
 void BridgeModuleSet::add(std::unique_ptr<BridgeModule> module) {
     BridgeModule* m = module.get();
     for (const auto& op : m->operations())
-        if (!operations_.emplace(op, m).second)
+        if (!operations_.emplace(op, m).second) {
             cvlLog("bridge: operation %s has two modules; the first one answers", op.c_str());
+            clashes_.push_back("op:" + op);
+        }
     for (const auto& action : m->messages())
-        if (!messages_.emplace(action, m).second)
+        if (!messages_.emplace(action, m).second) {
             cvlLog("bridge: message %s has two modules; the first one answers", action.c_str());
+            clashes_.push_back("message:" + action);
+        }
     modules_.push_back(std::move(module));
 }
 

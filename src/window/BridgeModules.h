@@ -19,11 +19,15 @@ class BridgeModuleSet {
     BridgeModule* forOperation(const std::string& op) const;
     BridgeModule* forMessage(const std::string& action) const;
     bool empty() const { return modules_.empty(); }
+    // The names that more than one module claimed ("op:NAME" or "message:NAME"), in the order
+    // they were found.
+    const std::vector<std::string>& clashes() const { return clashes_; }
 
   private:
     std::vector<std::unique_ptr<BridgeModule>> modules_;
     std::unordered_map<std::string, BridgeModule*> operations_;
     std::unordered_map<std::string, BridgeModule*> messages_;
+    std::vector<std::string> clashes_;
 };
 
 }  // namespace cvl

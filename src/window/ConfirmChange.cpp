@@ -14,7 +14,8 @@ void ask(Dialogs& dialogs, AppActions& app, const std::string& action, ConfirmSh
         if (proceed) proceed();
         return;
     }
-    sheet.alternate = sheet.verb + " and Don\u2019t Ask Again";
+    sheet.alternate =
+        (sheet.alternate.empty() ? sheet.verb : sheet.alternate) + " and Don\u2019t Ask Again";
     dialogs.confirm(sheet, [&app, action, proceed = std::move(proceed),
                             cancel = std::move(cancel)](ConfirmAnswer answer) {
         if (answer == ConfirmAnswer::Cancel) {

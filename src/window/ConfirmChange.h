@@ -16,7 +16,9 @@ namespace cvl::ConfirmChange {
 bool needed(const std::string& action);
 
 // Asks with `sheet` (its title, message and verb; the alternate button, the verb followed by
-// " and Don’t Ask Again", is added here) when needed, then runs `proceed` or `cancel`.
+// " and Don’t Ask Again", is added here) when needed, then runs `proceed` or `cancel`. When the
+// sheet names an alternate, that short verb is used instead ("Stamp 3 documents" as the verb,
+// "Stamp" giving "Stamp and Don’t Ask Again").
 // Without a question `proceed` runs at once. The alternate stores "pageops_skip_" + action,
 // tells the application that a setting changed, and proceeds.
 void ask(Dialogs& dialogs, AppActions& app, const std::string& action, ConfirmSheet sheet,

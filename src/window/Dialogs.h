@@ -19,6 +19,7 @@ struct ConfirmSheet {
     // A second button that confirms too (e.g. "Delete and Don’t Ask Again"); none when empty.
     std::string alternate;
     bool destructive = false;  // the verb is drawn as a destructive action
+    bool cancelIsDefault = false;  // Return answers Cancel (for sheets that guard data)
 };
 
 enum class ConfirmAnswer { Cancel, Verb, Alternate };

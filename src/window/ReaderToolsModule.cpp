@@ -20,9 +20,6 @@ namespace {
 
 using json = nlohmann::json;
 
-// Rule-gap reports stop growing past this size.
-constexpr long long kRuleGapsLimit = 2LL * 1024 * 1024;
-
 json outlineItems(const std::vector<PdfOutlineItem>& list) {
     json out = json::array();
     for (const auto& item : list) {
@@ -56,38 +53,6 @@ void ReaderToolsModule::handle(const BridgeRequest& r) {
     } else if (r.op == "resettoolbar") {
         r.page.call("__cvlResetToolbar", "");
     }
-}
-
-void ReaderToolsModule::handleMessage(const ScriptMessage& m) {
-    const json msg = json::parse(m.body, nullptr, false);
-    auto gaps = msg.find("gaps");
-    if (gaps == msg.end() || !gaps->is_array()) {
-        m.app.readerLog("sign-stops: dropped a malformed rule-gap report from the page");
-        return;
-    }
-    const std::string file = UserDirs::supportDir() + "/rule-gaps.jsonl";
-    struct stat st {};
-    if (::stat(file.c_str(), &st) == 0 && st.st_size > kRuleGapsLimit) {
-        m.app.readerLog("sign-stops: rule-gaps.jsonl is over 2 MB; " +
-                        std::to_string(gaps->size()) + " candidate(s) not recorded");
-        return;
-    }
-    std::string lines;
-    for (const auto& gap : *gaps) {
-        if (!gap.is_object()) continue;
-        json line = gap;
-        line["build"] = buildNumber();
-        if (msg.contains("detector")) line["detector"] = msg["detector"];
-        if (msg.contains("fp")) line["fp"] = msg["fp"];
-        lines += jsonText(line) + "\n";
-    }
-    if (lines.empty()) return;
-    // Appending keeps earlier lines; the file is a log, not a document.
-    makeDirs(UserDirs::supportDir());
-    FILE* f = std::fopen(file.c_str(), "ab");
-    bool written = f && std::fwrite(lines.data(), 1, lines.size(), f) == lines.size();
-    if (f && std::fclose(f) != 0) written = false;
-    if (!written) m.app.readerLog("sign-stops: rule-gaps.jsonl could not be written");
 }
 
 }  // namespace cvl

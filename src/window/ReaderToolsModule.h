@@ -1,6 +1,6 @@
 // Small reader tools answered by the window subsystem: the document's outline, the reading
-// mode's diagnostics line, resetting the toolbar, and the signing-stop detector's rule-gap
-// reports ("sagap" messages).
+// mode's diagnostics line and resetting the toolbar. (The signing-stop detector's rule-gap
+// reports, "sagap", belong to SignModule.)
 #pragma once
 
 #include "window/BridgeModule.h"
@@ -13,8 +13,6 @@ class ReaderToolsModule : public BridgeModule {
         return {"outline", "rmdiag", "resettoolbar"};
     }
     void handle(const BridgeRequest& request) override;
-    std::vector<std::string> messages() const override { return {"sagap"}; }
-    void handleMessage(const ScriptMessage& message) override;
 };
 
 }  // namespace cvl

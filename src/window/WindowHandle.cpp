@@ -1,9 +1,24 @@
 #include "window/WindowHandle.h"
 
 #include "platform/Dispatch.h"
+#include "platform/FileIO.h"
 #include "window/PageScript.h"
 
 namespace cvl {
+
+bool WindowSnapshot::holds(const std::string& path) const {
+    if (path.empty()) return false;
+    if (path == shownPdf) return true;
+    for (const auto* list : {&sourcePaths, &setPaths})
+        for (const auto& p : *list) {
+            if (p == path) return true;
+            if (path.size() > p.size() + 1 && path.compare(0, p.size(), p) == 0 &&
+                path[p.size()] == '/' && path.find("/../", p.size()) == std::string::npos &&
+                isDirectory(p))
+                return true;
+        }
+    return false;
+}
 
 void WindowHandle::onMain(std::function<void(BridgeWindow&)> work) const {
     Dispatch::main().async([weak = window_, work = std::move(work)] {

@@ -33,6 +33,9 @@ struct WindowSnapshot {
     std::string original() const { return sourcePaths.empty() ? std::string() : sourcePaths[0]; }
     // The file operations act on: the shown PDF of a reader, else the first source path.
     std::string shownFile() const { return !shownPdf.empty() ? shownPdf : original(); }
+    // Whether a path from the page is one of this window's documents: a source or set path,
+    // the shown PDF, or a file inside a folder the window reviews.
+    bool holds(const std::string& path) const;
 };
 
 // What a window offers to the features that answer its page. Implemented by the document

@@ -32,7 +32,7 @@ TEST_F(BridgeTest, WindowsJoinEveryPagesStateIntoItsRecord) {
     reader.info.tabCount = 2;
     reader.info.tabIndex = 1;
     reader.info.identityJSON = R"({"verdict":"same"})";
-    FakeWindow loading;
+    FakeBridgeWindow loading;
     loading.info.bridgeId = "w2";
     loading.info.paths = {"/docs/b.pdf", "/docs/c.pdf"};
     loading.info.showsDocument = true;
@@ -40,7 +40,7 @@ TEST_F(BridgeTest, WindowsJoinEveryPagesStateIntoItsRecord) {
     loading.info.identityJSON = R"({"verdict":"ignored for grids"})";
     loading.info.webUrlLoading = true;
     host->windows.push_back(loading);
-    FakeWindow welcome;
+    FakeBridgeWindow welcome;
     welcome.info.bridgeId = "w3";
     welcome.answers = false;  // a page that never answers still gets a record
     host->windows.push_back(welcome);

@@ -1,4 +1,5 @@
 // The bridge's HTTP protocol over a real loopback socket.
+#include <poll.h>
 #include <sys/stat.h>
 
 #include <cctype>
@@ -116,6 +117,28 @@ TEST_F(BridgeTest, OversizedHeadsAndHalfRequestsGetNoAnswer) {
 
     // The bridge keeps serving after both.
     EXPECT_TRUE(call("/status")["ok"]);
+}
+
+TEST_F(BridgeTest, SilentConnectionsCannotTieItUp) {
+    // Far more silent connections than the bridge keeps open: it stays answerable, and the
+    // oldest silent ones are closed without an answer.
+    std::vector<int> idle;
+    for (int i = 0; i < 300; ++i) {
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(static_cast<uint16_t>(bridge.port()));
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const int rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        ASSERT_TRUE(rc == 0 || errno == EINPROGRESS);
+        idle.push_back(fd);
+    }
+    EXPECT_TRUE(call("/status")["ok"]);
+    char c;
+    pollfd p{idle.front(), POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 15000), 1);
+    EXPECT_EQ(::recv(idle.front(), &c, 1, 0), 0) << "closed without an answer";
+    for (int fd : idle) ::close(fd);
 }
 
 TEST_F(BridgeTest, PlusSignsBecomeSpacesOnlyWhenThatNamesAFile) {

@@ -34,7 +34,7 @@ inline AgentWindowInfo readerInfo(const std::string& id, const std::string& path
 }
 
 // A document window whose page behaves like the reader's viewer.
-struct FakeWindow {
+struct FakeBridgeWindow {
     AgentWindowInfo info;
     int pageCount = 0;  // 0: the viewer has no pages yet
     int page = 1;
@@ -47,7 +47,7 @@ struct FakeWindow {
 
 class FakeHost : public AgentBridgeHost {
   public:
-    std::vector<FakeWindow> windows;
+    std::vector<FakeBridgeWindow> windows;
     std::optional<std::string> key;
     std::optional<std::string> current;
     std::map<std::string, std::string> sidecars;
@@ -66,7 +66,7 @@ class FakeHost : public AgentBridgeHost {
     std::optional<std::string> keyWindow() override { return key; }
     std::optional<std::string> currentDocument() override { return current; }
 
-    FakeWindow* find(const std::string& id) {
+    FakeBridgeWindow* find(const std::string& id) {
         for (auto& w : windows)
             if (w.info.bridgeId == id) return &w;
         return nullptr;
@@ -75,7 +75,7 @@ class FakeHost : public AgentBridgeHost {
     void evaluate(const std::string& id, const std::string& script, AgentScriptDone done) override {
         calls.push_back("evaluate " + id);
         scripts.push_back(script);
-        FakeWindow* w = find(id);
+        FakeBridgeWindow* w = find(id);
         if (!w || !w->answers) return;
         AgentScriptAnswer a{true, "", ""};
         if (w->scriptError) {
@@ -97,7 +97,7 @@ class FakeHost : public AgentBridgeHost {
     void callAsync(const std::string& id, const std::string& body, AgentScriptDone done) override {
         calls.push_back("callAsync " + id);
         scripts.push_back(body);
-        FakeWindow* w = find(id);
+        FakeBridgeWindow* w = find(id);
         if (!w || !w->answers) return;
         AgentScriptAnswer a{true, "", ""};
         if (w->scriptError)
@@ -300,8 +300,8 @@ class BridgeTest : public ::testing::Test {
         return r.parsed();
     }
 
-    FakeWindow& addReader(const std::string& id, const std::string& path, int pages) {
-        FakeWindow& w = host->windows.emplace_back();
+    FakeBridgeWindow& addReader(const std::string& id, const std::string& path, int pages) {
+        FakeBridgeWindow& w = host->windows.emplace_back();
         w.info = readerInfo(id, path);
         w.pageCount = pages;
         return w;

@@ -10,10 +10,12 @@
 #include "app/OpenModule.h"
 #include "app/SettingsModule.h"
 #include "app/UserPrefs.h"
+#include "memory/DocLinks.h"
 #include "memory/HistoryStore.h"
 #include "platform/TextEscape.h"
 #include "support/ModuleFakes.h"
 #include "support/TempHome.h"
+#include "window/FeatureModules.h"
 
 namespace cvl {
 namespace {
@@ -47,24 +49,22 @@ TEST(OpenModule, DocumentsAndFoldersByPathAndThroughChoosers) {
     o.go("qrtiz://openroot?path=%2Fnowhere%2Flib");
     o.go("qrtiz://openurl?url=http%3A%2F%2Fexample.org");  // not https: ignored
     o.go("qrtiz://openurl?url=https%3A%2F%2Fexample.org%2Fhelp");
-    o.go("qrtiz://reveal?path=%2Ftmp%2Fa.pdf");
-    o.go("qrtiz://openseparately?paths=" + percentEncode(R"(["/d/1.pdf","/d/2.pdf"])"));
+    o.go("qrtiz://histreveal?path=%2Ftmp%2Fa.pdf");
     EXPECT_EQ(o.h.app.calls,
               (std::vector<std::string>{"reader /tmp/a b.pdf 4", "review " + o.home.path() + " ",
                                         "notice update Can\u2019t open this library",
-                                        "browser https://example.org/help", "reveal /tmp/a.pdf",
-                                        "reader /d/1.pdf 0", "reader /d/2.pdf 0"}));
+                                        "browser https://example.org/help", "reveal /tmp/a.pdf"}));
 
     // Choosers: a folder for a review in the op's mode, a document for the reader; a
     // cancelled chooser opens nothing.
     o.h.app.calls.clear();
     o.h.dialogs.chooseAnswers = {{"/cases"}, {}, {"/docs/Memo.docx"}};
-    o.go("qrtiz://versions");
+    o.go("qrtiz://rank");
     o.go("qrtiz://open");
     o.go("qrtiz://read");
     o.h.drain();
     EXPECT_EQ(o.h.app.calls,
-              (std::vector<std::string>{"review /cases doc", "reader /docs/Memo.docx 0"}));
+              (std::vector<std::string>{"review /cases rank", "reader /docs/Memo.docx 0"}));
     ASSERT_EQ(o.h.dialogs.choices.size(), 3u);
     EXPECT_TRUE(o.h.dialogs.choices[0].folders);
     EXPECT_FALSE(o.h.dialogs.choices[2].folders);
@@ -119,6 +119,20 @@ TEST(SettingsModule, PanelSettersAndPageSettings) {
     go("qrtiz://resetpageopskip");
     EXPECT_FALSE(loadConfig().contains("pageops_skip_delete"));
     EXPECT_EQ(h.app.calls, std::vector<std::string>{"settings"});
+}
+
+// Every module of the program together: one home per operation and per message.
+TEST(FeatureModules, NoTwoModulesClaimOneName) {
+    test::TempHome home;
+    FakeControl control;
+    HistoryStore history{HistoryStore::Options{home / "support", {}, {}}};
+    LinkSession links;
+    BridgeModuleSet modules;
+    addFeatureModules(modules, FeatureServices{control, history, links, nullptr});
+    EXPECT_EQ(modules.clashes(), std::vector<std::string>{});
+    // A sample of each side: the migrated page commands and a feature added beside them.
+    EXPECT_NE(modules.forOperation("pagecmd"), nullptr);
+    EXPECT_NE(modules.forOperation("speak"), nullptr);
 }
 
 }  // namespace

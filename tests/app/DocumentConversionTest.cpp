@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "TestFiles.h"
@@ -90,6 +91,8 @@ class DocumentConversionTest : public testing::Test {
   protected:
     void SetUp() override {
         ::setenv("CVL_RESOURCES", CVL_SOURCE_RESOURCES, 1);
+        // The engine's own converter; LibreOffice's has tests of its own below.
+        ::setenv("CVL_NO_LIBREOFFICE", "1", 1);
         docs = home / "Client files";
         ASSERT_TRUE(makeDirs(docs));
         ProcessSpec spec;
@@ -137,6 +140,22 @@ class DocumentConversionTest : public testing::Test {
         return at == std::string::npos ? -1 : std::atoi(out.c_str() + at + 6);
     }
 
+    // The cache holds converted PDFs and their records, and nothing half-written.
+    static void expectOnlyCopiesAndRecords() {
+        for (const auto& e :
+             std::filesystem::directory_iterator(UserDirs::archiveDir() + "/.converted")) {
+            const std::string name = e.path().filename().string();
+            const bool record =
+                name.size() > 9 && name.compare(name.size() - 9, 9, ".pdf.json") == 0;
+            EXPECT_TRUE(e.path().extension() == ".pdf" || record) << e.path();
+        }
+    }
+
+    static json recordOf(const std::string& pdf) {
+        auto text = readFile(pdf + ".json");
+        return text ? json::parse(*text, nullptr, false) : json();
+    }
+
     std::set<std::string> folderEntries() const {
         std::set<std::string> names;
         for (const auto& e : std::filesystem::directory_iterator(docs))
@@ -164,6 +183,9 @@ TEST_F(DocumentConversionTest, WordDocumentsBecomeCachedPDFsOutsideTheDocumentsF
     EXPECT_EQ(text.find("removed words"), std::string::npos);  // a tracked deletion
     EXPECT_EQ(pdfPages(*pdf), 2);                              // the page break holds
     EXPECT_EQ(folderEntries(), before);                        // nothing beside the document
+    // The copy's record names its source, for page commands that write beside it.
+    EXPECT_EQ(recordOf(*pdf)["source"], docx);
+    EXPECT_EQ(recordOf(*pdf)["converter"], "own");
 
     // The same file is converted once; a changed file gets a new PDF.
     EXPECT_EQ(toPDF(docx), pdf);
@@ -204,9 +226,7 @@ TEST_F(DocumentConversionTest, WordDocumentsBecomeCachedPDFsOutsideTheDocumentsF
     // The exchange files are gone and no work folder is left in the cache.
     for (const auto& e : std::filesystem::directory_iterator(UserDirs::archiveDir()))
         EXPECT_EQ(e.path().filename().string().rfind(".tmp", 0), std::string::npos);
-    for (const auto& e :
-         std::filesystem::directory_iterator(UserDirs::archiveDir() + "/.converted"))
-        EXPECT_EQ(e.path().extension(), ".pdf") << e.path();
+    expectOnlyCopiesAndRecords();
 }
 
 TEST_F(DocumentConversionTest, RtfTextAndMarkdownKeepTheirCharacters) {
@@ -247,9 +267,7 @@ TEST_F(DocumentConversionTest, RtfTextAndMarkdownKeepTheirCharacters) {
     const std::string bad = docs + "/Broken.docx";
     ASSERT_TRUE(test::putFile(bad, "PK\x03\x04 not really a zip"));
     EXPECT_FALSE(toPDF(bad));
-    for (const auto& e :
-         std::filesystem::directory_iterator(UserDirs::archiveDir() + "/.converted"))
-        EXPECT_EQ(e.path().extension(), ".pdf") << e.path();
+    expectOnlyCopiesAndRecords();
 }
 
 TEST_F(DocumentConversionTest, SpreadsheetsAndDelimitedTextBecomeGridCells) {
@@ -307,6 +325,134 @@ TEST_F(DocumentConversionTest, SpreadsheetsAndDelimitedTextBecomeGridCells) {
                            json::array({"2024-01-02", "1,200.00 & fee"})}));
     ASSERT_TRUE(test::putFile(docs + "/damaged.xlsx", "not a workbook"));
     EXPECT_FALSE(grid(docs + "/damaged.xlsx")["error"].get<std::string>().empty());
+}
+
+// A Word document with a header and a ruled table, as a word processor writes one.
+constexpr const char* kMakeHeaderDocx = R"PY(
+import sys, zipfile
+W = 'xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main" ' \
+    'xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"'
+R = 'http://schemas.openxmlformats.org/officeDocument/2006/relationships'
+def p(text): return '<w:p><w:r><w:t xml:space="preserve">%s</w:t></w:r></w:p>' % text
+borders = ''.join('<w:%s w:val="single" w:sz="4"/>' % b
+                  for b in ('top', 'left', 'bottom', 'right', 'insideH', 'insideV'))
+table = ('<w:tbl><w:tblPr><w:tblBorders>%s</w:tblBorders></w:tblPr><w:tr><w:tc>%s</w:tc>'
+         '<w:tc>%s</w:tc></w:tr></w:tbl>' % (borders, p('Landlord cell'), p('Tenant cell')))
+body = p('Lease body text') + table + p('After the table') + \
+    '<w:sectPr><w:headerReference w:type="default" r:id="rIdH"/></w:sectPr>'
+with zipfile.ZipFile(sys.argv[1], 'w') as z:
+    z.writestr('[Content_Types].xml', '<Types xmlns="http://schemas.openxmlformats.org/package/'
+               '2006/content-types"><Default Extension="rels" ContentType="application/vnd.'
+               'openxmlformats-package.relationships+xml"/><Default Extension="xml" '
+               'ContentType="application/xml"/><Override PartName="/word/document.xml" '
+               'ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.'
+               'document.main+xml"/><Override PartName="/word/header1.xml" ContentType='
+               '"application/vnd.openxmlformats-officedocument.wordprocessingml.header+xml"/>'
+               '</Types>')
+    z.writestr('_rels/.rels', '<Relationships xmlns="http://schemas.openxmlformats.org/package/'
+               '2006/relationships"><Relationship Id="rId1" Type="%s/officeDocument" '
+               'Target="word/document.xml"/></Relationships>' % R)
+    z.writestr('word/_rels/document.xml.rels', '<Relationships xmlns="http://schemas.'
+               'openxmlformats.org/package/2006/relationships"><Relationship Id="rIdH" '
+               'Type="%s/header" Target="header1.xml"/></Relationships>' % R)
+    z.writestr('word/header1.xml', '<w:hdr %s>%s</w:hdr>' % (W, p('Confidential header line')))
+    z.writestr('word/document.xml', '<w:document %s><w:body>%s</w:body></w:document>' % (W, body))
+)PY";
+
+// LibreOffice's converter, when it is installed, for Word, RTF and OpenDocument text; the
+// engine's own converter stays the fallback.
+class LibreOfficeConversionTest : public DocumentConversionTest {
+  protected:
+    void SetUp() override {
+        DocumentConversionTest::SetUp();
+        ::unsetenv("CVL_NO_LIBREOFFICE");
+        docx = docs + "/Header.docx";
+        ProcessSpec spec;
+        spec.program = "/usr/bin/python3";
+        spec.args = {"-c", kMakeHeaderDocx, docx};
+        ASSERT_EQ(runProcess(spec).exitStatus, 0);
+    }
+    void TearDown() override {
+        ::unsetenv("CVL_SOFFICE");
+        ::unsetenv("CVL_SOFFICE_TIMEOUT");
+    }
+    // No process of this test's HOME is left running (LibreOffice names its profile there).
+    bool nothingLeftRunning() const {
+        ProcessSpec spec;
+        spec.program = "/usr/bin/pgrep";
+        spec.args = {"-f", home.path()};
+        return runProcess(spec).out.empty();
+    }
+    std::string docx;
+};
+
+TEST_F(LibreOfficeConversionTest, KeepsTheHeaderAndTheTableAndLeavesNothingBehind) {
+    ProcessSpec which;
+    which.program = "/bin/sh";
+    which.args = {"-c", "command -v soffice"};
+    if (!runProcess(which).succeeded()) GTEST_SKIP() << "LibreOffice is not installed";
+    const auto before = folderEntries();
+    auto pdf = toPDF(docx);
+    ASSERT_TRUE(pdf);
+    EXPECT_EQ(recordOf(*pdf)["converter"], "libreoffice");
+    const std::string text = pdfText(*pdf);
+    for (const char* words :
+         {"Confidential header line", "Lease body text", "Landlord cell", "Tenant cell"})
+        EXPECT_NE(text.find(words), std::string::npos) << words << " in\n" << text;
+    EXPECT_EQ(folderEntries(), before);  // no lock file beside the document
+    EXPECT_TRUE(nothingLeftRunning());
+    expectOnlyCopiesAndRecords();
+}
+
+TEST_F(LibreOfficeConversionTest, AHangingOrFailingConverterFallsBackWithoutStrays) {
+    // A stand-in that leaves a child behind and never finishes; each run logs its profile.
+    const std::string fake = home / "fake-soffice";
+    ASSERT_TRUE(test::putFile(fake,
+                              "#!/bin/sh
+                              "
+                              "for a; do case \"$a\" in -env:*) echo \"$a\" >> \"$0.log\";; "
+                              "esac; done
+                              "
+                              "sleep 600 &
+                              "
+                              "echo $! >> \"$0.pids\"
+                              "
+                              "exec sleep 600
+                              ",
+                              true));
+    ::setenv("CVL_SOFFICE", fake.c_str(), 1);
+    ::setenv("CVL_SOFFICE_TIMEOUT", "3", 1);
+    const std::string second = docs + "/Second.docx";
+    std::filesystem::copy_file(docx, second);
+    // Two conversions at once.
+    int done = 0;
+    std::optional<std::string> a, b;
+    EngineRuns::convertToPDF(docx, [&](std::optional<std::string> p) { a = p, ++done; });
+    EngineRuns::convertToPDF(second, [&](std::optional<std::string> p) { b = p, ++done; });
+    ASSERT_TRUE(drainUntil([&] { return done == 2; }));
+    ASSERT_TRUE(a && b);
+    for (const auto& pdf : {*a, *b}) {
+        EXPECT_EQ(recordOf(pdf)["converter"], "own (LibreOffice failed)");
+        EXPECT_NE(pdfText(pdf).find("Landlord cell"), std::string::npos);
+    }
+    auto log = readFile(fake + ".log");
+    ASSERT_TRUE(log);
+    const auto split = log->find('\n');
+    ASSERT_NE(split, std::string::npos);
+    EXPECT_NE(log->substr(0, split), log->substr(split + 1, log->find('\n', split + 1) - split - 1))
+        << "each conversion has its own profile:\n"
+        << *log;
+    // The children the stand-in left behind were ended with it.
+    auto pids = readFile(fake + ".pids");
+    ASSERT_TRUE(pids);
+    std::istringstream list(*pids);
+    int count = 0;
+    for (std::string pid; list >> pid; ++count) {
+        auto stat = readFile("/proc/" + pid + "/stat");
+        const bool running = stat && stat->find(") Z") == std::string::npos;
+        EXPECT_FALSE(running) << "process " << pid << " was left running";
+    }
+    EXPECT_EQ(count, 2);
 }
 
 }  // namespace

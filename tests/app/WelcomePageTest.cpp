@@ -57,7 +57,7 @@ TEST(WelcomePrologue, CarriesPinsRecentsAndSettings) {
 
     std::string p = welcomePrologue({std::string("Saved \"2\" files"), std::nullopt, true});
     EXPECT_EQ(p.rfind("window.CVL_SHELL='mac';window.CVL_DESKTOP=true;\nwindow.CVL_BRAND=", 0), 0u);
-    EXPECT_NE(p.find(";\nwindow.CVL_ACCEL_OPEN='\\u2318O';\n"), std::string::npos);
+    EXPECT_NE(p.find(";\nwindow.CVL_ACCEL_OPEN='Ctrl+O';\n"), std::string::npos);
     EXPECT_TRUE(p.ends_with(";\nwindow.CVL_DEMO=null;"));
 
     json brand = prologueValue(p, "CVL_BRAND");

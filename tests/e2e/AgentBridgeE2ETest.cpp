@@ -70,6 +70,20 @@ class RunningApp {
     RunningApp(const RunningApp&) = delete;
     RunningApp& operator=(const RunningApp&) = delete;
     bool started() const { return pid_ > 0; }
+    // Asks it to end with SIGTERM; true when it exited normally within `limit`.
+    bool terminate(std::chrono::seconds limit) {
+        if (pid_ <= 0 || ::kill(pid_, SIGTERM) != 0) return false;
+        for (auto end = std::chrono::steady_clock::now() + limit;
+             std::chrono::steady_clock::now() < end;
+             std::this_thread::sleep_for(std::chrono::milliseconds(100))) {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status);
+            }
+        }
+        return false;
+    }
 
   private:
     pid_t pid_ = -1;
@@ -229,6 +243,10 @@ TEST(AgentBridgeApp, OpensTurnsAndRunsAPreviewedPageCommandExactlyOnce) {
     ASSERT_TRUE(nine.ok()) << nine.error();
     EXPECT_EQ(nine->pageCount(), 9);
     EXPECT_EQ(sha256HexOfFile(pdf), before);
+
+    // Ended from outside, it quits properly and leaves no discovery file pointing nowhere.
+    EXPECT_TRUE(app.terminate(20s));
+    EXPECT_FALSE(pathExists(discovery));
 }
 
 }  // namespace

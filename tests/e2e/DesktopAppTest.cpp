@@ -10,6 +10,8 @@
 
 #include "E2ESupport.h"
 #include "memory/DocLinks.h"
+#include "operations/OcrFixtures.h"
+#include "operations/OcrFlows.h"
 #include "platform/FileIO.h"
 #include "platform/Hashing.h"
 #include "platform/ProcessRunner.h"
@@ -268,6 +270,132 @@ return { pages: window.pdfViewer.pagesCount, orig: q.get('orig'), pdf: q.get('pd
     EXPECT_EQ(entries, 1);
 }
 
+TEST(ReaderWindow, APageCommandOnAWordDocumentWritesBesideIt) {
+    if (!haveDisplay()) GTEST_SKIP() << "needs a display (scripts/test.sh runs under xvfb-run)";
+    test::TempHome home;
+    const std::string docx = makeDocx(home / "Statement.docx");
+    json result = driveReader(home, docx, std::string(kWaitHelper) + R"(
+await waitFor(() => window.pdfViewer && window.pdfViewer.pagesCount);
+window.__cvlReader.sendCommand('delete page 2');
+const preview = await waitFor(() => window.__cvlLastPageCmdReply);
+if (!preview || preview.kind !== 'preview') return { preview };
+window.__cvlReader.runPreview(preview.id);
+const done = await waitFor(() => {
+  const r = window.__cvlLastPageCmdReply;
+  return r && r !== preview ? r : null;
+});
+return { preview, done, said: document.getElementById('cmdReply').textContent };
+)");
+    ASSERT_TRUE(result.is_object()) << result.dump();
+    const std::string out = home / "Statement (1 page removed).pdf";
+    ASSERT_EQ(result["preview"]["kind"], "preview") << result.dump();
+    EXPECT_EQ(result["preview"]["outputs"], json::array({out}));
+    ASSERT_EQ(result["done"]["kind"], "done") << result.dump();
+    EXPECT_NE(result["said"].get<std::string>().find("beside \u201cStatement.docx\u201d"),
+              std::string::npos)
+        << result["said"];
+    auto written = PdfDocument::openFile(out);
+    ASSERT_TRUE(written.ok()) << written.error();
+    EXPECT_EQ(written->pageCount(), 1);
+    // Nothing new in the hidden conversion cache but the copy and its record.
+    int cached = 0;
+    for (auto& e :
+         std::filesystem::directory_iterator(home / "Vizazi Divavo rez Iviruzi/.converted"))
+        cached += e.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(cached, 2);
+}
+
+// Locked and damaged PDFs, each in a reader page framed inside the driven reader.
+TEST(ReaderWindow, AsksForThePasswordOfALockedPdfAndNamesWhyAFileCannotOpen) {
+    if (!haveDisplay()) GTEST_SKIP() << "needs a display (scripts/test.sh runs under xvfb-run)";
+    test::TempHome home;
+    const std::string plain = makePdf(home / "Plain.pdf", 2);
+    const std::string locked = home / "Locked.pdf";
+    ProcessSpec qpdf;
+    qpdf.program = "/usr/bin/qpdf";
+    qpdf.args = {"--encrypt", "secret", "owner", "256", "--", plain, locked};
+    ASSERT_EQ(runProcess(qpdf).exitStatus, 0);
+    const std::string damaged = home / "Damaged.pdf";
+    ASSERT_TRUE(writeFileAtomic(damaged, "%PDF-1.7\nthis is not a PDF body at all\n").ok());
+    const char* frame = R"(
+const open = (pdf) => new Promise((resolve) => {
+  const f = document.createElement('iframe');
+  f.style.cssText = 'position:fixed;inset:0;width:100%;height:100%;border:0;z-index:99';
+  f.src = location.pathname + '?pdf=' + encodeURIComponent(pdf) + '&orig=' + encodeURIComponent(pdf) + '&theme=light';
+  f.onload = () => resolve(f);
+  document.body.appendChild(f);
+});
+)";
+    json result = driveReader(home, plain, std::string(kWaitHelper) + frame + R"(
+await waitFor(() => window.pdfViewer && window.pdfViewer.pagesCount);
+const lockedFrame = await open(')" + locked + R"(');
+const w = lockedFrame.contentWindow, d = lockedFrame.contentDocument;
+const asked = await waitFor(() => w.__cvlOpenState === 'password' && !d.getElementById('pwDialog').hidden);
+const prompt = d.getElementById('pwText').textContent;
+w.__cvlPassword.submit('wrong');
+const wrong = await waitFor(() => d.getElementById('pwError').textContent);
+w.__cvlPassword.submit('secret');
+await waitFor(() => w.__cvlOpenState === 'open' && w.pdfViewer.pagesCount);
+const pages = w.pdfViewer.pagesCount;
+lockedFrame.remove();
+const badFrame = await open(')" + damaged + R"(');
+const bw = badFrame.contentWindow;
+await waitFor(() => bw.__cvlOpenState === 'failed');
+const page = badFrame.contentDocument.getElementById('openFailed');
+return { asked: !!asked, prompt, wrong, pages,
+         failed: page.hidden ? '' : page.textContent, reason: bw.__cvlOpenFailure };
+)");
+    ASSERT_TRUE(result.is_object()) << result.dump();
+    EXPECT_EQ(result["asked"], true);
+    EXPECT_NE(result["prompt"].get<std::string>().find("\u201cLocked.pdf\u201d is protected"),
+              std::string::npos);
+    EXPECT_EQ(result["wrong"], "That password is not right. Try again.");
+    EXPECT_EQ(result["pages"], 2);
+    const std::string failed = result["failed"];
+    EXPECT_NE(failed.find("This file could not be opened"), std::string::npos) << failed;
+    EXPECT_NE(failed.find("Damaged.pdf"), std::string::npos) << failed;
+    EXPECT_NE(failed.find("damaged"), std::string::npos) << failed;
+}
+
+TEST(ReaderWindow, ThePagesKeepTheKeyboardAndTheZoomMenuShowsThePercentage) {
+    if (!haveDisplay()) GTEST_SKIP() << "needs a display (scripts/test.sh runs under xvfb-run)";
+    test::TempHome home;
+    const std::string pdf = makePdf(home / "Six pages.pdf", 6);
+    json result = driveReader(home, pdf, std::string(kWaitHelper) + R"(
+const $ = (id) => document.getElementById(id);
+await waitFor(() => window.pdfViewer && window.pdfViewer.pagesCount);
+const pages = $('viewerContainer');
+const key = (k) => document.activeElement.dispatchEvent(
+  new KeyboardEvent('keydown', { key: k, bubbles: true, cancelable: true }));
+const focusedAtOpen = document.activeElement === pages;
+$('btnNext').click();
+const focusedAfterButton = document.activeElement === pages;
+key('End');
+const atEnd = await waitFor(() => window.pdfViewer.currentPageNumber === 6, 5000);
+key('Home');
+const atHome = await waitFor(() => window.pdfViewer.currentPageNumber === 1 && pages.scrollTop === 0, 5000);
+key('PageDown');
+const movedOn = await waitFor(() => pages.scrollTop > 0, 5000);
+window.__cvlReader.toggleCommandBar(true);
+window.__cvlReader.toggleCommandBar(false);
+const focusedAfterBar = document.activeElement === pages;
+$('btnIn').click();
+await waitFor(() => $('zoomSel').value === 'custom', 5000);
+const zoom = $('zoomSel').selectedOptions[0].textContent;
+return { focusedAtOpen, focusedAfterButton, atEnd: !!atEnd, atHome: !!atHome,
+         movedOn: !!movedOn, focusedAfterBar, zoom,
+         scale: Math.round(window.pdfViewer.currentScale * 100) + '%' };
+)");
+    ASSERT_TRUE(result.is_object()) << result.dump();
+    EXPECT_EQ(result["focusedAtOpen"], true);
+    EXPECT_EQ(result["focusedAfterButton"], true);
+    EXPECT_EQ(result["atEnd"], true);
+    EXPECT_EQ(result["atHome"], true);
+    EXPECT_EQ(result["movedOn"], true);
+    EXPECT_EQ(result["focusedAfterBar"], true);
+    EXPECT_EQ(result["zoom"], result["scale"]);
+}
+
 TEST(GridWindow, ACsvFileOpensAsASheetThatFilters) {
     if (!haveDisplay()) GTEST_SKIP() << "needs a display (scripts/test.sh runs under xvfb-run)";
     test::TempHome home;
@@ -380,6 +508,82 @@ return { listed, fav: fav && fav.path, cover: cover || 0, filtered: names() };
     auto favs = readFile(support + "/favorites.json");
     ASSERT_TRUE(favs);
     EXPECT_EQ(json::parse(*favs, nullptr, false), json::array({lease}));
+}
+
+TEST(ReaderWindow, ReadsAPageAloudReportingEachWordInOrderThenDone) {
+    if (!haveDisplay()) GTEST_SKIP() << "needs a display (scripts/test.sh runs under xvfb-run)";
+    test::TempHome home;
+    const std::string pdf = makePdf(home / "Read me.pdf", 2);
+    json result =
+        driveReader(home, pdf, std::string(kWaitHelper) + R"(
+await waitFor(() => window.pdfViewer && window.pdfViewer.pagesCount && window.__cvlVoiceAI);
+await waitFor(() => document.querySelector('.textLayer span'));
+window.__cvlVoiceAI.start(1, false);
+// Stop before the reader goes on to page 2.
+await waitFor(() => window.__cvlSpeakLog.some((e) => e[0] === 'done'), 30000);
+const log = window.__cvlSpeakLog.slice();
+window.__cvlVoiceAI.stopSpeech();
+return { log, text: window.__cvlSpeakText };
+)",
+                    "", false,
+                    // Paced silently: no sound in tests, words still at the pace of speech.
+                    {{"CVL_SPEECH_OUTPUT", "clock"}});
+    ASSERT_TRUE(result.is_object()) << result.dump();
+    const std::string text = result["text"];
+    EXPECT_NE(text.find("Ordinary terms"), std::string::npos) << text;
+    std::vector<std::string> words;
+    std::size_t lastLoc = 0;
+    bool done = false;
+    for (const auto& e : result["log"]) {
+        if (e[0] == "range") {
+            EXPECT_FALSE(done) << "a word after the end";
+            EXPECT_EQ(e[3], 1);
+            const std::size_t loc = e[1];
+            EXPECT_GE(loc, lastLoc);
+            lastLoc = loc;
+            words.push_back(text.substr(loc, e[2].get<std::size_t>()));  // ASCII text
+        } else if (e[0] == "done") {
+            EXPECT_EQ(e[1], 1);
+            done = true;
+        }
+    }
+    EXPECT_TRUE(done);
+    EXPECT_EQ(words,
+              (std::vector<std::string>{"Page", "1", "Ordinary", "terms", "and", "conditions"}));
+}
+
+TEST(ReaderWindow, RecognisedTextIsLaidOverAScanSelectableAndFoundBySearch) {
+    if (!haveDisplay()) GTEST_SKIP() << "needs a display (scripts/test.sh runs under xvfb-run)";
+    test::TempHome home;
+    const std::string pdf = home / "Scan.pdf";
+    ASSERT_TRUE(test::scanOf(test::textPages({{"Harbour dues for the quarter", "Pilotage fees"}}))
+                    .saveToFile(pdf)
+                    .ok());
+    // The host's answer to "Make searchable", handed to the page as the host would.
+    const std::string answer = OcrFlows::textLayerAnswer(pdf, {}).dump();
+    json result = driveReader(home, pdf, std::string(kWaitHelper) + R"(
+await waitFor(() => window.pdfViewer && window.pdfViewer.pagesCount && window.__cvlOcr);
+window.cvlScanInfo({ scanned: true, textLayer: false, noTextPages: [1] });
+const offered = !document.getElementById('cvlOcrBar').hidden;
+window.cvlSearchableLayer()" + answer + R"();
+const spans = await waitFor(() => { const s = document.querySelectorAll('.cvlOcrLayer span'); return s.length ? [...s] : null; });
+const range = document.createRange();
+range.setStartBefore(spans[0]);
+range.setEndAfter(spans[spans.length - 1]);
+getSelection().removeAllRanges();
+getSelection().addRange(range);
+const selected = getSelection().toString();
+window.cvlReaderSearchResults({ q: 'pilotage', docs: [], hitCount: 0, scannedNoText: [] });
+const hit = await waitFor(() => document.querySelector('.cvlHit'));
+const line = spans[1].getBoundingClientRect(), box = hit.getBoundingClientRect();
+return { offered, selected, hits: document.querySelectorAll('#searchHits li').length,
+         sameLine: Math.abs((box.top + box.bottom) / 2 - (line.top + line.bottom) / 2) < line.height / 2 };
+)");
+    ASSERT_TRUE(result.is_object()) << result.dump();
+    EXPECT_EQ(result["offered"], true);
+    EXPECT_EQ(result["selected"], "Harbour dues for the quarter\nPilotage fees");
+    EXPECT_EQ(result["hits"], 1);
+    EXPECT_EQ(result["sameLine"], true);
 }
 
 }  // namespace

@@ -151,7 +151,7 @@ TEST(Window, SunBoundariesNeedCoordinatesAndNameTheirBasis) {
     Config on;
     on.mode = "on";
     EXPECT_EQ(windowLabel(june, on, kNewYork),
-              "Always on. Dark stays on at every hour; \u2318T still overrides it until the next "
+              "Always on. Dark stays on at every hour; Ctrl+T still overrides it until the next "
               "morning.");
     Config other;
     other.mode = "sometimes";

@@ -65,7 +65,8 @@ TEST(HandOver, AnnouncedOnlyOnAChangeWhileTheScheduleRuns) {
     EXPECT_FALSE(NightState::handOverMessage("auto", "dark", "dark"));
     EXPECT_FALSE(NightState::handOverMessage("off", "light", "dark"));
     EXPECT_EQ(NightState::handOverMessage("auto", "light", "dark"),
-              "Night Mode is on: your schedule dimmed the app, not the Mac. Settings changes it.");
+              "Night Mode is on: your schedule dimmed the app, not the whole desktop. Settings "
+              "changes it.");
     EXPECT_EQ(NightState::handOverMessage("on", "dark", "light"),
               "Night Mode is off: your schedule brought the daylight look back.");
 }

@@ -298,12 +298,14 @@ TEST(GrammarDelete, PagesAndRefusals) {
     EXPECT_TRUE(isCommand(read("delete pages 2, 4 and 6"), PC::remove({2, 4, 6})));
     EXPECT_TRUE(isCommand(read("get rid of pages three through five"), PC::remove({3, 4, 5})));
     EXPECT_TRUE(isCommand(read("drop the odd pages", 5), PC::remove({1, 3, 5})));
-    EXPECT_TRUE(isRefuse(read("delete all pages"),
-                         "That would remove every page. Delete fewer pages, or remove the file in "
-                         "Finder."));
-    EXPECT_TRUE(isRefuse(read("delete page 1", 1),
-                         "That would remove every page. Delete fewer pages, or remove the file in "
-                         "Finder."));
+    EXPECT_TRUE(
+        isRefuse(read("delete all pages"),
+                 "That would remove every page. Delete fewer pages, or move the file to the "
+                 "Trash in your file manager."));
+    EXPECT_TRUE(
+        isRefuse(read("delete page 1", 1),
+                 "That would remove every page. Delete fewer pages, or move the file to the "
+                 "Trash in your file manager."));
     EXPECT_TRUE(
         isRefuse(read("delete page 12"), "This document has 10 pages, so there is no page 12."));
     EXPECT_TRUE(isClarify(read("delete selected pages", 10, 3),

@@ -58,20 +58,26 @@ std::vector<std::string> texts(const std::string& path) {
 
 TEST_F(RunnerTest, SnapshotRefusesWhatItCannotChange) {
     EXPECT_EQ(R::snapshot(home / "none.pdf").error(),
-              "Corvello couldn\u2019t read \u201cnone.pdf\u201d.");
+              "Corvello couldn\u2019t find \u201cnone.pdf\u201d.");
     ASSERT_TRUE(writeFileAtomic(home / "locked.pdf", makeEncryptedPdfBytes(2, "pw")).ok());
     EXPECT_EQ(R::snapshot(home / "locked.pdf").error(),
               "\u201clocked.pdf\u201d is locked. Unlock it first, then try again.");
     ASSERT_TRUE(writeFileAtomic(home / "empty.pdf", "").ok());
-    EXPECT_EQ(R::snapshot(home / "empty.pdf").error(),
-              "Corvello couldn\u2019t read \u201cempty.pdf\u201d.");
+    EXPECT_EQ(R::snapshot(home / "empty.pdf").error(), "\u201cempty.pdf\u201d isn\u2019t a PDF.");
     ASSERT_TRUE(writePdf(PdfDocument(), home / "nopages.pdf"));
     EXPECT_EQ(R::snapshot(home / "nopages.pdf").error(), "\u201cnopages.pdf\u201d has no pages.");
     ASSERT_TRUE(writeFileAtomic(home / "cut.pdf", makeTruncatedPdfBytes(3)).ok());
-    auto cut = R::snapshot(home / "cut.pdf");
-    if (!cut.ok()) {
-        EXPECT_FALSE(cut.error().empty());
-    }
+    // A truncated file is named damaged at the preview, not after the user confirms: cut early
+    // it cannot be opened at all, cut late it opens but cannot be written.
+    EXPECT_EQ(R::snapshot(home / "cut.pdf").error(),
+              "\u201ccut.pdf\u201d is damaged and can\u2019t be opened.");
+    const std::string whole = bytesOf(makeTextPdf(3), PdfSaveOptions{false, false, false, {}, {}});
+    ASSERT_TRUE(writeFileAtomic(home / "tail.pdf", whole.substr(0, whole.size() * 9 / 10)).ok());
+    auto tail = R::snapshot(home / "tail.pdf");
+    if (!tail.ok())
+        EXPECT_NE(tail.error().find("is damaged"), std::string::npos) << tail.error();
+    else
+        EXPECT_TRUE(tail->doc.save().has_value()) << "a preview only for a writable file";
 
     auto s = snap();
     EXPECT_EQ(s.sha, sourceSha);

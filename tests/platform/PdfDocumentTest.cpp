@@ -47,7 +47,7 @@ TEST(PdfOpen, BadInputGivesMessagesNotDocuments) {
     TempHome home;
     auto missing = PdfDocument::openFile(home / "nope.pdf");
     ASSERT_FALSE(missing.ok());
-    EXPECT_EQ(missing.error(), "Corvello couldn\u2019t read \u201cnope.pdf\u201d.");
+    EXPECT_EQ(missing.error(), "Corvello couldn\u2019t find \u201cnope.pdf\u201d.");
 
     ASSERT_TRUE(writeFileAtomic(home / "empty.pdf", "").ok());
     auto empty = PdfDocument::openFile(home / "empty.pdf");

@@ -137,6 +137,22 @@ TEST(Matching, SnippetsAndLocating) {
     EXPECT_EQ(SearchMatching::snippetAround(accents, {7, 11}, 2).matchAt, 3);
     // A decomposed "é" is not an "e".
     EXPECT_TRUE(SearchMatching::exactLocate("cafe\u0301", "cafe", 40).empty());
+    // The only characters above ASCII that fold into it: Kelvin sign, long s, dotted and
+    // dotless I.
+    auto folded = SearchMatching::exactLocate(
+        "a \u212Aelvin, a re\u017Fult, an \u0130ndex and an \u0131ndex", "KELVIN", 40);
+    ASSERT_EQ(folded.size(), 1u);
+    EXPECT_EQ(folded[0].match, "\u212Aelvin");
+    EXPECT_EQ(SearchMatching::exactLocate("re\u017Fult", "result", 40).size(), 1u);
+    EXPECT_EQ(SearchMatching::exactLocate("\u0130ndex \u0131ndex Index", "index", 40).size(), 3u);
+    // Occurrences at every offset of a long body, the last one at its very end.
+    std::string longBody;
+    for (int i = 0; i < 40; ++i)
+        longBody += std::string(static_cast<std::size_t>(i), 'n') + "Needle";
+    EXPECT_EQ(SearchMatching::exactLocate(longBody, "nEEDLE", 100).size(), 40u);
+    // Clusters around a match: CR LF is one, and so is a letter with a combining mark.
+    EXPECT_EQ(SearchMatching::snippet("x\r\ny NEEDLE e\u0301z", {5, 11}, 3),
+              "\u2026y NEEDLE e\u0301z");
     EXPECT_EQ(SearchMatching::exactLocate("x", "x", 0).size(), 1u);  // cap at least one
 }
 

@@ -5,12 +5,15 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/Dispatch.h"
+#include "platform/FileIO.h"
 #include "platform/ProcessRunner.h"
 #include "platform/TextEscape.h"
+#include "platform/pdf/PdfDocument.h"
 #include "search/CVSearchIndex.h"
 #include "search/SearchFixtures.h"
 #include "search/SearchFlows.h"
 #include "search/SearchPayloads.h"
+#include "support/PdfFixtures.h"
 #include "support/TempHome.h"
 
 using namespace cvl;
@@ -119,6 +122,23 @@ TEST_F(Flows, ExactMissesOfferTheFuzzyPreview) {
     EXPECT_EQ(fuzzy["fuzzyAvailable"], false);
 }
 
+TEST_F(Flows, IndexedResultsNameThePdfsThatHaveNoTextToSearch) {
+    test::writeText(dir + "/memo.txt", "settlement\n");
+    PdfDocument scan;  // a page with nothing to read, as a scan without recognised text
+    ASSERT_TRUE(scan.insertBlankPage(0, PdfRect{0, 0, 612, 792}));
+    ASSERT_TRUE(scan.saveToFile(dir + "/Scanned lease.pdf").ok());
+    ASSERT_TRUE(writeFileAtomic(dir + "/locked.pdf", test::makeEncryptedPdfBytes(1, "pw")).ok());
+    index->reindex({dir}, {});
+    json payload = SearchPayloads::indexedSearchPayload(*index, "zebra", "exact", {dir}, {});
+    EXPECT_EQ(payload["docCount"], 0);
+    EXPECT_EQ(payload["scannedNoText"],
+              json::array({{{"path", dir + "/Scanned lease.pdf"}, {"name", "Scanned lease.pdf"}}}));
+    // Outside the scope they are not named.
+    EXPECT_EQ(SearchPayloads::indexedSearchPayload(*index, "zebra", "exact", {home / "other"},
+                                                   {})["scannedNoText"],
+              json::array());
+}
+
 TEST(SearchPayloads, ScanConversionAddsLocatorsAndDropsTruncated) {
     json scan = {{"q", "lease"},
                  {"docs",
@@ -215,6 +235,17 @@ TEST(CvlSearchCommands, IndexSearchAndScanFromTheCommandLine) {
     EXPECT_EQ(p["docCount"], 2);
     EXPECT_TRUE(isRegularFile(home / "other.db"));
 
+    // --no-refresh answers from the index as it stands; without it the change is indexed.
+    test::writeText(home / "files/a.txt", "Quarterly summary\n");
+    test::setMtime(home / "files/a.txt", 1600000000);
+    auto stale = runCvl(
+        {"search", "--db", home / "other.db", "--no-refresh", "--dir", home / "files", "report"},
+        home.path());
+    EXPECT_EQ(json::parse(stale.out)["docCount"], 2);
+    auto fresh = runCvl({"search", "--db", home / "other.db", "--dir", home / "files", "report"},
+                        home.path());
+    EXPECT_EQ(json::parse(fresh.out)["docCount"], 1);
+
     auto scan = runCvl({"scan", "--dir", home / "files", "r"}, home.path());
     EXPECT_EQ(scan.exitStatus, 0);
     EXPECT_EQ(json::parse(scan.out)["note"], "short");
@@ -223,4 +254,5 @@ TEST(CvlSearchCommands, IndexSearchAndScanFromTheCommandLine) {
     EXPECT_EQ(runCvl({"search", "--mode", "loose", "x"}, home.path()).exitStatus, 2);
     EXPECT_EQ(runCvl({"index", "stray"}, home.path()).exitStatus, 2);
     EXPECT_EQ(runCvl({"scan", "--db", "x", "q"}, home.path()).exitStatus, 2);
+    EXPECT_EQ(runCvl({"index", "--no-refresh"}, home.path()).exitStatus, 2);
 }

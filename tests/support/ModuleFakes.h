@@ -58,6 +58,18 @@ class FakeWindow : public BridgeWindow {
             if (s.find("if(window." + function + ")") == 0) out.push_back(s);
         return out;
     }
+    // The argument text of the last call of `function` (several arguments stay as the page
+    // would read them, commas included); empty when it was never called.
+    std::string lastArgs(const std::string& function) const {
+        auto calls = callsOf(function);
+        if (calls.empty()) return "";
+        const std::string& s = calls.back();
+        const std::string open = "try{" + function + "(";
+        size_t from = s.find(open), to = s.rfind(")}catch");
+        if (from == std::string::npos || to == std::string::npos) return "";
+        from += open.size();
+        return s.substr(from, to - from);
+    }
     bool sent(const std::string& part) const {
         for (const auto& s : scripts)
             if (s.find(part) != std::string::npos) return true;
@@ -143,6 +155,7 @@ class FakeApp : public AppActions {
         calls.push_back("page " + kind + " " + url);
     }
     void recordRecent(const std::string& p) override { calls.push_back("recent " + p); }
+    void recordUsage(const std::string& e) override { calls.push_back("usage " + e); }
     void openInBrowser(const std::string& url) override { calls.push_back("browser " + url); }
     void openWithDefaultApp(const std::string& p) override { calls.push_back("default " + p); }
     void revealInFileManager(const std::vector<std::string>& paths) override {
@@ -160,6 +173,18 @@ class FakeApp : public AppActions {
             ~Hold() override { --n; }
         };
         return std::make_unique<Hold>(idleHolds);
+    }
+    // Print requests, answered with `printAnswer` (printed, by default).
+    std::vector<PrintRequest> prints;
+    PrintOutcome printAnswer = [] {
+        PrintOutcome o;
+        o.printed = true;
+        return o;
+    }();
+    void printDocument(const PrintRequest& request,
+                       std::function<void(PrintOutcome)> done) override {
+        prints.push_back(request);
+        Dispatch::main().async([done, o = printAnswer] { done(o); });
     }
     void showNotice(const std::string& id, const std::string& title, const std::string&) override {
         calls.push_back("notice " + id + " " + title);

@@ -1,6 +1,8 @@
 // The desktop application's entry: a GtkApplication whose windows the GTK shell draws and
 // whose logic is the toolkit-free AppDelegate.
+#include <glib-unix.h>
 #include <gtk/gtk.h>
+#include <signal.h>
 
 #include <memory>
 #include <string>
@@ -97,6 +99,16 @@ int runDesktopApplication(int argc, char** argv, const std::string& demoProfile,
     g_signal_connect(app, "activate", G_CALLBACK(onActivate), &state);
     g_signal_connect(app, "open", G_CALLBACK(onOpen), &state);
     g_signal_connect(app, "shutdown", G_CALLBACK(onShutdown), &state);
+    // A polite end from outside (logout, kill, Ctrl+C) quits as the menu does: the open tabs
+    // are remembered and the agent bridge's discovery file is removed.
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        g_unix_signal_add(
+            sig,
+            [](gpointer data) -> gboolean {
+                g_application_quit(G_APPLICATION(data));
+                return G_SOURCE_CONTINUE;
+            },
+            app);
     // Only file arguments reach GApplication; the flag modes were handled before.
     std::vector<char*> args = {argv[0]};
     for (int i = 1; i < argc; ++i) {

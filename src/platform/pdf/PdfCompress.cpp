@@ -143,7 +143,10 @@ int recompress(pdf_document* doc, const PdfDocument::ImageOptions& options) {
                       inches, images, masks, seenForms, 0);
     }
     int changed = 0;
-    for (auto& [num, use] : images) {
+    for (auto& entry : images) {
+        // Named, not a structured binding: clang 14 cannot capture those in the lambdas below.
+        const int num = entry.first;
+        ImageUse& use = entry.second;
         if (masks.count(num)) continue;  // soft masks stay lossless
         Space space = jpegSpace(use.ref);
         if (space == Space::none || filteredWith(use.ref, PDF_NAME(JPXDecode))) continue;

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "platform/SysLog.h"
+#include "platform/Threads.h"
 #include "platform/pdf/PdfInternal.h"
 
 namespace cvl::pdf {
@@ -87,6 +88,10 @@ fz_context* ctx() {
             std::abort();
         }
         silence(local.context);
+        // Document work belongs on the large work stack (see Threads.h); say so when it is not.
+        const std::size_t stack = Threads::currentStackBytes();
+        if (stack && stack < Threads::kWorkStackBytes / 2)
+            cvlLog("pdf: document work on a thread with a %zu KB stack", stack / 1024);
     }
     return local.context;
 }

@@ -7,6 +7,7 @@
 
 #include "platform/FileIO.h"
 #include "platform/SysLog.h"
+#include "platform/Threads.h"
 #include "platform/pdf/PdfInternal.h"
 
 namespace cvl {
@@ -49,6 +50,12 @@ Result<PdfDocument> openBytesNamed(std::string bytes, const std::string& name) {
         }
         fz_drop_stream(ctx(), stream);  // the document keeps its own reference
         auto impl = newImpl(doc);
+        // Recursion over the object graph (marking on save, copying between documents) goes one
+        // level per object; the work stack covers this many.
+        if (mu([&](fz_context* c) { return pdf_xref_len(c, doc); }) >
+            static_cast<int>(Threads::kMaxDocumentObjects))
+            return Failure{label + " is too complex to work on safely: it has more than " +
+                           std::to_string(Threads::kMaxDocumentObjects) + " objects."};
         impl->locked = mu([&](fz_context* c) { return pdf_needs_password(c, doc); }) != 0;
         return PdfDocument(std::move(impl));
     } catch (const std::exception& e) {
@@ -82,9 +89,16 @@ fz_rect cropBoxOf(pdf_obj* pageObj) {
     return fz_is_empty_rect(crop) ? media : crop;
 }
 
+constexpr int kMaxDeduplicatedObjects = 8000;
+
 void writeDocument(pdf_document* doc, const PdfSaveOptions& options, std::string& out) {
     pdf_write_options opts = pdf_default_write_options;
-    opts.do_garbage = options.garbageCollect ? (options.deduplicate ? 3 : 2) : 0;
+    // Merging identical objects compares every pair, so it is kept to documents of a size where
+    // that takes a moment; a crafted file with hundreds of thousands of objects would take hours.
+    const bool deduplicate = options.deduplicate && mu([&](fz_context* c) {
+                                                        return pdf_xref_len(c, doc);
+                                                    }) <= kMaxDeduplicatedObjects;
+    opts.do_garbage = options.garbageCollect ? (deduplicate ? 3 : 2) : 0;
     opts.do_compress = options.compress ? 1 : 0;
     opts.do_compress_images = options.compress ? 1 : 0;
     opts.do_compress_fonts = options.compress ? 1 : 0;
@@ -95,6 +109,10 @@ void writeDocument(pdf_document* doc, const PdfSaveOptions& options, std::string
             options.ownerPassword.empty() ? options.userPassword : options.ownerPassword;
         std::strncpy(opts.upwd_utf8, options.userPassword.c_str(), sizeof opts.upwd_utf8 - 1);
         std::strncpy(opts.opwd_utf8, owner.c_str(), sizeof opts.opwd_utf8 - 1);
+    } else {
+        // New files are written decrypted. Keeping the source's encryption would carry its
+        // /Encrypt reference into a rewritten file whose objects no longer match it.
+        opts.do_encrypt = PDF_ENCRYPT_NONE;
     }
     BufferPtr buffer(mu([](fz_context* c) { return fz_new_buffer(c, 64 * 1024); }));
     OutputPtr output(mu([&](fz_context* c) { return fz_new_output_with_buffer(c, buffer.get()); }));
@@ -150,12 +168,22 @@ PdfDocument::PdfDocument() {
 Result<PdfDocument> PdfDocument::openFile(const std::string& path) {
     std::string name = lastPathComponent(path);
     auto bytes = readFile(path);
-    if (!bytes) return Failure{"Corvello couldn\u2019t read " + quoted(name) + "."};
+    if (!bytes) return Failure{readFailureMessage(path)};
     return openBytesNamed(std::move(*bytes), name);
 }
 
 Result<PdfDocument> PdfDocument::openBytes(std::string bytes) {
     return openBytesNamed(std::move(bytes), "");
+}
+
+bool PdfDocument::wasRepaired() const {
+    if (!impl_->doc) return false;
+    std::lock_guard guard(impl_->lock);
+    try {
+        return mu([&](fz_context* c) { return pdf_was_repaired(c, impl_->doc.get()); }) != 0;
+    } catch (const std::exception&) {
+        return true;
+    }
 }
 
 bool PdfDocument::isEncrypted() const {

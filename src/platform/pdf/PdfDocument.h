@@ -107,6 +107,8 @@ class PdfDocument {
     static Result<PdfDocument> openBytes(std::string bytes);
 
     bool isEncrypted() const;
+    // The file's cross-reference table was damaged and rebuilt while reading it.
+    bool wasRepaired() const;
     bool isLocked() const;
     bool unlock(const std::string& password);
 

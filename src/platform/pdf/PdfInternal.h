@@ -9,6 +9,7 @@ extern "C" {
 }
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -118,6 +119,13 @@ pdf_obj* destinationPage(pdf_document* doc, pdf_obj* dest);
 // The destination of an outline item or link dictionary: /Dest, else /A with /S /GoTo's /D.
 pdf_obj* targetOf(pdf_obj* dict);
 
+// Wraps the page's content in "q ... Q" and appends `tail` after it, so the tail starts from the
+// page's initial graphics state whatever the content leaves behind.
+void appendPageContent(pdf_document* doc, pdf_obj* pageObj, const std::string& tail);
+// The page's own resource dictionary of one kind (/Font, /XObject, ...), created when missing;
+// inherited resources are copied into the page first.
+pdf_obj* pageResources(pdf_document* doc, pdf_obj* pageObj, pdf_obj* kind);
+
 // A new explicit destination array [page /XYZ left top zoom] (or /Fit without a point).
 ObjPtr newDestinationArray(pdf_document* doc, pdf_obj* pageObj,
                            const std::optional<PdfPoint>& point, double zoom);
@@ -130,6 +138,9 @@ struct PdfDocument::Impl {
     std::mutex lock;
     pdf::DocPtr doc;
     bool locked = false;
+    // Pictures already added to this document, by the SHA-256 of their bytes: object numbers,
+    // so that one picture placed many times is stored once.
+    std::map<std::string, int> pictures;
 };
 
 namespace pdf {

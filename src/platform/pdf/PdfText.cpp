@@ -1,6 +1,7 @@
 // Page text with character boxes, and page labels.
 #include <algorithm>
 #include <map>
+#include <set>
 
 #include "platform/SysLog.h"
 #include "platform/pdf/PdfDocument.h"
@@ -71,8 +72,14 @@ PdfPageText extract(pdf_document* doc, int page, bool withBoxes) {
 }
 
 // Page label ranges from the catalog's /PageLabels number tree: start index -> label dict.
-void collectLabelRanges(pdf_obj* node, std::map<int, pdf_obj*>& ranges, int depth) {
+// Each indirect node is read once: a crafted tree whose kids repeat or loop would otherwise take
+// exponential time.
+void collectLabelRanges(pdf_obj* node, std::map<int, pdf_obj*>& ranges, std::set<int>& seen,
+                        int depth) {
     if (!node || depth > 32) return;
+    if (int num = mu([&](fz_context* c) { return pdf_to_num(c, node); });
+        num > 0 && !seen.insert(num).second)
+        return;
     pdf_obj* nums = mu([&](fz_context* c) { return pdf_dict_get(c, node, PDF_NAME(Nums)); });
     int n = mu([&](fz_context* c) { return pdf_array_len(c, nums); });
     for (int i = 0; i + 1 < n; i += 2) {
@@ -83,7 +90,7 @@ void collectLabelRanges(pdf_obj* node, std::map<int, pdf_obj*>& ranges, int dept
     int k = mu([&](fz_context* c) { return pdf_array_len(c, kids); });
     for (int i = 0; i < k; ++i)
         collectLabelRanges(mu([&](fz_context* c) { return pdf_array_get(c, kids, i); }), ranges,
-                           depth + 1);
+                           seen, depth + 1);
 }
 
 std::string roman(int n, bool upper) {
@@ -166,7 +173,8 @@ std::string PdfDocument::pageLabel(int page) const {
         });
         if (!tree) return fallback;
         std::map<int, pdf_obj*> ranges;
-        collectLabelRanges(tree, ranges, 0);
+        std::set<int> seen;
+        collectLabelRanges(tree, ranges, seen, 0);
         auto it = ranges.upper_bound(page);
         if (it == ranges.begin()) return fallback;
         --it;

@@ -60,6 +60,7 @@ const linkService = new PDFLinkService({ eventBus, externalLinkTarget: 0 });
 const viewer = new PDFViewer({
   container, viewer: $('viewer'), eventBus, linkService,
   textLayerMode: 1, removePageBorders: false,
+  annotationEditorMode: pdfjsLib.AnnotationEditorType.NONE, enableHighlightFloatingButton: true,
 });
 linkService.setViewer(viewer);
 window.pdfViewer = viewer;
@@ -68,6 +69,7 @@ let shownOnce = false;
 let pendingRestore = null;
 
 eventBus.on('pagesinit', () => {
+  keepFocus();
   viewer.currentScaleValue = zoomDefault;
   if (START_PAGE > 0 && START_PAGE <= viewer.pagesCount) viewer.currentPageNumber = START_PAGE;
   $('pageCount').textContent = '/ ' + viewer.pagesCount;
@@ -86,30 +88,107 @@ eventBus.on('pagerendered', () => {
 eventBus.on('pagechanging', syncPager);
 eventBus.on('scalechanging', syncPager);
 
+// The zoom menu names the zoom in force: a preset by its name, any other scale as its
+// percentage (after the zoom buttons or the View menu's zoom in and out).
 function syncPager() {
   $('pageInput').value = viewer.currentPageNumber || 1;
   const v = String(viewer.currentScaleValue);
   const sel = $('zoomSel');
-  if ([...sel.options].some((o) => o.value === v)) sel.value = v;
+  const now = $('zoomNow');
+  const preset = [...sel.options].find((o) => o !== now && (o.value === v || Number(o.value) === Number(v)));
+  if (preset) { now.hidden = true; sel.value = preset.value; return; }
+  now.textContent = Math.round((viewer.currentScale || 1) * 100) + '%';
+  now.hidden = false;
+  sel.value = 'custom';
+}
+
+// ---- opening: a password for a locked PDF, a plain page for one that cannot be opened ------
+// window.__cvlOpenState: 'loading', 'password', 'open' or 'failed' (with __cvlOpenFailure).
+window.__cvlOpenState = 'loading';
+let passwordProtected = false;
+
+// Asks for the password in the page; `retry` after a wrong one. Resolves with the password,
+// or null when the user gives up.
+function askPassword(retry) {
+  window.__cvlOpenState = 'password';
+  const dialog = $('pwDialog');
+  const input = $('pwInput');
+  $('pwText').textContent = '\u201c' + baseName(ORIG) + '\u201d is protected with a password. Enter it to open the document.';
+  $('pwError').textContent = retry ? 'That password is not right. Try again.' : '';
+  input.value = '';
+  dialog.hidden = false;
+  input.focus();
+  return new Promise((resolve) => {
+    const done = (value) => {
+      dialog.hidden = true;
+      $('pwForm').onsubmit = null;
+      $('pwCancel').onclick = null;
+      resolve(value);
+    };
+    $('pwForm').onsubmit = (e) => { e.preventDefault(); if (input.value) done(input.value); else input.focus(); };
+    $('pwCancel').onclick = () => done(null);
+  });
+}
+window.__cvlPassword = { submit: (pw) => { $('pwInput').value = pw; $('pwForm').requestSubmit(); }, cancel: () => $('pwCancel').click() };
+
+// Why pdf.js could not open the bytes, in the user's words.
+function openFailureReason(e) {
+  const name = e && e.name;
+  if (name === 'PasswordException') return 'It is protected with a password, and none was given.';
+  if (name === 'InvalidPDFException') return 'The file is damaged or is not a PDF: its structure cannot be read.';
+  if (name === 'MissingPDFException') return 'The file is not there any more.';
+  if (name === 'UnknownErrorException' || name === 'FormatError') return 'The file is damaged: part of it cannot be read.';
+  if (e && e.unreadable) return 'Corvello could not read the file: it is missing, not a regular file, or too large.';
+  return 'The file is damaged or uses something the reader does not understand.';
+}
+function showOpenFailure(e) {
+  window.__cvlOpenState = 'failed';
+  window.__cvlOpenFailure = { name: (e && e.name) || '', reason: openFailureReason(e) };
+  $('pwDialog').hidden = true;
+  $('viewerContainer').hidden = true;
+  $('openFailed').hidden = false;
+  $('openFailedName').textContent = baseName(ORIG);
+  $('openFailedWhy').textContent = window.__cvlOpenFailure.reason;
+  $('openFailedDetail').textContent = (e && e.message) || String(e || '');
+  $('pageCount').textContent = '';
+  $('pageInput').disabled = true;
+  $('statusInfo').textContent = 'Not opened';
 }
 
 async function openDocument() {
   $('statusName').textContent = baseName(ORIG);
-  if (!PDF) { toast('No document to show.', true); return; }
+  if (!PDF) { showOpenFailure({ message: 'No document was given to the reader.', unreadable: true }); return; }
+  let data;
   try {
-    const response = await fetch('vtpdf://doc?p=' + encodeURIComponent(PDF));
+    // reader-annotate.js may name the document's annotated copy instead.
+    const source = (window.__cvlDocSource && await window.__cvlDocSource) || 'vtpdf://doc?p=' + encodeURIComponent(PDF);
+    const response = await fetch(source);
     if (!response.ok) throw new Error('status ' + response.status);
-    const data = new Uint8Array(await response.arrayBuffer());
-    const doc = await pdfjsLib.getDocument({
-      data,
-      cMapUrl: new URL('../../node_modules/pdfjs-dist/cmaps/', import.meta.url).href,
-      cMapPacked: true,
-      standardFontDataUrl: new URL('../../node_modules/pdfjs-dist/standard_fonts/', import.meta.url).href,
-    }).promise;
+    data = new Uint8Array(await response.arrayBuffer());
+  } catch (e) {
+    showOpenFailure({ message: String(e && e.message ? e.message : e), unreadable: true });
+    return;
+  }
+  const task = pdfjsLib.getDocument({
+    data,
+    cMapUrl: new URL('../../node_modules/pdfjs-dist/cmaps/', import.meta.url).href,
+    cMapPacked: true,
+    standardFontDataUrl: new URL('../../node_modules/pdfjs-dist/standard_fonts/', import.meta.url).href,
+  });
+  let gaveUp = false;
+  task.onPassword = async (update, reason) => {
+    passwordProtected = true;
+    const pw = await askPassword(reason === pdfjsLib.PasswordResponses.INCORRECT_PASSWORD);
+    if (pw === null) { gaveUp = true; task.destroy(); showOpenFailure({ name: 'PasswordException', message: 'No password was given.' }); return; }
+    update(pw);
+  };
+  try {
+    const doc = await task.promise;
+    window.__cvlOpenState = 'open';
     viewer.setDocument(doc);
     linkService.setDocument(doc, null);
   } catch (e) {
-    toast('This document could not be opened: ' + (e && e.message ? e.message : e), true);
+    if (!gaveUp) showOpenFailure(e);
   }
 }
 
@@ -141,6 +220,39 @@ window.__cvlRestoreView = (v) => {
 // Nothing is held back in this page: edits are written by the host as they happen.
 window.__cvlFlush = () => true;
 
+// ---- keyboard focus ----------------------------------------------------------------------------
+// The pages keep the keyboard: after the document opens, after a toolbar button and after a
+// bar or panel closes, so Page Down, the arrows, Home and End always scroll the document.
+function keepFocus(force) {
+  const a = document.activeElement;
+  if (!force && a && a !== document.body && a.closest('#cmdbar, #side, #pwDialog')) return;
+  container.focus({ preventScroll: true });
+}
+window.__cvlKeepFocus = keepFocus;
+document.getElementById('bar').addEventListener('click', (e) => {
+  if (e.target.closest('button')) keepFocus();
+});
+const editable = (t) => t && (t.isContentEditable || /^(INPUT|TEXTAREA|SELECT)$/.test(t.tagName));
+// Scrolling keys that reach the page anywhere but a text field move the document, wherever
+// the focus was left.
+function scrollKey(e) {
+  if (e.ctrlKey || e.metaKey || e.altKey || editable(e.target) || !viewer.pagesCount) return false;
+  const line = 40;
+  const pageStep = Math.max(line, container.clientHeight - line);
+  switch (e.key) {
+    case 'Home': viewer.currentPageNumber = 1; container.scrollTop = 0; break;
+    case 'End': viewer.currentPageNumber = viewer.pagesCount; container.scrollTop = container.scrollHeight; break;
+    case 'PageDown': container.scrollTop += pageStep; break;
+    case 'PageUp': container.scrollTop -= pageStep; break;
+    case 'ArrowDown': container.scrollTop += line; break;
+    case 'ArrowUp': container.scrollTop -= line; break;
+    case ' ': container.scrollTop += e.shiftKey ? -pageStep : pageStep; break;
+    default: return false;
+  }
+  if (document.activeElement !== container) keepFocus();
+  return true;
+}
+
 // ---- toolbar -----------------------------------------------------------------------------------
 $('btnPrev').onclick = () => { viewer.currentPageNumber = Math.max(1, viewer.currentPageNumber - 1); };
 $('btnNext').onclick = () => { viewer.currentPageNumber = Math.min(viewer.pagesCount, viewer.currentPageNumber + 1); };
@@ -148,7 +260,10 @@ $('pageInput').onchange = () => {
   const n = parseInt($('pageInput').value, 10);
   if (n >= 1 && n <= viewer.pagesCount) viewer.currentPageNumber = n; else syncPager();
 };
-$('zoomSel').onchange = () => { viewer.currentScaleValue = $('zoomSel').value; };
+$('zoomSel').onchange = () => {
+  if ($('zoomSel').value !== 'custom') viewer.currentScaleValue = $('zoomSel').value;
+  keepFocus();
+};
 $('btnIn').onclick = () => { viewer.currentScale = Math.min(8, viewer.currentScale * 1.2); };
 $('btnOut').onclick = () => { viewer.currentScale = Math.max(0.1, viewer.currentScale / 1.2); };
 // Fits the pages to the view again. pdf.js keeps the scroll position it last observed, which
@@ -165,7 +280,8 @@ window.addEventListener('resize', () => {
 
 function showSide(pane) {
   const side = $('side');
-  const panes = { search: $('searchPane'), outline: $('outlinePane'), links: $('linksPane'), pages: $('pagesPane') };
+  // Panes that other reader scripts add register themselves in window.__cvlSidePanes.
+  const panes = { search: $('searchPane'), outline: $('outlinePane'), links: $('linksPane'), pages: $('pagesPane'), ...(window.__cvlSidePanes || {}) };
   const already = !side.hidden && !panes[pane].hidden;
   side.hidden = already;
   for (const [k, el] of Object.entries(panes)) el.hidden = already || k !== pane;
@@ -173,9 +289,16 @@ function showSide(pane) {
   $('btnOutline').classList.toggle('on', !side.hidden && pane === 'outline');
   $('btnLinks').classList.toggle('on', !side.hidden && pane === 'links');
   $('btnPages').classList.toggle('on', !side.hidden && pane === 'pages');
-  if (!side.hidden && pane === 'search') $('searchInput').focus();
+  if (!side.hidden && pane === 'search') { $('searchInput').focus(); if (!hits.length) runSearch($('searchInput').value); }
+  if (side.hidden || pane !== 'search') clearSearch();
+  if (side.hidden) keepFocus(true);
   if (!side.hidden && pane === 'outline') ask('outline', {});
   requestAnimationFrame(() => { const v = String(viewer.currentScaleValue); if (v === 'page-width') refit(v); });
+}
+// The side pane in view, by name.
+function openPane() {
+  const panes = { search: $('searchPane'), outline: $('outlinePane'), links: $('linksPane'), ...(window.__cvlSidePanes || {}) };
+  return Object.keys(panes).find((k) => !panes[k].hidden) || 'search';
 }
 $('btnSearch').onclick = () => showSide('search');
 $('btnOutline').onclick = () => showSide('outline');
@@ -212,6 +335,11 @@ window.__cvlResetToolbar = () => {
   $('cmdbar').hidden = true;
   toast('Toolbar reset');
 };
+
+// ---- the document menu: Move to Trash asks the host, which confirms and closes the window ----
+$('btnMore').onclick = (e) => { e.stopPropagation(); $('moreMenu').hidden = !$('moreMenu').hidden; };
+document.addEventListener('click', () => { $('moreMenu').hidden = true; });
+$('menuTrash').onclick = () => { $('moreMenu').hidden = true; ask('trashfile', { path: ORIG }); };
 
 // ---- outline -------------------------------------------------------------------------------------
 window.cvlOutline = (items) => {
@@ -299,7 +427,7 @@ let lastText = '';
 function toggleCommandBar(force) {
   const bar = $('cmdbar');
   bar.hidden = force === undefined ? !bar.hidden : !force;
-  if (!bar.hidden) $('cmdInput').focus();
+  if (!bar.hidden) $('cmdInput').focus(); else keepFocus(true);
 }
 function sendCommand(text) {
   text = String(text || '').trim();
@@ -374,7 +502,11 @@ function showReply(r) {
       return;
     case 'done': {
       const outs = Array.isArray(r.outputs) ? r.outputs : [];
-      box.appendChild(el('div', 'sum', outs.length === 1 ? 'Done: 1 new file beside the original.' : 'Done: ' + outs.length + ' new files beside the original.'));
+      const files = Number(r.files) || 0;
+      const where = ORIG !== PDF ? 'beside \u201c' + baseName(ORIG) + '\u201d' : 'beside the original';
+      box.appendChild(el('div', 'sum', r.folder
+        ? 'Done: ' + files + (files === 1 ? ' file' : ' files') + ' in the new folder \u201c' + baseName(r.folder) + '\u201d, ' + where + '.'
+        : outs.length === 1 ? 'Done: 1 new file ' + where + '.' : 'Done: ' + outs.length + ' new files ' + where + '.'));
       const ul = el('ul');
       for (const o of outs) {
         const li = el('li');
@@ -387,15 +519,20 @@ function showReply(r) {
       box.appendChild(ul);
       button('Close', dismiss);
       box.appendChild(buttons);
-      toast(outs.length === 1 ? 'Saved ' + baseName(outs[0]) : 'Saved ' + outs.length + ' files');
+      toast(r.folder ? 'Saved ' + files + (files === 1 ? ' file' : ' files') + ' in ' + baseName(r.folder)
+        : outs.length === 1 ? 'Saved ' + baseName(outs[0]) : 'Saved ' + outs.length + ' files');
       return;
     }
-    case 'notACommand':
-      box.appendChild(el('div', 'sum', 'That doesn’t read as a page command.'));
-      box.appendChild(el('div', 'det', 'Try “delete page 2”, “rotate pages 1-3 right” or “extract pages 4-6”.'));
+    case 'notACommand': {
+      // Not a change to the pages: a question about the document goes to the Ask panel.
+      const ai = window.CorvelloMacAI && window.CorvelloMacAI.askQuestion;
+      box.appendChild(el('div', 'sum', ai ? 'That isn’t a page command. Ask it about the document?' : 'That doesn’t read as a page command.'));
+      box.appendChild(el('div', 'det', 'Page commands read like “delete page 2”, “rotate pages 1-3 right” or “extract pages 4-6”.'));
+      if (ai) button('Ask about this page', () => { toggleCommandBar(false); box.hidden = true; ai(lastText); }, true);
       button('OK', dismiss);
       box.appendChild(buttons);
       return;
+    }
     default:
       box.appendChild(el('div', 'det', JSON.stringify(r)));
   }
@@ -408,15 +545,44 @@ window.cvlPageCmdReply = (r) => {
 $('cmdForm').onsubmit = (e) => { e.preventDefault(); sendCommand($('cmdInput').value); };
 
 // ---- search in this document ---------------------------------------------------------------------
+// The search runs as the user types; Enter and Shift+Enter (or the arrows beside the box) step
+// through the matches. Closing the panel clears the highlights.
 let hits = [];
 let activeHit = -1;
+let searchedFor = '';
+let typingTimer = 0;
 function runSearch(q) {
   q = String(q || '').trim();
+  clearTimeout(typingTimer);
+  searchedFor = q;
+  hits = [];
+  activeHit = -1;
   $('searchSummary').textContent = q ? 'Searching…' : '';
   $('searchHits').textContent = '';
   clearHighlights();
+  syncSearchButtons();
   if (!q) return;
   ask('readersearch', { q, path: PDF });
+}
+function clearSearch() {
+  clearTimeout(typingTimer);
+  searchedFor = '';
+  hits = [];
+  activeHit = -1;
+  clearHighlights();
+  $('searchHits').textContent = '';
+  $('searchSummary').textContent = '';
+  syncSearchButtons();
+}
+function syncSearchButtons() {
+  $('searchPrev').disabled = hits.length < 2;
+  $('searchNext').disabled = hits.length < 2;
+}
+function stepHit(delta) {
+  const q = $('searchInput').value.trim();
+  if (q !== searchedFor) { runSearch(q); return; }
+  if (!hits.length) return;
+  goToHit((activeHit + delta + hits.length) % hits.length);
 }
 function clearHighlights() { document.querySelectorAll('.cvlHit').forEach((n) => n.remove()); }
 function drawHighlights() {
@@ -443,18 +609,33 @@ function goToHit(i) {
   document.querySelectorAll('#searchHits li').forEach((li, k) => li.classList.toggle('on', k === i));
   const h = hits[i];
   if (h) viewer.currentPageNumber = h.page || 1;
+  const item = $('searchHits').children[i];
+  if (item) item.scrollIntoView({ block: 'nearest' });
+  showSearchCount();
   drawHighlights();
 }
+let searchTotal = 0;
+function showSearchCount() {
+  const shown = hits.length;
+  const total = Math.max(searchTotal, shown);
+  $('searchSummary').textContent = (activeHit >= 0 ? (activeHit + 1) + ' of ' + shown : '') +
+    (total > shown ? ' (' + total + ' matches, the first ' + shown + ' shown)' : activeHit >= 0 ? '' : total + ' matches');
+}
 window.cvlReaderSearchResults = (res) => {
+  // An answer to a query the user has typed past.
+  if (res && typeof res.q === 'string' && res.q.trim() !== searchedFor) return;
+  if (!searchedFor) return;
   window.__cvlLastReaderSearch = res;
   hits = [];
   activeHit = -1;
   for (const d of (res && res.docs) || []) for (const h of d.hits || []) hits.push(h);
   const list = $('searchHits');
   list.textContent = '';
-  const total = (res && res.hitCount) || 0;
+  searchTotal = (res && res.hitCount) || 0;
   $('searchSummary').textContent = res && res.note === 'short' ? 'Type at least two letters.'
-    : total ? total + (total === 1 ? ' match' : ' matches') : 'No matches.';
+    : res && res.note === 'locked' ? '\u201c' + baseName(ORIG) + '\u201d is locked with a password, so Corvello can\u2019t search it.'
+    : searchTotal ? searchTotal + (searchTotal === 1 ? ' match' : ' matches') : 'No matches.';
+  syncSearchButtons();
   hits.forEach((h, i) => {
     const li = el('li');
     li.appendChild(el('div', 'pg', 'Page ' + (h.label || h.page)));
@@ -475,7 +656,18 @@ window.cvlReaderSearchResults = (res) => {
   });
   if (hits.length) goToHit(0);
 };
-$('searchForm').onsubmit = (e) => { e.preventDefault(); runSearch($('searchInput').value); };
+$('searchForm').onsubmit = (e) => e.preventDefault();
+$('searchInput').addEventListener('input', () => {
+  clearTimeout(typingTimer);
+  typingTimer = setTimeout(() => runSearch($('searchInput').value), 250);
+});
+$('searchInput').addEventListener('keydown', (e) => {
+  if (e.key !== 'Enter') return;
+  e.preventDefault();
+  stepHit(e.shiftKey ? -1 : 1);
+});
+$('searchPrev').onclick = () => stepHit(-1);
+$('searchNext').onclick = () => stepHit(1);
 
 // ---- links between documents ----------------------------------------------------------------------
 // The selected passage as a link end, kept as JSON text for the host to read; '' when nothing
@@ -503,7 +695,8 @@ window.cvlLinkMode = (on, name) => {
 };
 function linkSelection() {
   if (!window.__cvlLinkEndpoint) {
-    toast(linking ? 'Select the passage to link to, then Link here.' : 'Select a passage first, then Link.');
+    toast(linking ? 'Select the passage to link to on a page, then press Link here.'
+      : 'Select a passage on a page first, then press Link to connect it to another document.', false);
     return;
   }
   ask(linking ? 'linkfinish' : 'linkstart', {});
@@ -618,15 +811,29 @@ function flashPassage() {
 eventBus.on('textlayerrendered', (e) => { if (pendingFlash && e.pageNumber === pendingFlash.page) flashPassage(); });
 
 // ---- keys ------------------------------------------------------------------------------------------
+// Ctrl+A outside a text field selects the text of the pages, not the toolbar and status bar.
+function selectPageText() {
+  const range = document.createRange();
+  range.selectNodeContents($('viewer'));
+  const sel = window.getSelection();
+  sel.removeAllRanges();
+  sel.addRange(range);
+}
 document.addEventListener('keydown', (e) => {
   const mod = e.ctrlKey || e.metaKey;
-  if (mod && e.key.toLowerCase() === 'f') { e.preventDefault(); if ($('side').hidden || $('searchPane').hidden) showSide('search'); else $('searchInput').focus(); }
+  if (!$('pwDialog').hidden) return;
+  if (scrollKey(e)) { e.preventDefault(); return; }
+  if (mod && e.key.toLowerCase() === 'a' && !editable(e.target)) { e.preventDefault(); selectPageText(); }
+  else if (mod && e.key.toLowerCase() === 'f') { e.preventDefault(); if ($('side').hidden || $('searchPane').hidden) showSide('search'); else $('searchInput').focus(); }
   else if (mod && e.key.toLowerCase() === 'k') { e.preventDefault(); toggleCommandBar(true); }
-  else if (e.key === 'Escape') { if (linking) ask('linkcancel', {}); else if (!$('cmdbar').hidden) toggleCommandBar(false); else if (!$('side').hidden) showSide('search'); }
+  else if (e.key === 'Escape') { if (linking) ask('linkcancel', {}); else if (!$('cmdbar').hidden) toggleCommandBar(false); else if (!$('side').hidden) showSide(openPane()); }
 });
 
 // Hooks for automation: the same paths the bar and the search panel use.
-window.__cvlReader = { sendCommand, runPreview, runSearch, toggleCommandBar, showSide, linkSelection, pickPage, selectPages, selectionList };
+window.__cvlReader = { sendCommand, runPreview, runSearch, stepHit, toggleCommandBar, showSide, linkSelection, pickPage, selectPages, selectionList };
+// What the reader's add-on scripts (reader-ocr.js) build on.
+Object.assign(window.__cvlReader, { viewer, eventBus, ask, toast, pdf: PDF, orig: ORIG, gen: GEN });
+window.dispatchEvent(new Event('cvlreaderready'));
 
 openDocument();
 if (ORIG !== PDF) ask('editstate', {});
