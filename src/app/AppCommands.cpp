@@ -11,9 +11,11 @@
 #include "app/EngineRuns.h"
 #include "app/SupportDirs.h"
 #include "night/NightSettings.h"
+#include "operations/OrganizeModule.h"
 #include "platform/FileIO.h"
 #include "platform/SysLog.h"
 #include "platform/UserDirs.h"
+#include "updates/UpdaterSetup.h"
 #include "window/PageScript.h"
 
 namespace cvl {
@@ -36,6 +38,7 @@ nlohmann::json shortcutsSetting() {
 void AppDelegate::rebuildMenu() {
     AppMenu::State state;
     state.appName = brandName();
+    state.heldUpdateTitle = UpdaterSetup::heldUpdateMenuTitle();
     shell_.setMenus(AppMenu::build(state, shortcutsSetting()));
     updateMenuBar();
 }
@@ -91,6 +94,12 @@ void AppDelegate::menuCommand(const std::string& command, const std::string& tar
         const Brand& brand = Brand::current();
         shell_.showAbout(AboutInfo{brand.name, appConstants().version,
                                    brand.tagline + "\n" + brand.endorsement});
+    } else if (command == "check-updates") {
+        checkForUpdates();
+    } else if (command == "install-update") {
+        UpdaterSetup::installHeldUpdate();
+    } else if (command == "organize-folder") {
+        if (key) Organize::openOrganize(key->dialogs(), *this);
     } else if (command == "quit") {
         // Quitting with Alt held (Ctrl+Alt+Q, or the menu item Alt-clicked) forgets the
         // windows instead of bringing them back next time.

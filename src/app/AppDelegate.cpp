@@ -27,6 +27,7 @@
 #include "platform/SysLog.h"
 #include "platform/UserDirs.h"
 #include "updates/CorvelloNotice.h"
+#include "updates/UpdaterSetup.h"
 #include "window/FeatureModules.h"
 #include "window/FolderWatcher.h"
 #include "window/ReaderURL.h"
@@ -98,6 +99,7 @@ void AppDelegate::start() {
     history_.migrateRecentsIfNeeded(std::move(recents));
     rebuildMenu();
     restoreOpenTabsIfRelaunch();
+    startUpdates();
     // Generated pages and exchange files of earlier runs, off the main thread.
     Dispatch::global().async([] {
         const int removed =
@@ -128,6 +130,7 @@ void AppDelegate::shutdown() {
     ++warmGeneration_;
     shell_.dropWarmReader();
     writeOpenTabs(true, quitDiscardsWindows_);
+    UpdaterSetup::installOnQuit();
     if (agentHost_) AgentBridge::shared().stop();
     CorvelloNotice::install(nullptr);
     notice_.reset();

@@ -165,6 +165,10 @@ class AppDelegate : public DesktopRunner,
     void applyAppIcon();
     void installNotices();
 
+    // ---- updates (AppUpdates.cpp)
+    void startUpdates();
+    void checkForUpdates();
+
     // ---- menus, panels and settings (AppCommands.cpp)
     void rebuildMenu();
     void updateMenuBar();
@@ -196,6 +200,7 @@ class AppDelegate : public DesktopRunner,
     unsigned warmGeneration_ = 0;
     unsigned nightGeneration_ = 0;
     std::optional<std::string> lastNightAnnouncedScheme_;
+    std::optional<std::string> heldUpdateShown_;  // the held update's menu title, when shown
     // Shared with callbacks that may outlive the application: they do nothing once it is gone.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 

@@ -120,7 +120,11 @@ std::vector<Menu> build(const State& state, const nlohmann::json& shortcuts) {
     std::vector<Menu> menus;
 
     Menu app{state.appName, {}, {}};
-    app.sections.push_back({item("settings", "Settings…", {"<Control>comma"})});
+    std::vector<Item> settings = {item("settings", "Settings…", {"<Control>comma"}),
+                                  item("check-updates", "Check for Updates…")};
+    if (state.heldUpdateTitle)
+        settings.push_back(item("install-update", state.heldUpdateTitle->c_str()));
+    app.sections.push_back(std::move(settings));
     app.sections.push_back({item("about", ("About " + state.appName).c_str())});
     app.sections.push_back({item("quit", "Quit", {"<Control>q", "<Control><Alt>q"})});
     menus.push_back(std::move(app));
@@ -128,7 +132,8 @@ std::vector<Menu> build(const State& state, const nlohmann::json& shortcuts) {
     Menu file{"File", {}, {}};
     file.sections.push_back({item("new-window", "New Window", {"<Control>n"}),
                              item("open", "Open…", {"<Control><Shift>o"}),
-                             item("open-folder", "Open Folder…", {"<Control>o"})});
+                             item("open-folder", "Open Folder…", {"<Control>o"}),
+                             item("organize-folder", "Organize Folder…")});
     file.sections.push_back({item("reopen-closed-tab", "Reopen Closed Tab", {"<Control><Shift>t"},
                                   state.closedTabs > 0),
                              item("file-history", "File History", {"<Control>y"})});

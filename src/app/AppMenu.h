@@ -34,6 +34,8 @@ struct State {
     size_t closedTabs = 0;     // entries on the closed-tab stack
     bool hasWindow = false;    // a document window is open
     bool readerShown = false;  // the key window shows the reader (zoom commands)
+    // The title of the item that installs an update the updater holds; none: no such item.
+    std::optional<std::string> heldUpdateTitle;
 };
 
 // Every command identifier, in menu order (the identifiers "shortcuts" accepts).

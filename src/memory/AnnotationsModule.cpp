@@ -8,6 +8,7 @@
 #include "platform/Dispatch.h"
 #include "platform/FileIO.h"
 #include "platform/pdf/PdfDocument.h"
+#include "updates/CvlLiveWork.h"
 #include "window/PageScript.h"
 
 namespace cvl {
@@ -98,7 +99,9 @@ void AnnotationsModule::autosave(const BridgeRequest& request) {
     const std::string token = request.arg("token").value_or("");
     const std::string signature = request.arg("sig").value_or("");
     const std::string seq = request.arg("seq").value_or("0");
-    auto reply = [page, seq](json r) {
+    // The edits count as unsaved until the reply is made (or dropped with a closed window).
+    auto unsaved = std::make_shared<LiveWorkMark>(LiveWorkMark::Kind::UnsavedEdits);
+    auto reply = [page, seq, unsaved](json r) {
         r["seq"] = seq;
         page.call("__cvlAutosaveB", dump(r));
     };

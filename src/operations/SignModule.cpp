@@ -17,6 +17,7 @@
 #include "platform/FileIO.h"
 #include "platform/SysLog.h"
 #include "platform/UserDirs.h"
+#include "updates/CvlLiveWork.h"
 #include "window/PageScript.h"
 #include "window/ReaderURL.h"
 
@@ -417,7 +418,9 @@ void SignModule::applyToAll(const BridgeRequest& request, const std::string& run
             state.pending = true;
         }
         rememberPlan(runId, plan, source);
-        Dispatch::global().async([=, this] {
+        // An update waits while the signed copies are written.
+        auto running = std::make_shared<LiveWorkMark>(LiveWorkMark::Kind::SigningRun);
+        Dispatch::global().async([=, this, running = std::move(running)] {
             auto stillCurrent = [&] {
                 std::lock_guard guard(lock_);
                 return apply_[key].gen == gen;

@@ -53,6 +53,17 @@ std::function<bool()> CvlLiveWork::updaterHook() const {
     return [this] { return mustNotInstallNow(); };
 }
 
+LiveWorkMark::LiveWorkMark(Kind kind) : kind_(kind) {
+    if (kind_ == Kind::UnsavedEdits)
+        CvlLiveWork::shared().noteEditorDirty(this, true);
+    else
+        CvlLiveWork::shared().noteSigningRun(this, true);
+}
+
+LiveWorkMark::~LiveWorkMark() {
+    CvlLiveWork::shared().forget(this);
+}
+
 CvlLiveWork& CvlLiveWork::shared() {
     static CvlLiveWork record;
     return record;

@@ -42,6 +42,21 @@ class CvlLiveWork {
     std::set<const void*> signingRuns_;
 };
 
+// Live work in the application's record for as long as the mark lives: unsaved edits on their
+// way to disk, or a signing run writing its copies. Held by the work's callbacks, so that work
+// dropped on the way (its window closed) is not counted for ever.
+class LiveWorkMark {
+  public:
+    enum class Kind { UnsavedEdits, SigningRun };
+    explicit LiveWorkMark(Kind kind);
+    ~LiveWorkMark();
+    LiveWorkMark(const LiveWorkMark&) = delete;
+    LiveWorkMark& operator=(const LiveWorkMark&) = delete;
+
+  private:
+    Kind kind_;
+};
+
 // Checks the policy table and the record; prints each failure and returns 0 when all pass.
 int liveWorkSelftest();
 

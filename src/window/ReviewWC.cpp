@@ -10,6 +10,7 @@
 #include "app/EngineLocator.h"
 #include "app/EngineRuns.h"
 #include "memory/VersionStore.h"
+#include "operations/LoadStamp.h"
 #include "platform/Dispatch.h"
 #include "platform/FileIO.h"
 #include "platform/Hashing.h"
@@ -511,6 +512,8 @@ void ReviewWC::loadReader(const std::string& url) {
     noteIdentity("load " + std::to_string(loadGen_) + ": " + lastPathComponent(pdf) + " for " +
                  lastPathComponent(orig));
     page_->loadURL(address, UserDirs::home());
+    // What the window loaded, so that saving in place can tell a change made behind its back.
+    LoadStamps::shared().stampLoadedFile(bridgeId_, original, loadGen_);
     // Each state of an open PDF is kept in the version store: the one it was opened in, and
     // every later one the reader refreshes to.
     if (lowerExtension(original) == "pdf" && isRegularFile(original))
@@ -580,6 +583,7 @@ void ReviewWC::willClose() {
     closed_ = true;
     ++pollGen_;
     services_.windowClosed(*this);
+    LoadStamps::shared().forget(bridgeId_);
     watcher_.reset();
     loadWatch_.reset();
 }

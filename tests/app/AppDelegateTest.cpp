@@ -8,6 +8,8 @@
 #include "app/AppDelegate.h"
 #include "app/Config.h"
 #include "memory/HistoryStore.h"
+#include "operations/LoadStamp.h"
+#include "platform/FileIO.h"
 #include "search/CVSearchIndex.h"
 #include "search/OcrCache.h"
 #include "support/ModuleFakes.h"
@@ -89,8 +91,12 @@ class FakeShell : public DesktopShell {
     void snapshotTab(int, const std::string&, std::function<void(bool)> done) override {
         done(false);
     }
+    // Each window's dialogs; the last one made stays reachable for scripting answers.
+    test::FakeDialogs* lastDialogs = nullptr;
     std::unique_ptr<Dialogs> dialogs(std::optional<int>) override {
-        return std::make_unique<test::FakeDialogs>();
+        auto made = std::make_unique<test::FakeDialogs>();
+        lastDialogs = made.get();
+        return made;
     }
     bool hasWarmReader() override { return false; }
     void primeWarmReader(const std::string&) override {}
@@ -154,22 +160,45 @@ TEST(AppDelegate, PagesOpenInTheKeyWindowsEmptyTabElseInANewTabOrWindow) {
 TEST(AppDelegate, AClosedReaderComesBackFromTheClosedTabs) {
     App a;
     const std::string pdf = a.home / "Brief.pdf";
+    ASSERT_TRUE(writeFileAtomic(pdf, "%PDF-1.7 brief").ok());
     a.app.openReader(pdf, 2);
     ASSERT_EQ(a.app.documentWindows().size(), 1u);
     EXPECT_TRUE(a.app.documentWindows()[0]->isReader());
     EXPECT_NE(a.shell.loads.back().find("page=2"), std::string::npos);
+    // The load is stamped for the overwrite guard, and the stamp goes with the window.
+    const std::string bridgeId = a.app.documentWindows()[0]->bridgeId();
+    auto stamp = LoadStamps::shared().stamp(bridgeId);
+    ASSERT_TRUE(stamp.has_value());
+    EXPECT_EQ(stamp->path, pdf);
+    EXPECT_EQ(stamp->size, 14);
     // A reader first asks its page to flush; once it has, the tab closes.
     const int tab = a.shell.tabsOf[0][0];
     a.app.tabCloseRequested(tab);
     a.app.tabCloseRequested(tab);
     EXPECT_TRUE(a.app.documentWindows().empty());
     EXPECT_TRUE(a.shell.tabsOf[0].empty());
+    EXPECT_FALSE(LoadStamps::shared().stamp(bridgeId).has_value());
     a.app.reopenClosedTab();
     ASSERT_EQ(a.app.documentWindows().size(), 1u);
     EXPECT_EQ(a.app.documentWindows()[0]->sourcePaths(), std::vector<std::string>{pdf});
     EXPECT_TRUE(a.app.documentWindows()[0]->isReader());
     // The reader was recorded in the history.
     EXPECT_EQ(a.history.count(), 1u);
+}
+
+TEST(AppDelegate, OrganizeFolderInTheMenuAsksForAFolderAndShowsItsPage) {
+    App a;
+    a.app.openWelcome(nullptr);
+    ASSERT_NE(a.shell.lastDialogs, nullptr);
+    a.shell.lastDialogs->chooseAnswers = {{a.home.path()}};
+    a.app.menuCommand("organize-folder", "");
+    Dispatch::manualMain()->drain();
+    ASSERT_EQ(a.shell.lastDialogs->choices.size(), 1u);
+    EXPECT_TRUE(a.shell.lastDialogs->choices[0].folders);
+    // The organize page takes the welcome page's place.
+    ASSERT_EQ(a.app.windows().size(), 1u);
+    EXPECT_EQ(a.app.windows()[0].pageKind, "organize");
+    EXPECT_EQ(a.app.windows()[0].sourcePaths, std::vector<std::string>{a.home.path()});
 }
 
 }  // namespace

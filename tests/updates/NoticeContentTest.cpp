@@ -193,5 +193,21 @@ TEST(LiveWork, PolicyAndRecord) {
               std::string::npos);
 }
 
+// The application's record counts work for exactly as long as its mark lives.
+TEST(LiveWork, MarksHoldTheSharedRecordWhileTheyLive) {
+    CvlLiveWork& shared = CvlLiveWork::shared();
+    ASSERT_FALSE(shared.holdReason());
+    {
+        LiveWorkMark edits(LiveWorkMark::Kind::UnsavedEdits);
+        EXPECT_EQ(shared.holdReason(), "a document has unsaved edits");
+        {
+            LiveWorkMark run(LiveWorkMark::Kind::SigningRun);
+            EXPECT_EQ(shared.holdReason(), "signed copies are being written");
+        }
+        EXPECT_EQ(shared.holdReason(), "a document has unsaved edits");
+    }
+    EXPECT_FALSE(shared.holdReason());
+}
+
 }  // namespace
 }  // namespace cvl
