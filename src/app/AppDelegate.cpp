@@ -431,6 +431,11 @@ std::unique_ptr<Holder> AppDelegate::inhibitIdle(const std::string& reason) {
     return shell_.inhibitIdle(reason);
 }
 
+void AppDelegate::printDocument(const PrintRequest& request,
+                                std::function<void(PrintOutcome)> done) {
+    shell_.printDocument(request, std::move(done));
+}
+
 void AppDelegate::showNotice(const std::string& id, const std::string& title,
                              const std::string& text) {
     CorvelloNotice::show(id.empty() ? std::nullopt : std::optional<std::string>(id), title, text);

@@ -85,6 +85,8 @@ class AppDelegate : public DesktopRunner,
     void setClipboardText(const std::string& text) override;
     void setClipboardFiles(const std::vector<std::string>& paths) override;
     std::unique_ptr<Holder> inhibitIdle(const std::string& reason) override;
+    void printDocument(const PrintRequest& request,
+                       std::function<void(PrintOutcome)> done) override;
     void showNotice(const std::string& id, const std::string& title,
                     const std::string& text) override;
     void readerLog(const std::string& line) override;

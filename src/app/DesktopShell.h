@@ -120,6 +120,14 @@ class DesktopShell {
     virtual void setClipboardText(const std::string& text) = 0;
     virtual void setClipboardFiles(const std::vector<std::string>& paths) = 0;
     virtual std::unique_ptr<Holder> inhibitIdle(const std::string& reason) = 0;
+    // The print dialog over the key frame; `done` runs once on the main queue. Without one of
+    // its own a host says printing is not available.
+    virtual void printDocument(const PrintRequest& request,
+                               std::function<void(PrintOutcome)> done) {
+        PrintOutcome outcome;
+        outcome.message = "Printing is not available in this build.";
+        done(outcome);
+    }
     // The notice card, drawn by the toolkit; its presenter is attached once made.
     virtual std::shared_ptr<ZKNoticeView> noticeView() = 0;
     virtual void attachNotice(std::weak_ptr<ZKNotice> notice) = 0;

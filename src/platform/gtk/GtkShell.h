@@ -64,6 +64,8 @@ class GtkShell : public DesktopShell {
 
     void openURI(const std::string& uri) override;
     void revealItems(const std::vector<std::string>& paths) override;
+    void printDocument(const PrintRequest& request,
+                       std::function<void(PrintOutcome)> done) override;
     void setClipboardText(const std::string& text) override;
     void setClipboardFiles(const std::vector<std::string>& paths) override;
     std::unique_ptr<Holder> inhibitIdle(const std::string& reason) override;

@@ -8,6 +8,7 @@
 #include "platform/FileIO.h"
 #include "platform/SysLog.h"
 #include "platform/TextEscape.h"
+#include "platform/gtk/GtkPrinting.h"
 #include "platform/gtk/GtkShell.h"
 #include "platform/gtk/NoticeCardView.h"
 
@@ -244,6 +245,13 @@ std::unique_ptr<Holder> GtkShell::inhibitIdle(const std::string& reason) {
         gtk_application_inhibit(app_, window, GTK_APPLICATION_INHIBIT_IDLE, reason.c_str());
     if (!cookie) cvlLog("the display cannot be kept awake (%s)", reason.c_str());
     return std::make_unique<IdleHold>(app_, cookie);
+}
+
+void GtkShell::printDocument(const PrintRequest& request, std::function<void(PrintOutcome)> done) {
+    GtkWindow* window = nullptr;
+    if (auto key = keyFrame())
+        if (Frame* f = frame(*key)) window = GTK_WINDOW(f->window);
+    GtkPrinting::print(window, request, std::move(done));
 }
 
 // ---- the notice card ---------------------------------------------------------------------------
