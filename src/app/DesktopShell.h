@@ -122,7 +122,7 @@ class DesktopShell {
     virtual std::unique_ptr<Holder> inhibitIdle(const std::string& reason) = 0;
     // The print dialog over the key frame; `done` runs once on the main queue. Without one of
     // its own a host says printing is not available.
-    virtual void printDocument(const PrintRequest& request,
+    virtual void printDocument(const PrintRequest& /*request*/,
                                std::function<void(PrintOutcome)> done) {
         PrintOutcome outcome;
         outcome.message = "Printing is not available in this build.";
