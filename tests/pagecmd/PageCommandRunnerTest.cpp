@@ -299,7 +299,7 @@ TEST(RunnerStore, PutSweepsExpiredEntriesAndTakeIsOnce) {
 }
 
 TEST_F(RunnerTest, CommandBarRepliesCarryTheRunnersAnswers) {
-    PageCommandFlow::AskRequest ask{source, "delete pages 2-3", 10, 1, {}, {}};
+    PageCommandFlow::AskRequest ask{source, "delete pages 2-3", 10, 1, {}, {}, {}};
     auto preview = PageCommandFlow::ask(ask);
     ASSERT_EQ(preview["kind"], "preview") << preview.dump();
     EXPECT_EQ(preview["summary"], "Remove pages 2 and 3 (2 of 10). The new PDF has 8 pages.");
