@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Generates a deterministic document corpus for the search benchmarks.
 
-usage: make_search_corpus.py OUT_DIR [--scale N]
+usage: make_search_corpus.py OUT_DIR [--scale N]   (N may be a fraction: 0.1 gives 200 files)
 
 Writes 500 PDFs under OUT_DIR/pdf (the direct-scan set) and 1,500 other documents (.docx,
 .xlsx, .txt, .md) beside them, in sub-folders of 50, with sizes typical of a case folder:
@@ -198,10 +198,10 @@ def main():
     if len(sys.argv) < 2:
         sys.exit(__doc__)
     out = sys.argv[1]
-    scale = int(sys.argv[sys.argv.index("--scale") + 1]) if "--scale" in sys.argv else 1
+    scale = float(sys.argv[sys.argv.index("--scale") + 1]) if "--scale" in sys.argv else 1
     rng = random.Random(20261205)
-    counts = {"pdf": 500 * scale, "docx": 450 * scale, "xlsx": 300 * scale,
-              "txt": 450 * scale, "md": 300 * scale}
+    counts = {kind: max(1, round(n * scale)) for kind, n in
+              {"pdf": 500, "docx": 450, "xlsx": 300, "txt": 450, "md": 300}.items()}
     for i in range(counts["pdf"]):
         pages = [[maybe_marker(rng, sentence(rng)) for _ in range(rng.randint(35, 50))]
                  for _ in range(rng.randint(2, 12))]

@@ -186,6 +186,7 @@ window.cvlSearchResults=function(res){
   var box=document.getElementById('results');box.textContent='';box.hidden=false;document.getElementById('list').hidden=true;
   var n=(res&&res.hitCount)||0,docs=(res&&res.docs)||[];
   document.getElementById('status').textContent=res&&res.note==='short'?'Type at least two letters.':n?n+(n===1?' match in ':' matches in ')+docs.length+(docs.length===1?' document':' documents'):'No matches.';
+  if(res&&res.indexError)document.getElementById('status').textContent+=' — '+res.indexError;
   docs.forEach(function(d){var c=el('div','doc');var dh=el('div','dh');dh.appendChild(el('span','',d.name));dh.appendChild(el('span','dim',String(d.count||'')));
     dh.onclick=function(){go('reader',{path:d.path})};c.appendChild(dh);
     (d.hits||[]).forEach(function(h){var r=el('div','hit');r.appendChild(el('span','pg',h.page?'p. '+(h.label||h.page):''));r.appendChild(marked(String(h.snippet||''),String(h.match||''),h.at));

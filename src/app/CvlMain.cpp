@@ -8,11 +8,11 @@
 #include "agent/CvlLayout.h"
 #include "app/Version.h"
 #include "operations/CvlBates.h"
-#include "operations/CvlDocumentCommands.h"
-#include "operations/CvlFiles.h"
 #include "operations/CvlCompare.h"
-#include "operations/CvlOcr.h"
+#include "operations/CvlDocumentCommands.h"
 #include "operations/CvlDocumentInfo.h"
+#include "operations/CvlFiles.h"
+#include "operations/CvlOcr.h"
 #include "pagecmd/CvlPageCommands.h"
 #include "pagecmd/CvlPages.h"
 #include "platform/Threads.h"
@@ -32,11 +32,14 @@ struct CvlCommand {
 // Subcommands, in the order --help lists them.
 const CvlCommand kCommands[] = {
     {"index", "index [--db PATH] [--dir D]... [--file F]...",
-     "bring the search index in line with the folders and files; prints {changed, files}",
+     "bring the search index in line with the folders and files; prints {changed, files}, or "
+     "{error} and exits 1 when the index cannot be written (another program holds it past "
+     "the 4 s busy timeout, the disk is full)",
      cvl::cvlIndexMain},
     {"search", cvl::kCvlSearchUsage,
      "search the folders and files, indexing them first when they changed (with --no-refresh, "
-     "search the index as it stands); prints the results",
+     "search the index as it stands); prints the results; when indexing fails, the results of "
+     "the index as it stands with indexError, and exits 1",
      cvl::cvlSearchMain},
     {"scan", "scan [--dir D]... [--file F]... QUERY",
      "scan the PDFs of the folders and files directly, without the index; prints the results",

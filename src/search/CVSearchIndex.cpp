@@ -159,10 +159,10 @@ std::vector<CVSearchIndex::Chunk> CVSearchIndex::extractChunks(const std::string
     return TextExtraction::chunksFor(path, type, ocrLookup_);
 }
 
-std::int64_t CVSearchIndex::reindex(const std::vector<std::string>& dirs,
-                                    const std::vector<std::string>& explicitFiles,
-                                    std::int64_t maxFiles, const Progress& progress) {
-    if (!isOpen()) return 0;
+Result<std::int64_t> CVSearchIndex::reindex(const std::vector<std::string>& dirs,
+                                            const std::vector<std::string>& explicitFiles,
+                                            std::int64_t maxFiles, const Progress& progress) {
+    if (!isOpen()) return Failure{"The search index could not be opened."};
     std::vector<std::string> collected =
         SearchScope::collect(dirs, explicitFiles, maxFiles, isIndexablePath, isIndexablePath);
     auto indexed = indexedFiles();
@@ -178,7 +178,7 @@ std::int64_t CVSearchIndex::reindex(const std::vector<std::string>& dirs,
         auto it = indexed.find(path);
         if (!key || it == indexed.end() || !(it->second == *key)) work.push_back(path);
     }
-    if (gone.empty() && work.empty()) return 0;
+    if (gone.empty() && work.empty()) return std::int64_t{0};
 
     // A run that writes at least half of the scope anew builds the full-text index in bulk.
     const bool large = work.size() >= kLargeRunFiles && 2 * work.size() >= collected.size();
@@ -208,24 +208,24 @@ std::int64_t CVSearchIndex::reindex(const std::vector<std::string>& dirs,
         },
         kExtractAhead);
 
+    // Counts the files this run wrote: one that another run wrote meanwhile is not counted.
+    std::int64_t written = 0;
     int batch = 0;
     const auto total = static_cast<std::int64_t>(work.size());
-    for (std::int64_t n = 0; n < total; ++n) {
+    for (std::int64_t n = 0; n < total && writer.ok(); ++n) {
         const std::string& path = work[static_cast<std::size_t>(n)];
         if (progress) progress(n + 1, total, lastPathComponent(path));
         Extracted e = extracted.take(static_cast<std::size_t>(n));
         if (!e.key) continue;
-        // A file without a files row has no chunk rows either: there is nothing to delete.
-        if (indexed.count(path)) writer.removeFile(path);
-        writer.addChunks(path, e.chunks);
-        writer.recordFile(path, e.type, *e.key);
+        if (writer.writeFile(path, e.type, *e.key, e.chunks)) ++written;
         if (++batch == kBatchFiles) {
             writer.commitBatch();
             batch = 0;
         }
     }
-    writer.finish();
-    return total;
+    Status done = writer.finish();
+    if (!done) return Failure{done.error()};
+    return written;
 }
 
 bool CVSearchIndex::isFresh(const std::vector<std::string>& dirs,

@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/Result.h"
 #include "search/SearchTypes.h"
 #include "search/SqliteDb.h"
 
@@ -60,10 +61,13 @@ class CVSearchIndex {
     // Text extraction: the chunks of one file of the given type.
     std::vector<Chunk> extractChunks(const std::string& path, const std::string& type) const;
 
-    // Brings the index in line with the scope; returns the number of new or changed files.
-    std::int64_t reindex(const std::vector<std::string>& dirs,
-                         const std::vector<std::string>& explicitFiles,
-                         std::int64_t maxFiles = kMaxFiles, const Progress& progress = {});
+    // Brings the index in line with the scope; returns the number of new or changed files this
+    // run wrote. A write that fails (the database is locked by another writer past the busy
+    // timeout, the disk is full, ...) ends the run with its message; batches committed before
+    // it stay.
+    Result<std::int64_t> reindex(const std::vector<std::string>& dirs,
+                                 const std::vector<std::string>& explicitFiles,
+                                 std::int64_t maxFiles = kMaxFiles, const Progress& progress = {});
     // Drops the file from the index, so that the next run reads it again (its OCR text may
     // have changed while the file did not).
     void forget(const std::string& path) { deleteFile(path); }

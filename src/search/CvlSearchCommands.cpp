@@ -105,15 +105,20 @@ int cvlIndexMain(const std::vector<std::string>& args) {
     auto o = parse(args, "cvl index [--db PATH] [--dir D]... [--file F]...", true, false, false);
     if (!o) return 2;
     auto index = indexFor(*o);
-    std::int64_t changed = 0, files = 0;
-    bool done = false;
+    std::optional<Result<std::int64_t>> changed;
+    std::int64_t files = 0;
     CVSearchIndex::queue().async([&] {
-        changed = index->reindex(o->dirs, o->files);
+        auto run = index->reindex(o->dirs, o->files);
         files = index->fileCount();
-        Dispatch::main().async([&] { done = true; });
+        Dispatch::main().async([&, run = std::move(run)] { changed = run; });
     });
-    Dispatch::manualMain()->runUntil([&] { return done; }, std::chrono::hours(24 * 365));
-    return printJson({{"changed", changed}, {"files", files}});
+    Dispatch::manualMain()->runUntil([&] { return changed.has_value(); },
+                                     std::chrono::hours(24 * 365));
+    if (!*changed) {
+        printJson({{"error", changed->error()}});
+        return 1;
+    }
+    return printJson({{"changed", **changed}, {"files", files}});
 }
 
 int cvlSearchMain(const std::vector<std::string>& args) {
@@ -122,8 +127,11 @@ int cvlSearchMain(const std::vector<std::string>& args) {
     if (!o) return 2;
     const std::string q = queryOf(*o);
     // The answer a search page ends with: short queries scan the PDFs directly; others read
-    // the index, brought up to date first unless the caller asked for a search only.
+    // the index, brought up to date first unless the caller asked for a search only. When the
+    // index could not be brought up to date, the answer is the index as it stands, with the
+    // reason, and the command fails.
     json payload;
+    std::string indexError;
     if (UnicodeText::graphemeCount(q) < 3) {
         payload = SearchPayloads::scanPayload(PdfScan::runPDFSearch(q, o->dirs, o->files), q,
                                               o->mode, false);
@@ -132,14 +140,15 @@ int cvlSearchMain(const std::vector<std::string>& args) {
         bool done = false;
         CVSearchIndex::queue().async([&] {
             if (!o->noRefresh && !index->isFresh(o->dirs, o->files))
-                index->reindex(o->dirs, o->files);
+                if (auto run = index->reindex(o->dirs, o->files); !run) indexError = run.error();
             payload = SearchPayloads::indexedSearchPayload(*index, q, o->mode, o->dirs, o->files);
             Dispatch::main().async([&] { done = true; });
         });
         Dispatch::manualMain()->runUntil([&] { return done; }, std::chrono::hours(24 * 365));
     }
+    if (!indexError.empty()) payload["indexError"] = indexError;
     std::printf("%s\n", SearchPayloads::serialise(payload).value_or("{}").c_str());
-    return 0;
+    return indexError.empty() ? 0 : 1;
 }
 
 int cvlScanMain(const std::vector<std::string>& args) {

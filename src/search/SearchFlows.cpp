@@ -77,11 +77,19 @@ void crossFolderSearch(const std::string& q, const std::string& mode,
         }
         json scan = PdfScan::runPDFSearch(q, dirs, explicitFiles);
         postPayload(post, "cvlSearchResults", SearchPayloads::scanPayload(scan, q, mode, true));
-        index->reindex(dirs, explicitFiles, CVSearchIndex::kMaxFiles,
-                       [&](std::int64_t done, std::int64_t total, const std::string& name) {
-                           postPayload(post, "cvlIndexProgress",
-                                       {{"done", done}, {"total", total}, {"name", name}});
-                       });
+        auto run =
+            index->reindex(dirs, explicitFiles, CVSearchIndex::kMaxFiles,
+                           [&](std::int64_t done, std::int64_t total, const std::string& name) {
+                               postPayload(post, "cvlIndexProgress",
+                                           {{"done", done}, {"total", total}, {"name", name}});
+                           });
+        if (!run) {
+            // The scan's answer stands; the page says why the index did not take over.
+            json failed = SearchPayloads::scanPayload(scan, q, mode, false);
+            failed["indexError"] = run.error();
+            postPayload(post, "cvlSearchResults", failed);
+            return;
+        }
         postPayload(post, "cvlSearchResults",
                     SearchPayloads::indexedSearchPayload(*index, q, mode, dirs, explicitFiles));
     });

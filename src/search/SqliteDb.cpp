@@ -29,15 +29,25 @@ void SqliteStatement::bindInt(int index, int value) {
 }
 
 bool SqliteStatement::stepRow() {
-    return stmt_ && sqlite3_step(stmt_) == SQLITE_ROW;
+    if (!stmt_) return false;
+    lastStep_ = sqlite3_step(stmt_);
+    return lastStep_ == SQLITE_ROW;
 }
 
-void SqliteStatement::run() {
-    if (stmt_) sqlite3_step(stmt_);
+bool SqliteStatement::failed() const {
+    return !stmt_ ||
+           (lastStep_ != SQLITE_OK && lastStep_ != SQLITE_ROW && lastStep_ != SQLITE_DONE);
+}
+
+bool SqliteStatement::run() {
+    if (!stmt_) return false;
+    lastStep_ = sqlite3_step(stmt_);
+    return lastStep_ == SQLITE_DONE || lastStep_ == SQLITE_ROW;
 }
 
 void SqliteStatement::reset() {
     if (!stmt_) return;
+    lastStep_ = SQLITE_OK;
     sqlite3_reset(stmt_);
     sqlite3_clear_bindings(stmt_);
 }
@@ -81,6 +91,14 @@ SqliteConnection::~SqliteConnection() {
 
 bool SqliteConnection::exec(const char* sql) {
     return db_ && sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+std::string SqliteConnection::errorMessage() const {
+    return db_ ? sqlite3_errmsg(db_) : "the database is not open";
+}
+
+int SqliteConnection::errorCode() const {
+    return db_ ? sqlite3_extended_errcode(db_) : SQLITE_CANTOPEN;
 }
 
 SqliteStatement& SqliteConnection::cached(const char* sql) {

@@ -27,8 +27,10 @@ class SqliteStatement {
     void bindInt(int index, int value);
     // One step: true while a row is available.
     bool stepRow();
-    // Runs a write statement to its end; step errors are not inspected.
-    void run();
+    // True when the last step failed (or the statement never prepared), not merely ended.
+    bool failed() const;
+    // Runs a write statement to its end; false when it failed (or never prepared).
+    bool run();
     // Makes the statement ready to run again with new parameters.
     void reset();
     std::string columnText(int column) const;  // null reads as empty text
@@ -38,6 +40,7 @@ class SqliteStatement {
 
   private:
     sqlite3_stmt* stmt_ = nullptr;
+    int lastStep_ = 0;  // SQLITE_OK before the first step
 };
 
 class SqliteConnection {
@@ -58,6 +61,9 @@ class SqliteConnection {
     sqlite3* handle() const { return db_; }
     // Executes statements without inspecting rows; false on an error.
     bool exec(const char* sql);
+    // SQLite's message and extended code for the connection's last failed call.
+    std::string errorMessage() const;
+    int errorCode() const;
     SqliteStatement prepare(const char* sql) const { return SqliteStatement(db_, sql); }
     // A statement prepared once and kept for the connection's life, reset and cleared of its
     // parameters on every call. Not for statements that may still be stepping elsewhere.

@@ -408,17 +408,12 @@ TEST_F(LibreOfficeConversionTest, AHangingOrFailingConverterFallsBackWithoutStra
     // A stand-in that leaves a child behind and never finishes; each run logs its profile.
     const std::string fake = home / "fake-soffice";
     ASSERT_TRUE(test::putFile(fake,
-                              "#!/bin/sh
-                              "
+                              "#!/bin/sh\n"
                               "for a; do case \"$a\" in -env:*) echo \"$a\" >> \"$0.log\";; "
-                              "esac; done
-                              "
-                              "sleep 600 &
-                              "
-                              "echo $! >> \"$0.pids\"
-                              "
-                              "exec sleep 600
-                              ",
+                              "esac; done\n"
+                              "sleep 600 &\n"
+                              "echo $! >> \"$0.pids\"\n"
+                              "exec sleep 600\n",
                               true));
     ::setenv("CVL_SOFFICE", fake.c_str(), 1);
     ::setenv("CVL_SOFFICE_TIMEOUT", "3", 1);

@@ -63,7 +63,9 @@ struct Reader {
     json await(const std::string& function, size_t calls = 1) {
         EXPECT_TRUE(h.runUntil([&] { return h.window->callsOf(function).size() >= calls; }, 20000))
             << function;
-        return json::parse(h.window->lastArgs(function), nullptr, false);
+        // The first argument of the last call.
+        json args = json::parse("[" + h.window->lastArgs(function) + "]", nullptr, false);
+        return args.is_array() && !args.empty() ? args[0] : json();
     }
     json source() {
         const size_t n = h.window->callsOf("cvlAnnotSource").size();

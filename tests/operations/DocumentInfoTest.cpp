@@ -24,7 +24,7 @@ std::string pdfinfoField(const std::string& path, const std::string& key,
                          const std::vector<std::string>& extra = {}) {
     std::vector<std::string> args = extra;
     args.push_back(path);
-    const std::string out = runTool("pdfinfo", args).out;
+    const std::string out = "\n" + runTool("pdfinfo", args).out;  // the first line too
     const auto at = out.find("\n" + key + ":");
     if (at == std::string::npos) return "";
     const auto start = out.find_first_not_of(' ', at + key.size() + 2);

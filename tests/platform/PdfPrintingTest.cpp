@@ -86,8 +86,9 @@ TEST(PdfPrinting, PagesAreDrawnAtThePrintersResolutionWithinLimits) {
     EXPECT_FALSE(renderForPrinter(doc, 3, 300, 1.0));
 
     const PrintPlacement p = placeOnPaper(612, 792, 540, 720);
-    EXPECT_NEAR(p.scale, 720.0 / 792, 1e-9);
-    EXPECT_NEAR(p.y, 0, 1e-9);
-    EXPECT_GT(p.x, 0);
+    // Letter on a narrower printable area: the width limits, the page is centred vertically.
+    EXPECT_NEAR(p.scale, 540.0 / 612, 1e-9);
+    EXPECT_NEAR(p.x, 0, 1e-9);
+    EXPECT_NEAR(p.y, (720 - 792 * p.scale) / 2, 1e-9);
     EXPECT_EQ(placeOnPaper(300, 300, 540, 720).scale, 1.0) << "small pages are not enlarged";
 }

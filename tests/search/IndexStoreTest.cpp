@@ -88,7 +88,7 @@ TEST(IndexStore, AnUnopenableDatabaseGivesAClosedIndexThatAnswersEmpty) {
     EXPECT_FALSE(index.isOpen());
     EXPECT_EQ(index.fileCount(), 0);
     test::writeText(home / "docs/a.txt", "needle in text\n");
-    EXPECT_EQ(index.reindex({home / "docs"}, {}), 0);
+    EXPECT_FALSE(index.reindex({home / "docs"}, {}).ok());
     EXPECT_FALSE(index.isFresh({home / "docs"}, {}));
     EXPECT_TRUE(index.isFresh({home / "nothing"}, {}));
     EXPECT_TRUE(index.searchExact("needle").empty());

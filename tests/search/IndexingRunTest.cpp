@@ -41,16 +41,16 @@ TEST_F(IndexingRun, UnchangedFilesAreFreshAndChangedOnesAreRedone) {
     test::writeText(dir + "/sub/c.csv", "gamma,three\n");
     test::writeText(dir + "/skip.png", "not indexable");
     EXPECT_FALSE(index.isFresh({dir}, {}));
-    EXPECT_EQ(index.reindex({dir}, {}), 3);
+    EXPECT_EQ(*index.reindex({dir}, {}), 3);
     EXPECT_EQ(index.fileCount(), 3);
     EXPECT_TRUE(index.isFresh({dir}, {}));
-    EXPECT_EQ(index.reindex({dir}, {}), 0);
+    EXPECT_EQ(*index.reindex({dir}, {}), 0);
 
     test::setMtime(dir + "/b.md", 1600000000);
     EXPECT_FALSE(index.isFresh({dir}, {}));
     test::writeText(dir + "/b.md", "beta changed\n");
     test::setMtime(dir + "/b.md", 1600000000);  // same time, other size
-    EXPECT_EQ(index.reindex({dir}, {}), 1);
+    EXPECT_EQ(*index.reindex({dir}, {}), 1);
     EXPECT_FALSE(index.searchExact("changed").empty());
     EXPECT_TRUE(index.searchExact("beta two").empty());
 }
@@ -61,7 +61,7 @@ TEST_F(IndexingRun, VanishedFilesStayFreshButTheNextRunRemovesThem) {
     index.reindex({dir}, {});
     std::filesystem::remove(dir + "/b.txt");
     EXPECT_TRUE(index.isFresh({dir}, {}));
-    EXPECT_EQ(index.reindex({dir}, {}), 0);
+    EXPECT_EQ(*index.reindex({dir}, {}), 0);
     EXPECT_EQ(indexedPaths(), std::vector<std::string>{dir + "/a.txt"});
     EXPECT_EQ(chunksOf(dir + "/b.txt"), 0);
 }
@@ -70,8 +70,8 @@ TEST_F(IndexingRun, TheIndexMirrorsTheLatestScopeOnly) {
     std::string a = home / "A", b = home / "B";
     test::writeText(a + "/one.txt", "shared word\n");
     test::writeText(b + "/two.txt", "shared word\n");
-    EXPECT_EQ(index.reindex({a}, {}), 1);
-    EXPECT_EQ(index.reindex({b}, {}), 1);
+    EXPECT_EQ(*index.reindex({a}, {}), 1);
+    EXPECT_EQ(*index.reindex({b}, {}), 1);
     EXPECT_EQ(indexedPaths(), std::vector<std::string>{b + "/two.txt"});
     EXPECT_EQ(chunksOf(a + "/one.txt"), 0);
     auto hits = index.searchExact("shared");
@@ -82,7 +82,7 @@ TEST_F(IndexingRun, TheIndexMirrorsTheLatestScopeOnly) {
 TEST_F(IndexingRun, MaxFilesCutsInEnumerationOrderAndDropsTheRest) {
     for (char c : std::string("edcba")) test::writeText(dir + "/" + c + ".txt", "x\n");
     index.reindex({dir}, {});
-    EXPECT_EQ(index.reindex({dir}, {}, 2), 0);
+    EXPECT_EQ(*index.reindex({dir}, {}, 2), 0);
     EXPECT_EQ(indexedPaths(), (std::vector<std::string>{dir + "/a.txt", dir + "/b.txt"}));
     EXPECT_TRUE(index.isFresh({dir}, {}, 2));
     EXPECT_FALSE(index.isFresh({dir}, {}, 3));
@@ -98,8 +98,8 @@ TEST_F(IndexingRun, CollectionRules) {
     test::writeText(home / "outside.png", "nope");
     std::filesystem::create_directories(dir + "/folder.txt");  // only the name counts
     EXPECT_EQ(
-        index.reindex({dir, home / "missing-folder"}, {dir + "/note.txt", home / "outside.md",
-                                                       home / "outside.png", home / "gone.txt"}),
+        *index.reindex({dir, home / "missing-folder"}, {dir + "/note.txt", home / "outside.md",
+                                                        home / "outside.png", home / "gone.txt"}),
         4);
     EXPECT_EQ(indexedPaths(), (std::vector<std::string>{dir + "/Report.PDF", dir + "/folder.txt",
                                                         dir + "/note.txt", home / "outside.md"}));
@@ -142,7 +142,7 @@ TEST_F(IndexingRun, FilesWithoutChunksAreRecordedAndNotRetried) {
     test::writeText(dir + "/empty.txt", "\n\n");
     ASSERT_TRUE(test::writeZip(dir + "/broken.docx", {{"word/document.xml", "<<<"}}));
     test::writeText(dir + "/garbage.xlsx", "PK\x03\x04 truncated");
-    EXPECT_EQ(index.reindex({dir}, {}), 3);
+    EXPECT_EQ(*index.reindex({dir}, {}), 3);
     EXPECT_EQ(index.fileCount(), 3);
     EXPECT_TRUE(index.isFresh({dir}, {}));
     EXPECT_EQ(chunksOf(dir + "/empty.txt"), 0);

@@ -94,7 +94,7 @@ TEST(PdfExtraction, LockedDamagedAndFakePdfsYieldNothing) {
         EXPECT_TRUE(TextExtraction::pdfChunks(home / name, cacheLookup()).empty()) << name;
     (void)TextExtraction::pdfChunks(home / "cut.pdf", cacheLookup());  // whatever it salvages
     CVSearchIndex index(home / "idx.db", cacheLookup());
-    EXPECT_EQ(index.reindex({home.path()}, {}), 3);
+    EXPECT_EQ(*index.reindex({home.path()}, {}), 3);
     EXPECT_EQ(index.fileCount(), 3);  // recorded, so not retried
 }
 

@@ -2,9 +2,12 @@
 // snippets.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include "search/CVSearchIndex.h"
 #include "search/SearchFixtures.h"
 #include "search/SearchMatching.h"
+#include "search/SearchPayloads.h"
 #include "support/TempHome.h"
 
 using namespace cvl;
@@ -29,7 +32,36 @@ std::vector<std::string> matches(const CVDocResult& d) {
     return out;
 }
 
+nlohmann::json asJson(const std::vector<CVDocResult>& docs) {
+    nlohmann::json out = nlohmann::json::array();
+    for (const auto& d : docs) out.push_back(SearchPayloads::docResultJson(d));
+    return out;
+}
+
 }  // namespace
+
+// Searches read through a connection kept open with its statement prepared: repeating a search
+// between others answers alike, and writes of later runs (also another connection's, as from
+// another process) are seen by the next search.
+TEST_F(Queries, TheKeptReaderRepeatsItsAnswersAndSeesLaterWrites) {
+    build({{"a.txt", "ledger entry one\nledger entry two\n"}, {"b.md", "the ledger closes\n"}});
+    const auto exact = asJson(index.searchExact("ledger"));
+    const auto fuzzy = asJson(index.searchFuzzy("ledgre"));
+    ASSERT_EQ(exact.size(), 2u);
+    ASSERT_FALSE(fuzzy.empty());
+    EXPECT_TRUE(index.searchExact("nothing like it").empty());
+    EXPECT_EQ(asJson(index.searchExact("ledger")), exact);
+    EXPECT_EQ(asJson(index.searchFuzzy("ledgre")), fuzzy);
+
+    test::writeText(dir + "/c.txt", "a third ledger\n");
+    ASSERT_TRUE(index.reindex({dir}, {}).ok());
+    EXPECT_EQ(index.searchExact("ledger").size(), 3u);
+
+    CVSearchIndex other(index.dbPath());
+    std::filesystem::remove(dir + "/a.txt");
+    ASSERT_TRUE(other.reindex({dir}, {}).ok());
+    EXPECT_EQ(index.searchExact("ledger").size(), 2u);
+}
 
 TEST_F(Queries, ExactIsCaseInsensitiveForNonAsciiWithoutFoldingDiacritics) {
     build({{"fr.txt", "Une école à Paris\n"},

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "platform/Dispatch.h"
 #include "platform/FileIO.h"
@@ -13,6 +14,7 @@
 #include "search/SearchFixtures.h"
 #include "search/SearchFlows.h"
 #include "search/SearchPayloads.h"
+#include "search/SqliteDb.h"
 #include "support/PdfFixtures.h"
 #include "support/TempHome.h"
 
@@ -91,6 +93,28 @@ TEST_F(Flows, StaleScopeGivesScanThenProgressThenIndexResults) {
     ASSERT_TRUE(waitForFinal());
     ASSERT_EQ(posted.size(), 1u);
     EXPECT_EQ(posted[0].argument["indexed"], true);
+}
+
+// Another program holds the index's write lock past the busy timeout: the scan's answer stays
+// with the reason, and the index is left as it was; the next search indexes.
+TEST_F(Flows, AnIndexRunThatCannotWriteLeavesTheScanAnswerWithTheReason) {
+    test::writeText(dir + "/memo.txt", "the settlement amount\n");
+    {
+        SqliteConnection holder(index->dbPath());
+        ASSERT_TRUE(holder.exec("BEGIN IMMEDIATE;"));
+        SearchFlows::crossFolderSearch("settlement", "exact", {dir}, {}, index, poster());
+        ASSERT_TRUE(waitForFinal());
+    }
+    const json& last = posted.back().argument;
+    EXPECT_EQ(last["indexed"], false);
+    EXPECT_NE(last.value("indexError", "").find("in use by another program"), std::string::npos);
+    EXPECT_EQ(index->fileCount(), 0);
+
+    posted.clear();
+    SearchFlows::crossFolderSearch("settlement", "exact", {dir}, {}, index, poster());
+    ASSERT_TRUE(waitForFinal());
+    EXPECT_EQ(posted.back().argument["docCount"], 1);
+    EXPECT_FALSE(posted.back().argument.contains("indexError"));
 }
 
 TEST_F(Flows, ShortQueriesNeverTouchTheIndex) {
@@ -255,4 +279,59 @@ TEST(CvlSearchCommands, IndexSearchAndScanFromTheCommandLine) {
     EXPECT_EQ(runCvl({"index", "stray"}, home.path()).exitStatus, 2);
     EXPECT_EQ(runCvl({"scan", "--db", "x", "q"}, home.path()).exitStatus, 2);
     EXPECT_EQ(runCvl({"index", "--no-refresh"}, home.path()).exitStatus, 2);
+}
+
+// Index writes report their failures: a run that cannot take the write lock claims nothing and
+// writes nothing; two runs at once write each file once and count it once.
+TEST(CvlSearchCommands, IndexRunsFailLoudlyAndCountEachFileOnceWhenConcurrent) {
+    test::TempHome home;
+    if (!isRegularFile(std::string(CVL_BINARY_DIR) + "/cvl")) GTEST_SKIP() << "cvl not built";
+    constexpr int kFiles = 300;
+    for (int i = 0; i < kFiles; ++i)
+        test::writeText(home / ("files/f" + std::to_string(i) + ".txt"),
+                        "ledger line " + std::to_string(i) + "\n");
+    const std::string db = home / "idx.db";
+    const std::vector<std::string> args{"index", "--db", db, "--dir", home / "files"};
+    ASSERT_TRUE(CVSearchIndex(db).isOpen());
+    {
+        SqliteConnection holder(db);
+        ASSERT_TRUE(holder.exec("BEGIN IMMEDIATE;"));
+        auto blocked = runCvl(args, home.path());
+        EXPECT_EQ(blocked.exitStatus, 1);
+        json j = json::parse(blocked.out, nullptr, false);
+        EXPECT_FALSE(j.value("error", "").empty());
+        EXPECT_FALSE(j.contains("changed"));
+    }
+    EXPECT_EQ(CVSearchIndex(db).fileCount(), 0);
+
+    ProcessResult first, second;
+    std::thread other([&] { first = runCvl(args, home.path()); });
+    second = runCvl(args, home.path());
+    other.join();
+    std::int64_t claimed = 0;
+    int succeeded = 0;
+    for (const ProcessResult* run : {&first, &second}) {
+        json j = json::parse(run->out, nullptr, false);
+        if (run->exitStatus == 0) {
+            ++succeeded;
+            claimed += j.value("changed", std::int64_t{-kFiles});
+        } else {
+            EXPECT_EQ(run->exitStatus, 1);
+            EXPECT_FALSE(j.value("error", "").empty());
+        }
+    }
+    ASSERT_GE(succeeded, 1);
+    if (succeeded == 2)
+        EXPECT_EQ(claimed, kFiles);
+    else
+        EXPECT_LE(claimed, kFiles);
+
+    auto settled = runCvl(args, home.path());
+    EXPECT_EQ(json::parse(settled.out)["files"], kFiles);
+    SqliteConnection check(db);
+    EXPECT_EQ(check.queryInt64("SELECT COUNT(*) FROM chunk;"), kFiles);  // one line per file
+    SqliteStatement integrity = check.prepare("PRAGMA integrity_check;");
+    ASSERT_TRUE(integrity.stepRow());
+    EXPECT_EQ(integrity.columnText(0), "ok");
+    EXPECT_TRUE(check.exec("INSERT INTO chunk_fts(chunk_fts, rank) VALUES('integrity-check', 1);"));
 }
