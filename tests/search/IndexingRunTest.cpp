@@ -58,7 +58,7 @@ TEST_F(IndexingRun, UnchangedFilesAreFreshAndChangedOnesAreRedone) {
 TEST_F(IndexingRun, VanishedFilesStayFreshButTheNextRunRemovesThem) {
     test::writeText(dir + "/a.txt", "alpha\n");
     test::writeText(dir + "/b.txt", "bravo\n");
-    index.reindex({dir}, {});
+    ASSERT_TRUE(index.reindex({dir}, {}).ok());
     std::filesystem::remove(dir + "/b.txt");
     EXPECT_TRUE(index.isFresh({dir}, {}));
     EXPECT_EQ(*index.reindex({dir}, {}), 0);
@@ -81,7 +81,7 @@ TEST_F(IndexingRun, TheIndexMirrorsTheLatestScopeOnly) {
 
 TEST_F(IndexingRun, MaxFilesCutsInEnumerationOrderAndDropsTheRest) {
     for (char c : std::string("edcba")) test::writeText(dir + "/" + c + ".txt", "x\n");
-    index.reindex({dir}, {});
+    ASSERT_TRUE(index.reindex({dir}, {}).ok());
     EXPECT_EQ(*index.reindex({dir}, {}, 2), 0);
     EXPECT_EQ(indexedPaths(), (std::vector<std::string>{dir + "/a.txt", dir + "/b.txt"}));
     EXPECT_TRUE(index.isFresh({dir}, {}, 2));
@@ -120,13 +120,14 @@ TEST_F(IndexingRun, CommitsEveryFortyFilesAndReportsProgress) {
     std::map<std::int64_t, std::int64_t> committedAt;  // progress number -> files visible
     std::int64_t lastTotal = 0;
     std::string lastName;
-    index.reindex({dir}, {}, CVSearchIndex::kMaxFiles,
-                  [&](std::int64_t done, std::int64_t total, const std::string& name) {
-                      SqliteStatement st = reader.prepare("SELECT COUNT(*) FROM files;");
-                      committedAt[done] = st.stepRow() ? st.columnInt64(0) : -1;
-                      lastTotal = total;
-                      lastName = name;
-                  });
+    auto run = index.reindex({dir}, {}, CVSearchIndex::kMaxFiles,
+                             [&](std::int64_t done, std::int64_t total, const std::string& name) {
+                                 SqliteStatement st = reader.prepare("SELECT COUNT(*) FROM files;");
+                                 committedAt[done] = st.stepRow() ? st.columnInt64(0) : -1;
+                                 lastTotal = total;
+                                 lastName = name;
+                             });
+    ASSERT_TRUE(run.ok()) << run.error();
     EXPECT_EQ(committedAt.size(), 90u);
     EXPECT_EQ(lastTotal, 90);
     EXPECT_EQ(lastName, "f89.txt");
