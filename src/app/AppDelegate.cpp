@@ -32,6 +32,7 @@
 #include "window/FolderWatcher.h"
 #include "window/ReaderURL.h"
 #include "window/ScriptedDialogs.h"
+#include "window/WebLinks.h"
 
 namespace cvl {
 namespace {
@@ -407,8 +408,9 @@ void AppDelegate::recordRecent(const std::string& path) {
 }
 
 void AppDelegate::openInBrowser(const std::string& url) {
-    const std::string s = BridgeDispatch::scheme(url);
-    if (s == "http" || s == "https") shell_.openURI(url);
+    // Web, mail and other outside addresses go to the desktop's handler for their scheme;
+    // never a local file or one of the program's own schemes.
+    if (WebLinks::kindOf(url) != WebLinks::Kind::Page) shell_.openURI(url);
 }
 
 void AppDelegate::openWithDefaultApp(const std::string& path) {

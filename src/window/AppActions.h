@@ -50,7 +50,8 @@ class AppActions {
     // Counts a usage event ("doc.compare"); nothing is recorded where no counters are kept.
     virtual void recordUsage(const std::string& event) { (void)event; }
 
-    // The desktop.
+    // The desktop. An outside address (web, mailto:, ...) goes to the desktop's handler for its
+    // scheme: the browser, the mail client.
     virtual void openInBrowser(const std::string& url) = 0;
     virtual void openWithDefaultApp(const std::string& path) = 0;
     // Shows the items selected in the file manager (all in one folder, or each in its own).

@@ -21,6 +21,7 @@
 #include "window/HostPages.h"
 #include "window/PageScript.h"
 #include "window/ReaderURL.h"
+#include "window/WebLinks.h"
 
 namespace cvl {
 namespace {
@@ -82,10 +83,19 @@ NavigationPolicy ReviewWC::decidePolicy(const NavigationRequest& request) {
             return NavigationPolicy::Download;
         case BD::Route::NoAddress:
         case BD::Route::LocalPage:
-        case BD::Route::Other:
             return NavigationPolicy::Allow;
+        case BD::Route::Other:
+            // mailto:, ftp: and the like go to the desktop; the page stays where it is.
+            if (WebLinks::kindOf(request.url) == WebLinks::Kind::Page)
+                return NavigationPolicy::Allow;
+            WebLinks::follow(request.url, *dialogs_, app_);
+            return NavigationPolicy::Cancel;
         case BD::Route::Browser:
-            app_.openInBrowser(request.url);
+            // A link in a document may lead anywhere: the reader shows where before it opens.
+            if (isReader())
+                WebLinks::follow(request.url, *dialogs_, app_);
+            else
+                app_.openInBrowser(request.url);
             return NavigationPolicy::Cancel;
         case BD::Route::DefaultApp:
             if (auto path = ReaderAddress::filePath(request.url)) app_.openWithDefaultApp(*path);

@@ -58,6 +58,38 @@ TEST(NavigationRoutes, EachKindOfAddressGetsItsPolicy) {
     EXPECT_TRUE(w.page->loads.empty());
 }
 
+TEST(NavigationRoutes, LinksInADocumentShowWhereTheyGoAndNeverMoveTheReader) {
+    test::TempHome home;
+    WindowUnderTest w;
+    w.wc->becomeReader(home / "Brief.pdf", {});
+    // A web link asks first, showing the address; cancelled, nothing opens.
+    EXPECT_EQ(w.go("https://Example.org/terms?x=1"), NavigationPolicy::Cancel);
+    w.drain();
+    ASSERT_EQ(w.dialogs->sheets.size(), 1u);
+    EXPECT_EQ(w.dialogs->sheets[0].message, "https://Example.org/terms?x=1");
+    EXPECT_EQ(w.dialogs->sheets[0].alternate, "Open and Don\u2019t Ask Again for example.org");
+    EXPECT_TRUE(w.app.calls.empty());
+    // "Don't Ask Again" opens it and keeps the site; its next link opens at once, another
+    // site's still asks.
+    w.dialogs->confirmAnswers = {ConfirmAnswer::Alternate};
+    w.go("https://example.org/terms");
+    w.drain();
+    w.go("http://user@EXAMPLE.org:8080/privacy");
+    w.go("https://elsewhere.net/");
+    w.drain();
+    EXPECT_EQ(w.dialogs->sheets.size(), 3u);
+    // Mail goes to the mail client without a question; other schemes ask; the page stays.
+    EXPECT_EQ(w.go("mailto:clerk@example.org"), NavigationPolicy::Cancel);
+    w.dialogs->confirmAnswers = {ConfirmAnswer::Verb};
+    EXPECT_EQ(w.go("ftp://files.example.org/a.pdf"), NavigationPolicy::Cancel);
+    w.drain();
+    EXPECT_EQ(w.app.calls, (std::vector<std::string>{"browser https://example.org/terms",
+                                                     "browser http://user@EXAMPLE.org:8080/privacy",
+                                                     "browser mailto:clerk@example.org",
+                                                     "browser ftp://files.example.org/a.pdf"}));
+    EXPECT_TRUE(w.page->loads.empty());
+}
+
 TEST(FeatureDispatch, AModuleIsReachedWithTheWindowItsPageAndItsDialogs) {
     test::TempHome home;
     WindowUnderTest w;
