@@ -30,7 +30,7 @@ CC=clang CXX=clang++ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo 
 # Leaks inside the toolkit libraries (fontconfig, GLib type system, WebKit's loader) are the
 # libraries' own one-time allocations, not ours: scripts/sanitizers/lsan.supp lists them.
 supp="$PWD/scripts/sanitizers"
-export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1:check_initialization_order=1"
+export ASAN_OPTIONS="detect_leaks=1:fast_unwind_on_malloc=0:strict_string_checks=1:detect_stack_use_after_return=1:check_initialization_order=1"
 export LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export WEBKIT_DISABLE_COMPOSITING_MODE=1
