@@ -156,6 +156,21 @@ def incremental_pdf():
     return base + update
 
 
+def looped_labels_pdf():
+    """A page label tree whose node lists itself as a kid twice: each node must be read once."""
+    return pdf([
+        b"<< /Type /Catalog /Pages 2 0 R /PageLabels 5 0 R >>",
+        b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R"
+        b" /Resources << /Font << /F1 8 0 R >> >> >>",
+        stream(b"", text_content([b"Labelled page"])),
+        b"<< /Kids [6 0 R 6 0 R 7 0 R] >>",
+        b"<< /Kids [6 0 R 6 0 R] >>",
+        b"<< /Nums [0 << /S /R /St 3 >>] >>",
+        FONT,
+    ])
+
+
 def qpdf_variant(data, args):
     if not shutil.which("qpdf"):
         return None
@@ -176,6 +191,7 @@ def pdf_seeds():
     put("PdfFuzz", "images.pdf", image_pdf())
     put("PdfFuzz", "damaged.pdf", damaged_pdf())
     put("PdfFuzz", "incremental.pdf", incremental_pdf())
+    put("PdfFuzz", "looped-labels.pdf", looped_labels_pdf())
     variants = {
         "object-streams.pdf": (navigation_pdf(), ["--object-streams=generate"]),
         "owner-password-aes256.pdf": (simple_pdf(), ["--encrypt", "", "owner", "256", "--"]),

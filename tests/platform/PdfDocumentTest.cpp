@@ -161,6 +161,21 @@ TEST(PdfText, PageLabelsFollowTheDocumentsRanges) {
     for (int i = 0; i < 6; ++i) labels.push_back(doc->pageLabel(i));
     EXPECT_EQ(labels, (std::vector<std::string>{"i", "ii", "A-1", "A-2", "7", "8"}));
     EXPECT_EQ(makeTextPdf(2).pageLabel(1), "2");
+
+    // A crafted label tree whose node lists itself twice as a kid: read naively that is 2^32
+    // visits; each node is read once and the real range still applies.
+    std::string looped =
+        "%PDF-1.7\n"
+        "1 0 obj << /Type /Catalog /Pages 2 0 R /PageLabels 4 0 R >> endobj\n"
+        "2 0 obj << /Type /Pages /Count 1 /Kids [3 0 R] >> endobj\n"
+        "3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >> endobj\n"
+        "4 0 obj << /Kids [5 0 R 5 0 R 6 0 R] >> endobj\n"
+        "5 0 obj << /Kids [5 0 R 5 0 R] >> endobj\n"
+        "6 0 obj << /Nums [0 << /S /R /St 3 >>] >> endobj\n"
+        "trailer << /Root 1 0 R >>\n%%EOF\n";
+    auto loop = PdfDocument::openBytes(looped);
+    ASSERT_TRUE(loop.ok()) << loop.error();
+    EXPECT_EQ(loop->pageLabel(0), "III");
 }
 
 TEST(PdfNavigation, OutlineLinksAndNamesRoundTrip) {
