@@ -102,7 +102,7 @@ TEST(PdfExtraction, IndexedPdfHitsCarryPageLocators) {
     test::TempHome home;
     ASSERT_TRUE(writePdfAt(test::makeTextPdf(3, "Covenant"), home / "docs/deal.pdf"));
     CVSearchIndex index(home / "idx.db");
-    index.reindex({home / "docs"}, {});
+    ASSERT_TRUE(index.reindex({home / "docs"}, {}));
     auto r = index.searchExact("page 2 cov");
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].type, "pdf");

@@ -22,7 +22,7 @@ class Queries : public ::testing::Test {
 
     void build(const std::vector<std::pair<std::string, std::string>>& files) {
         for (const auto& [name, text] : files) test::writeText(dir + "/" + name, text);
-        index.reindex({dir}, {});
+        ASSERT_TRUE(index.reindex({dir}, {}));
     }
 };
 

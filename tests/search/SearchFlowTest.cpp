@@ -134,7 +134,7 @@ TEST_F(Flows, ShortQueriesNeverTouchTheIndex) {
 
 TEST_F(Flows, ExactMissesOfferTheFuzzyPreview) {
     test::writeText(dir + "/a.txt", "arbitration clause\n");
-    index->reindex({dir}, {});
+    ASSERT_TRUE(index->reindex({dir}, {}));
     json exact = SearchPayloads::indexedSearchPayload(*index, "arbitartion", "exact", {dir}, {});
     EXPECT_EQ(exact["docCount"], 0);
     EXPECT_EQ(exact["fuzzyPreview"], 1);
@@ -152,7 +152,7 @@ TEST_F(Flows, IndexedResultsNameThePdfsThatHaveNoTextToSearch) {
     ASSERT_TRUE(scan.insertBlankPage(0, PdfRect{0, 0, 612, 792}));
     ASSERT_TRUE(scan.saveToFile(dir + "/Scanned lease.pdf").ok());
     ASSERT_TRUE(writeFileAtomic(dir + "/locked.pdf", test::makeEncryptedPdfBytes(1, "pw")).ok());
-    index->reindex({dir}, {});
+    ASSERT_TRUE(index->reindex({dir}, {}));
     json payload = SearchPayloads::indexedSearchPayload(*index, "zebra", "exact", {dir}, {});
     EXPECT_EQ(payload["docCount"], 0);
     EXPECT_EQ(payload["scannedNoText"],
