@@ -128,7 +128,9 @@ bool setPinnedFolders(const std::vector<std::string>& folders) {
 }
 
 bool quitAlwaysKeepsWindows() {
-    return boolValue("NSQuitAlwaysKeepsWindows").value_or(false);
+    // This desktop has no system setting behind it, so windows come back unless the user
+    // stored false; quitting with Alt held still forgets them.
+    return boolValue("NSQuitAlwaysKeepsWindows").value_or(true);
 }
 
 }  // namespace cvl::UserPrefs

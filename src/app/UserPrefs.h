@@ -41,7 +41,7 @@ bool recordRecent(const std::string& path, bool isDir, double now, size_t limit 
 std::vector<std::string> pinnedFolders();
 bool setPinnedFolders(const std::vector<std::string>& folders);
 
-// The system setting that reopens windows after quit ("NSQuitAlwaysKeepsWindows").
+// Whether windows reopen after a quit ("NSQuitAlwaysKeepsWindows"); true unless stored false.
 bool quitAlwaysKeepsWindows();
 
 }  // namespace UserPrefs

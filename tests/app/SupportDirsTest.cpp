@@ -122,12 +122,12 @@ TEST(UserPrefsTest, CorruptStoreReadsEmptyAndKeysAreTyped) {
     test::TempHome home;
     ASSERT_TRUE(test::putFile(UserPrefs::path(), "{oops"));
     EXPECT_TRUE(UserPrefs::pinnedFolders().empty());
-    EXPECT_FALSE(UserPrefs::quitAlwaysKeepsWindows());
+    EXPECT_TRUE(UserPrefs::quitAlwaysKeepsWindows()) << "windows come back by default";
     ASSERT_TRUE(UserPrefs::setPinnedFolders({"/x/Contracts", "/y/Filings"}));
-    ASSERT_TRUE(UserPrefs::setValue("NSQuitAlwaysKeepsWindows", "1"));
-    EXPECT_FALSE(UserPrefs::quitAlwaysKeepsWindows()) << "only a boolean counts";
-    ASSERT_TRUE(UserPrefs::setValue("NSQuitAlwaysKeepsWindows", true));
-    EXPECT_TRUE(UserPrefs::quitAlwaysKeepsWindows());
+    ASSERT_TRUE(UserPrefs::setValue("NSQuitAlwaysKeepsWindows", "0"));
+    EXPECT_TRUE(UserPrefs::quitAlwaysKeepsWindows()) << "only a boolean counts";
+    ASSERT_TRUE(UserPrefs::setValue("NSQuitAlwaysKeepsWindows", false));
+    EXPECT_FALSE(UserPrefs::quitAlwaysKeepsWindows());
     EXPECT_EQ(UserPrefs::pinnedFolders(), (std::vector<std::string>{"/x/Contracts", "/y/Filings"}));
     ASSERT_TRUE(UserPrefs::removeValue("pinnedFolders"));
     EXPECT_FALSE(UserPrefs::value("pinnedFolders").has_value());
