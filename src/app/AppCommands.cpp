@@ -11,6 +11,7 @@
 #include "app/EngineRuns.h"
 #include "app/SupportDirs.h"
 #include "night/NightSettings.h"
+#include "operations/CompareModule.h"
 #include "operations/OrganizeModule.h"
 #include "platform/FileIO.h"
 #include "platform/SysLog.h"
@@ -100,6 +101,8 @@ void AppDelegate::menuCommand(const std::string& command, const std::string& tar
         UpdaterSetup::installHeldUpdate();
     } else if (command == "organize-folder") {
         if (key) Organize::openOrganize(key->dialogs(), *this);
+    } else if (command == "compare-documents") {
+        if (key) CompareFlows::pickVisualCompare(key->dialogs(), *this);
     } else if (command == "quit") {
         // Quitting with Alt held (Ctrl+Alt+Q, or the menu item Alt-clicked) forgets the
         // windows instead of bringing them back next time.

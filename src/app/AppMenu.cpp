@@ -133,7 +133,8 @@ std::vector<Menu> build(const State& state, const nlohmann::json& shortcuts) {
     file.sections.push_back({item("new-window", "New Window", {"<Control>n"}),
                              item("open", "Open…", {"<Control><Shift>o"}),
                              item("open-folder", "Open Folder…", {"<Control>o"}),
-                             item("organize-folder", "Organize Folder…")});
+                             item("organize-folder", "Organize Folder…"),
+                             item("compare-documents", "Compare Documents…")});
     file.sections.push_back({item("reopen-closed-tab", "Reopen Closed Tab", {"<Control><Shift>t"},
                                   state.closedTabs > 0),
                              item("file-history", "File History", {"<Control>y"})});

@@ -13,6 +13,7 @@
 #include "search/CVSearchIndex.h"
 #include "search/OcrCache.h"
 #include "support/ModuleFakes.h"
+#include "support/PdfFixtures.h"
 #include "support/TempHome.h"
 
 namespace cvl {
@@ -199,6 +200,25 @@ TEST(AppDelegate, OrganizeFolderInTheMenuAsksForAFolderAndShowsItsPage) {
     ASSERT_EQ(a.app.windows().size(), 1u);
     EXPECT_EQ(a.app.windows()[0].pageKind, "organize");
     EXPECT_EQ(a.app.windows()[0].sourcePaths, std::vector<std::string>{a.home.path()});
+}
+
+TEST(AppDelegate, CompareDocumentsInTheMenuAsksForTwoPdfsAndShowsTheirCompare) {
+    App a;
+    a.app.openWelcome(nullptr);
+    ASSERT_NE(a.shell.lastDialogs, nullptr);
+    const std::string one = a.home / "One.pdf", two = a.home / "Two.pdf";
+    ASSERT_TRUE(test::writePdf(test::makeTextPdf(2), one));
+    ASSERT_TRUE(test::writePdf(test::makeTextPdf(2, "beta"), two));
+    a.shell.lastDialogs->chooseAnswers = {{one, two}};
+    a.app.menuCommand("compare-documents", "");
+    Dispatch::manualMain()->drain();
+    ASSERT_EQ(a.shell.lastDialogs->choices.size(), 1u);
+    EXPECT_EQ(a.shell.lastDialogs->choices[0].extensions, std::vector<std::string>{"pdf"});
+    bool shown = false;
+    for (const auto& w : a.app.windows())
+        shown = shown ||
+                (w.pageKind == "compare" && w.sourcePaths == std::vector<std::string>{one, two});
+    EXPECT_TRUE(shown);
 }
 
 }  // namespace
