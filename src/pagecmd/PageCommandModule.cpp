@@ -68,6 +68,10 @@ void PageCommandModule::handle(const BridgeRequest& r) {
     const std::string seq = r.arg("seq").value_or("");
     const std::string path = r.path().value_or(r.window.shownFile());
     const WindowHandle page = r.page;
+    // A page changes only the documents its window shows, whatever path it names.
+    if (r.path() && !r.window.holds(path))
+        return reply(page, Flow::refusal("This window can only change the documents it shows."),
+                     seq);
     if (!Flow::isChangeable(path))
         return reply(page, Flow::refusal("This document isn\u2019t a file Corvello can change."),
                      seq);

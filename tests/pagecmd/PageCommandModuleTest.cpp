@@ -93,6 +93,16 @@ TEST(PageCommandModule, MergeAsksForTheOtherPdfsWithAMergeChooser) {
                                     percentEncode(bar.home / "gone.pdf")));
     EXPECT_EQ(bar.replyTo(5)["kind"], "refuse");
     EXPECT_EQ(bar.h.dialogs.choices.size(), 2u);
+
+    // A page cannot aim a command at a document its window does not show.
+    const std::string other = bar.home / "Other.pdf";
+    ASSERT_TRUE(test::writePdf(test::makeTextPdf(4), other));
+    bar.module.handle(
+        bar.h.request("qrtiz://pagecmd?op=ask&seq=6&text=" + percentEncode("delete page 2") +
+                      "&n=4&pdf=1&path=" + percentEncode(other)));
+    json refused = bar.replyTo(6);
+    EXPECT_EQ(refused["kind"], "refuse");
+    EXPECT_EQ(refused["message"], "This window can only change the documents it shows.");
 }
 
 }  // namespace
