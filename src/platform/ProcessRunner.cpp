@@ -70,6 +70,25 @@ std::vector<std::string> buildEnvironment(const ProcessSpec& spec) {
     return out;
 }
 
+// Starts spec.program (looked up on PATH when it names no folder) with its arguments and
+// environment; the posix_spawn result code.
+int spawnProgram(const ProcessSpec& spec, const posix_spawn_file_actions_t& actions,
+                 const posix_spawnattr_t& attr, pid_t& pid) {
+    std::vector<std::string> argStore;
+    argStore.push_back(spec.program);
+    argStore.insert(argStore.end(), spec.args.begin(), spec.args.end());
+    std::vector<char*> argv;
+    for (auto& a : argStore) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> envStore = buildEnvironment(spec);
+    std::vector<char*> envp;
+    for (auto& e : envStore) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    return spec.program.find('/') == std::string::npos
+               ? posix_spawnp(&pid, spec.program.c_str(), &actions, &attr, argv.data(), envp.data())
+               : posix_spawn(&pid, spec.program.c_str(), &actions, &attr, argv.data(), envp.data());
+}
+
 }  // namespace
 
 ProcessResult runProcess(const ProcessSpec& spec) {
@@ -107,22 +126,8 @@ ProcessResult runProcess(const ProcessSpec& spec) {
     posix_spawnattr_setflags(
         &attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
 
-    std::vector<std::string> argStore;
-    argStore.push_back(spec.program);
-    argStore.insert(argStore.end(), spec.args.begin(), spec.args.end());
-    std::vector<char*> argv;
-    for (auto& a : argStore) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> envStore = buildEnvironment(spec);
-    std::vector<char*> envp;
-    for (auto& e : envStore) envp.push_back(e.data());
-    envp.push_back(nullptr);
-
     pid_t pid = 0;
-    int rc =
-        spec.program.find('/') == std::string::npos
-            ? posix_spawnp(&pid, spec.program.c_str(), &actions, &attr, argv.data(), envp.data())
-            : posix_spawn(&pid, spec.program.c_str(), &actions, &attr, argv.data(), envp.data());
+    int rc = spawnProgram(spec, actions, attr, pid);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     if (rc != 0) {
@@ -252,22 +257,8 @@ Result<int> spawnDetached(const ProcessSpec& spec) {
     posix_spawnattr_setflags(&attr,
                              POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
-    std::vector<std::string> argStore;
-    argStore.push_back(spec.program);
-    argStore.insert(argStore.end(), spec.args.begin(), spec.args.end());
-    std::vector<char*> argv;
-    for (auto& a : argStore) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> envStore = buildEnvironment(spec);
-    std::vector<char*> envp;
-    for (auto& e : envStore) envp.push_back(e.data());
-    envp.push_back(nullptr);
-
     pid_t pid = 0;
-    int rc =
-        spec.program.find('/') == std::string::npos
-            ? posix_spawnp(&pid, spec.program.c_str(), &actions, &attr, argv.data(), envp.data())
-            : posix_spawn(&pid, spec.program.c_str(), &actions, &attr, argv.data(), envp.data());
+    int rc = spawnProgram(spec, actions, attr, pid);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     if (rc != 0) return Failure{std::strerror(rc)};
