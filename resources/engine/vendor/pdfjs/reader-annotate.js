@@ -149,6 +149,14 @@ function pickTool(key, mode) {
   }
   setMode(current === mode ? Type.NONE : mode);
 }
+// The editor asks its host for a mode of its own: a highlight of a selection made while no tool
+// is on (the Highlight button, the floating button by a selection) waits for the highlight
+// mode, and a double click on a saved annotation asks for that annotation's editor.
+viewer.eventBus.on('showannotationeditorui', ({ mode }) => setMode(mode));
+viewer.eventBus.on('switchannotationeditormode', ({ mode, editId }) => {
+  if (!editingAvailable() || annot.frozen) return;
+  try { viewer.annotationEditorMode = { mode, editId }; } catch (e) { toast('The annotation tools are not available: ' + e.message, true); }
+});
 viewer.eventBus.on('annotationeditormodechanged', ({ mode }) => {
   for (const b of Object.values(buttons)) b.classList.toggle('on', Number(b.dataset.mode) === mode && mode !== Type.NONE);
 });

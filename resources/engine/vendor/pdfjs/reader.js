@@ -61,6 +61,8 @@ const viewer = new PDFViewer({
   container, viewer: $('viewer'), eventBus, linkService,
   textLayerMode: 1, removePageBorders: false,
   annotationEditorMode: pdfjsLib.AnnotationEditorType.NONE, enableHighlightFloatingButton: true,
+  // The highlighter's colours by name; the editor needs them to make and describe a highlight.
+  annotationEditorHighlightColors: 'yellow=#FFFF98,green=#53FFBC,blue=#80EBFF,pink=#FFCBE6,red=#FF4F5F',
 });
 linkService.setViewer(viewer);
 window.pdfViewer = viewer;
