@@ -12,6 +12,7 @@
 #include "app/UserPrefs.h"
 #include "platform/FileIO.h"
 #include "platform/UserDirs.h"
+#include "support/ScopedEnv.h"
 #include "support/TempHome.h"
 
 namespace cvl {
@@ -19,27 +20,7 @@ namespace {
 
 using nlohmann::json;
 
-// Sets an environment variable for one scope.
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using test::ScopedEnv;
 
 class OpenTabsTest : public testing::Test {
   protected:

@@ -177,7 +177,15 @@ TEST(ReaderStudio, MakeDefaultMakesTheDesktopOpenPdfsWithCorvello) {
         spec.env["HOME"] = home.path();
         return trimWhitespace(runProcess(spec).out);
     };
-    ASSERT_NE(queryDefault(), "corvello.desktop");
+    // Another viewer opens PDFs until then.
+    ASSERT_TRUE(makeDirs(home / ".local/share/applications"));
+    ASSERT_TRUE(makeDirs(home / ".config"));
+    std::ofstream(home / ".local/share/applications/other-viewer.desktop")
+        << "[Desktop Entry]\nType=Application\nName=Other Viewer\nExec=true %f\n"
+           "MimeType=application/pdf;\n";
+    std::ofstream(home / ".config/mimeapps.list")
+        << "[Default Applications]\napplication/pdf=other-viewer.desktop\n";
+    ASSERT_EQ(queryDefault(), "other-viewer.desktop");
     // The reader offers itself (a test launch does not ask on its own), and Make Default is
     // pressed on the offer.
     json result = driveReader(home, doc, std::string(kWaitHelper) + kToastRecorder + R"(

@@ -1,0 +1,34 @@
+// Test helper: an environment variable set (or, with a null value, removed) for one scope.
+#pragma once
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+namespace cvl::test {
+
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        if (value)
+            ::setenv(name, value, 1);
+        else
+            ::unsetenv(name);
+    }
+    ScopedEnv(const char* name, const std::string& value) : ScopedEnv(name, value.c_str()) {}
+    ~ScopedEnv() {
+        if (old_)
+            ::setenv(name_, old_->c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+}  // namespace cvl::test
