@@ -175,8 +175,8 @@ std::shared_ptr<ReviewWC> AppDelegate::newDocumentWindow(std::optional<int> fram
         std::make_shared<ReviewWC>(nextWindowNumber_++, std::move(page.page),
                                    WindowContext{*this, *this, modules_, makeDialogs(*frame)});
     *slot = wc;
-    wc->page().setTitle(brandName());
     tabs_.push_back(Tab{page.id, wc});
+    wc->page().setTitle(brandName());
     scheduleOpenTabsWrite();
     updateMenuBar();
     return wc;
@@ -238,6 +238,7 @@ void AppDelegate::closeTab(int tab) {
     tabs_.erase(it);
     wc->willClose();
     shell_.removeTab(tab);
+    showTitles();
     // The window itself goes on the next turn of the main queue: it may be closing from inside
     // one of its own callbacks.
     Dispatch::main().async([wc] {});
@@ -255,8 +256,27 @@ void AppDelegate::windowClosed(ReviewWC& window) {
 }
 
 void AppDelegate::tabsChanged() {
+    showTitles();
     scheduleOpenTabsWrite();
     updateMenuBar();
+}
+
+// A tab is labelled with its window's title and names its files in full on hover; a frame
+// carries the title and file of its selected tab.
+void AppDelegate::showTitles() {
+    for (const auto& t : tabs_) {
+        const PageHost& page = t.wc->page();
+        std::string paths;
+        for (const auto& p : t.wc->sourcePaths()) paths += (paths.empty() ? "" : "\n") + p;
+        shell_.setTabTitle(t.id, page.title(), paths.empty() ? page.title() : paths);
+    }
+    for (const auto& group : shell_.frames()) {
+        if (group.empty()) continue;
+        const int frame = shell_.frameOf(group.front());
+        const auto current = shell_.currentTab(frame);
+        if (auto wc = current ? windowOfTab(*current) : nullptr)
+            shell_.setFrameTitle(frame, wc->page().title(), wc->page().representedFile());
+    }
 }
 
 void AppDelegate::pageMessage(const std::shared_ptr<ReviewWC>& wc, const std::string& body) {
@@ -269,11 +289,16 @@ void AppDelegate::pageMessage(const std::shared_ptr<ReviewWC>& wc, const std::st
 void AppDelegate::pageLoaded(const std::shared_ptr<ReviewWC>& wc, bool failed,
                              const std::string& uri) {
     // With CVL_TEST_DRIVE_ON=review the test script runs in the first review page shown (not a
-    // loading page) or grid page; with "history", in the first history page.
+    // loading page) or grid page; with "history", in the first history page; with "welcome", in
+    // the first welcome page (a reader that shows its document first still runs it).
     const std::string on = envValue("CVL_TEST_DRIVE_ON");
     if (failed || testDriverStarted_ || on.empty()) return;
     if (on == "history") {
         if (uri.find("/.history-") != std::string::npos) runTestDriver(*wc);
+        return;
+    }
+    if (on == "welcome") {
+        if (wc->pageKind() == "welcome") runTestDriver(*wc);
         return;
     }
     if (on != "review" || !wc->hasContent() || wc->isReader()) return;

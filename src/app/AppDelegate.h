@@ -151,6 +151,8 @@ class AppDelegate : public DesktopRunner,
     void restoreOpenTabsIfRelaunch();
     void startOpenTabsSnapshots(unsigned generation);
     void scheduleOpenTabsWrite();
+    // Labels, tooltips and frame titles from the windows' titles and files.
+    void showTitles();
     void writeOpenTabs(bool cleanQuit, bool discard);
     // CVL_TEST_DRIVE: the end-to-end tests' script, run once in the first page that qualifies.
     void runTestDriver(ReviewWC& wc);

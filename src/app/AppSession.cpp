@@ -215,8 +215,8 @@ void AppDelegate::primeWarmReader() {
 
 // CVL_TEST_DRIVE names a script (the body of an async function) that end-to-end tests run in
 // the first page that qualifies: a reader once it shows its document (again after each
-// reload); with CVL_TEST_DRIVE_ON=review or history, a review, grid or history page. Its
-// result (JSON) is written to CVL_TEST_DRIVE_OUT and the application quits. A script that
+// reload); with CVL_TEST_DRIVE_ON=review, history or welcome, a review, grid, history or welcome
+// page. Its result (JSON) is written to CVL_TEST_DRIVE_OUT and the application quits. A script that
 // returns nothing (null or undefined) leaves the application running and runs again in the
 // next page that qualifies, so one script can follow a reader through its reloads.
 // CVL_TEST_SNAPSHOT also keeps a picture of the window as the script left it.

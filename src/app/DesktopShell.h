@@ -76,6 +76,12 @@ class DesktopShell {
     // Frames in opening order, each with its tabs in the order they are shown.
     virtual std::vector<std::vector<int>> frames() = 0;
     virtual TabFacts tabFacts(int tab) = 0;
+    // What a tab's label reads and the tooltip over it.
+    virtual void setTabTitle(int /*tab*/, const std::string& /*label*/,
+                             const std::string& /*tooltip*/) {}
+    // A frame's title and the file it stands for (empty: none).
+    virtual void setFrameTitle(int /*frame*/, const std::string& /*title*/,
+                               const std::string& /*representedFile*/) {}
     virtual void presentFrame(int frame) = 0;
     virtual void setKeepAbove(bool above) = 0;
     virtual void reloadTab(int tab) = 0;

@@ -301,6 +301,8 @@ void ReviewWC::load(const std::vector<std::string>& paths, const std::optional<s
     loadingFile_ = newLoadingFile();
     sourcePaths_ = paths;
     reviewMode_ = mode;
+    // One folder or file stands for the window; a set of them, none.
+    page_->setRepresentedFile(paths.size() == 1 ? paths.front() : "");
     if (!paths.empty()) page_->setTitle(lastPathComponent(paths.front()));
     page_->loadURL(ReaderAddress::fileURL(*loadingFile_), UserDirs::home());
     services_.shellEngine(EngineRuns::loadArgs(*loadingFile_, mode, paths));

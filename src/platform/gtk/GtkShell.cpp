@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/Dispatch.h"
+#include "platform/Env.h"
 #include "platform/gtk/GtkDialogs.h"
 #include "platform/gtk/NoticeCardView.h"
 #include "platform/gtk/WebViews.h"
@@ -150,11 +151,27 @@ void GtkShell::setKeepAbove(bool above) {
     for (auto& f : frames_) gtk_window_set_keep_above(GTK_WINDOW(f.window), above);
 }
 
-void GtkShell::updateFrameTitle(Frame& f) {
-    auto current = currentTab(f.id);
-    Tab* t = current ? tab(*current) : nullptr;
-    const char* label = t ? gtk_label_get_text(GTK_LABEL(t->label)) : nullptr;
-    if (label && *label) gtk_window_set_title(GTK_WINDOW(f.window), label);
+void GtkShell::setTabTitle(int id, const std::string& label, const std::string& tooltip) {
+    Tab* t = tab(id);
+    if (!t) return;
+    GtkLabel* text = GTK_LABEL(t->label);
+    if (label != gtk_label_get_text(text)) {
+        gtk_label_set_text(text, label.c_str());
+        // The notebook gives a tab label only its smallest width, which for a label shortened
+        // in the middle is a lone "…": ask for the whole name, up to the label's widest.
+        gtk_widget_set_size_request(t->label, -1, -1);
+        int natural = 0;
+        gtk_widget_get_preferred_width(t->label, nullptr, &natural);
+        gtk_widget_set_size_request(t->label, natural, -1);
+    }
+    gtk_widget_set_tooltip_text(t->label, tooltip.c_str());
+}
+
+void GtkShell::setFrameTitle(int id, const std::string& title, const std::string& represented) {
+    Frame* f = frame(id);
+    if (!f) return;
+    gtk_window_set_title(GTK_WINDOW(f->window), title.c_str());
+    f->represented = represented;
 }
 
 // ---- tabs -----------------------------------------------------------------------------------
@@ -207,6 +224,7 @@ ShellPage GtkShell::newTab(int frameId, bool warm, PageEvents events) {
     gtk_notebook_set_show_tabs(f->notebook, gtk_notebook_get_n_pages(f->notebook) > 1);
     gtk_notebook_set_current_page(f->notebook, index);
     tabs_.push_back(t);
+    if (!envValue("CVL_TEST").empty()) attachTestProbe(t.view);
     return ShellPage{t.id, hostFor(t.id)};
 }
 
@@ -214,13 +232,12 @@ std::unique_ptr<PageHost> GtkShell::hostFor(int id) {
     Tab* t = tab(id);
     PageHostShell shell;
     auto alive = alive_;
-    shell.setTitle = [this, id, alive](const std::string& title) {
-        Tab* t = *alive ? tab(id) : nullptr;
-        if (!t) return;
-        gtk_label_set_text(GTK_LABEL(t->label), title.c_str());
-        gtk_widget_set_tooltip_text(t->label, title.c_str());
-        if (Frame* f = frame(t->frame)) updateFrameTitle(*f);
-        if (events_) events_->tabsChanged();
+    // The application labels the tab and titles the window from the page's title and file.
+    shell.setTitle = [this, id, alive](const std::string&) {
+        if (*alive && tab(id) && events_) events_->tabsChanged();
+    };
+    shell.representedChanged = [this, id, alive] {
+        if (*alive && tab(id) && events_) events_->tabsChanged();
     };
     shell.present = [this, id, alive] {
         Tab* t = *alive ? tab(id) : nullptr;
@@ -259,10 +276,7 @@ void GtkShell::removeTab(int id) {
     if (index >= 0) gtk_notebook_remove_page(f->notebook, index);
     const int left = gtk_notebook_get_n_pages(f->notebook);
     gtk_notebook_set_show_tabs(f->notebook, left > 1);
-    if (left > 0) {
-        updateFrameTitle(*f);
-        return;
-    }
+    if (left > 0) return;
     GtkWidget* window = f->window;
     std::erase_if(frames_, [&](const Frame& x) { return x.id == t.frame; });
     g_signal_handlers_disconnect_by_data(window, this);

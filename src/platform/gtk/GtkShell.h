@@ -36,6 +36,9 @@ class GtkShell : public DesktopShell {
     int frameOf(int tab) override;
     std::vector<std::vector<int>> frames() override;
     TabFacts tabFacts(int tab) override;
+    void setTabTitle(int tab, const std::string& label, const std::string& tooltip) override;
+    void setFrameTitle(int frame, const std::string& title,
+                       const std::string& representedFile) override;
     void presentFrame(int frame) override;
     void setKeepAbove(bool above) override;
     void reloadTab(int tab) override;
@@ -77,6 +80,7 @@ class GtkShell : public DesktopShell {
         int id = 0;
         GtkWidget* window = nullptr;
         GtkNotebook* notebook = nullptr;
+        std::string represented;  // the file the window stands for; GTK has no place to show it
     };
     struct Tab {
         int id = 0;
@@ -97,7 +101,11 @@ class GtkShell : public DesktopShell {
     Tab* tabOfView(GtkWidget* view);
     std::unique_ptr<PageHost> hostFor(int tab);
     WebKitWebView* takeWarmView(std::shared_ptr<WebViewHandlers>& handlers);
-    void updateFrameTitle(Frame& frame);
+    // Test launches (CVL_TEST=1): pages may ask for the windows as drawn, select tabs, press
+    // keys and picture their window (GtkShellProbe.cpp).
+    void attachTestProbe(WebKitWebView* view);
+    std::string probeAnswer(WebKitWebView* asking, const std::string& request);
+    std::string windowsAsDrawn();
     void paintBackground(WebKitWebView* view) const;
     void watchFrame(Frame& frame);
     // Look observers (GtkShellLook.cpp).

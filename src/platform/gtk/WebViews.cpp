@@ -330,6 +330,12 @@ void WebPageHost::setTitle(const std::string& title) {
     if (shell_.setTitle) shell_.setTitle(title);
 }
 
+void WebPageHost::setRepresentedFile(const std::string& path) {
+    if (path == represented_) return;
+    represented_ = path;
+    if (shell_.representedChanged) shell_.representedChanged();
+}
+
 std::optional<std::string> WebPageHost::drawnLabel() const {
     return shell_.drawnLabel ? shell_.drawnLabel() : std::nullopt;
 }

@@ -43,6 +43,7 @@ void setPageDemoProfile(const std::string& profile);
 // Callbacks of the desktop shell for one page host.
 struct PageHostShell {
     std::function<void(const std::string& title)> setTitle;
+    std::function<void()> representedChanged;
     std::function<void()> present;
     std::function<void()> close;
     std::function<std::optional<std::string>()> drawnLabel;
@@ -59,7 +60,7 @@ class WebPageHost : public PageHost {
                         std::function<void(std::optional<std::string>)> reply) override;
     std::string title() const override { return title_; }
     void setTitle(const std::string& title) override;
-    void setRepresentedFile(const std::string& path) override { represented_ = path; }
+    void setRepresentedFile(const std::string& path) override;
     std::string representedFile() const override { return represented_; }
     std::optional<std::string> drawnLabel() const override;
     void present() override;
