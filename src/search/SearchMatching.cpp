@@ -245,18 +245,27 @@ std::string fuzzySnippet(std::string_view body, const std::string& match) {
     return out;
 }
 
-// Where a hit's snippet can be cut from exactly as from the whole body: [from, to) with ASCII
-// margins around the hit, in which every cluster is one byte (two for CR LF), so that the
-// snippet's reach is bounded and its cluster boundaries do not depend on the text outside.
-// None when the margins are not ASCII.
+// Where a hit's snippet can be cut from exactly as from the whole body: [from, to) reaching a
+// snippet's radius of clusters each side of the hit, and a few bytes more, over ASCII text only.
+// There every cluster is one byte (two for CR LF) and its boundaries do not depend on the text
+// outside, so the snippet's cut, its ellipses and its offsets are the same. None when the
+// text within reach is not ASCII.
 std::optional<UnicodeText::ByteRange> asciiWindow(std::string_view body,
                                                   UnicodeText::ByteRange hit) {
-    constexpr std::size_t kMargin = 2 * kSnippetRadius + 32;  // over a snippet's ASCII reach
-    const std::size_t from = hit.begin > kMargin ? hit.begin - kMargin : 0;
-    const std::size_t to = std::min(body.size(), hit.end + kMargin);
-    for (std::size_t i = from; i < to; i = i == hit.begin ? hit.end : i + 1)
-        if (i < hit.begin || i >= hit.end)
-            if (static_cast<unsigned char>(body[i]) >= 0x80) return std::nullopt;
+    constexpr std::size_t kGuard = 8;  // beyond the reach, for the cluster rules' look-around
+    auto ascii = [&](std::size_t i) { return static_cast<unsigned char>(body[i]) < 0x80; };
+    std::size_t from = hit.begin;
+    for (int k = 0; k < kSnippetRadius && from > 0; ++k)
+        from -= (from >= 2 && body[from - 2] == '\r' && body[from - 1] == '\n') ? 2 : 1;
+    from = from > kGuard ? from - kGuard : 0;
+    std::size_t to = hit.end;
+    for (int k = 0; k < kSnippetRadius && to < body.size(); ++k)
+        to += (to + 1 < body.size() && body[to] == '\r' && body[to + 1] == '\n') ? 2 : 1;
+    to = std::min(body.size(), to + kGuard);
+    for (std::size_t i = from; i < hit.begin; ++i)
+        if (!ascii(i)) return std::nullopt;
+    for (std::size_t i = hit.end; i < to; ++i)
+        if (!ascii(i)) return std::nullopt;
     return UnicodeText::ByteRange{from, to};
 }
 

@@ -208,6 +208,9 @@ TEST(Matching, GroupedSnippetsOfLongRowsAreThoseOfTheWholeBody) {
         filler(1000, "x ") + "e\u0301" + std::string(140, 'z') + " needle " +
             std::string(140, 'z') + "o\u0308" + filler(1000, " y"),
         filler(2000, "w ") + "needle needle " + filler(150, "v ") + "needle" + filler(2000, " u"),
+        filler(1000, "x ") + "\u00e9" + std::string(50, 'z') + " needle " + std::string(58, 'z') +
+            "\u00e8" + filler(1000, " y"),
+        filler(1000, "x ") + "\u00e9" + filler(100, "\r\n") + "needle" + filler(1000, " y"),
         filler(4000, "\u00fcber ") + "needle",
     };
     std::vector<SearchRow> rows;
