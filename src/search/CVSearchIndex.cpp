@@ -8,6 +8,7 @@
 
 #include "platform/Dispatch.h"
 #include "platform/FileIO.h"
+#include "platform/pdf/PdfPrivateContext.h"
 #include "search/IndexQueries.h"
 #include "search/IndexWriter.h"
 #include "search/OcrCache.h"
@@ -178,6 +179,7 @@ Result<std::int64_t> CVSearchIndex::reindex(const std::vector<std::string>& dirs
             e.key = statKey(work[i]);
             if (!e.key) return e;
             e.type = TextExtraction::typeForPath(work[i]);
+            PdfPrivateContext privateContext;  // no lock shared with the other extracting thread
             e.chunks = extractChunks(work[i], e.type);
             return e;
         },
