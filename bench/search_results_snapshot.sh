@@ -37,6 +37,11 @@ search zephyrinx
 search '"quoted'
 search Zo
 search 45
+# The index as it stands, as the lean start of cvl answers it.
+search --no-refresh indemnification
+search --no-refresh --mode fuzzy indemnifciation
+search --no-refresh "$(printf '\303\211cole')"
+search --no-refresh zephyrinx
 
 n=0
 scan() {

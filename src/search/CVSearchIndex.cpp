@@ -8,14 +8,13 @@
 
 #include "platform/Dispatch.h"
 #include "platform/FileIO.h"
-#include "platform/UserDirs.h"
+#include "platform/pdf/PdfPrivateContext.h"
+#include "search/IndexQueries.h"
 #include "search/IndexWriter.h"
 #include "search/OcrCache.h"
 #include "search/OrderedWork.h"
-#include "search/SearchMatching.h"
 #include "search/SearchScope.h"
 #include "search/TextExtraction.h"
-#include "search/UnicodeText.h"
 
 namespace cvl {
 namespace {
@@ -40,11 +39,6 @@ const char* const kSchema[] = {
     "  INSERT INTO chunk_fts(rowid, body) VALUES(new.id, new.body); END;",
 };
 
-const char* const kSearchSql =
-    "SELECT c.path, c.atype, c.anchor, c.page, c.body\n"
-    "FROM chunk_fts f JOIN chunk c ON c.id = f.rowid\n"
-    "WHERE chunk_fts MATCH ? ORDER BY rank LIMIT ?;";
-
 SqliteConnection openIndex(const std::string& dbPath) {
     makeDirs(parentPath(dbPath));  // failure shows as a failed open
     return SqliteConnection(dbPath);
@@ -58,10 +52,6 @@ constexpr std::size_t kLargeRunFiles = 64;
 
 bool isIndexablePath(const std::string& path) {
     return TextExtraction::isIndexableExt(lowerExtension(path));
-}
-
-std::string trimmedQuery(std::string_view q) {
-    return std::string(UnicodeText::trimWhitespace(q));
 }
 
 }  // namespace
@@ -97,7 +87,7 @@ std::shared_ptr<CVSearchIndex> CVSearchIndex::sharedIndex() {
 }
 
 std::string CVSearchIndex::defaultPath() {
-    return UserDirs::supportDir() + "/searchindex.db";
+    return IndexQueries::defaultIndexPath();
 }
 
 Dispatch::Queue& CVSearchIndex::queue() {
@@ -119,21 +109,7 @@ std::unordered_map<std::string, CVSearchIndex::FileKey> CVSearchIndex::indexedFi
 std::vector<std::string> CVSearchIndex::pdfsWithoutText(
     const std::vector<std::string>& dirs, const std::vector<std::string>& explicitFiles,
     int cap) const {
-    std::vector<std::string> out;
-    if (!isOpen()) return out;
-    SqliteStatement st = db_.prepare(
-        "SELECT f.path FROM files f WHERE f.type='pdf' AND NOT EXISTS "
-        "(SELECT 1 FROM chunk c WHERE c.path=f.path) ORDER BY f.path;");
-    while (st.stepRow() && int(out.size()) < cap) {
-        std::string path = st.columnText(0);
-        bool inScope =
-            std::find(explicitFiles.begin(), explicitFiles.end(), path) != explicitFiles.end();
-        for (const auto& dir : dirs)
-            inScope = inScope || (path.size() > dir.size() &&
-                                  path.compare(0, dir.size(), dir) == 0 && path[dir.size()] == '/');
-        if (inScope) out.push_back(std::move(path));
-    }
-    return out;
+    return IndexQueries::pdfsWithoutText(db_, dirs, explicitFiles, cap);
 }
 
 void CVSearchIndex::deleteFile(const std::string& path) {
@@ -203,6 +179,7 @@ Result<std::int64_t> CVSearchIndex::reindex(const std::vector<std::string>& dirs
             e.key = statKey(work[i]);
             if (!e.key) return e;
             e.type = TextExtraction::typeForPath(work[i]);
+            PdfPrivateContext privateContext;  // no lock shared with the other extracting thread
             e.chunks = extractChunks(work[i], e.type);
             return e;
         },
@@ -245,52 +222,22 @@ bool CVSearchIndex::isFresh(const std::vector<std::string>& dirs,
 }
 
 SqliteConnection& CVSearchIndex::reader() const {
-    if (!reader_) {
-        reader_ = std::make_unique<SqliteConnection>(dbPath_, SqliteConnection::Mode::readOnly);
-        if (reader_->isOpen()) {
-            reader_->exec("PRAGMA busy_timeout=4000;");
-            // Pages are read in place from the file's mapping instead of being copied into the
-            // connection's cache; a cold process answers without filling a cache first.
-            reader_->exec("PRAGMA mmap_size=2147418112;");
-        }
-    }
+    if (!reader_) reader_ = IndexQueries::openReader(dbPath_);
     // Without a database file to open read-only (it was never written), the index's own
     // connection answers.
     return reader_->isOpen() ? *reader_ : db_;
 }
 
-void CVSearchIndex::matchRows(const std::string& expression, int cap,
-                              SearchMatching::Grouper& into) const {
-    SqliteStatement& st = reader().cached(kSearchSql);
-    if (!st.valid()) return;
-    st.bindText(1, expression);
-    st.bindInt(2, cap);
-    while (st.stepRow())
-        into.add(st.columnView(0), st.columnView(1), st.columnView(2), st.columnInt64(3),
-                 st.columnView(4));
-    st.reset();  // ends the read transaction
-}
-
 std::vector<CVDocResult> CVSearchIndex::searchExact(std::string_view q, int limitDocs,
                                                     int hitsPerDoc) const {
-    std::string query = trimmedQuery(q);
-    if (!isOpen() || UnicodeText::graphemeCount(query) < 3) return {};
-    long long cap = 2LL * limitDocs * hitsPerDoc;
-    SearchMatching::Grouper grouper(query, false, limitDocs, hitsPerDoc);
-    matchRows(SearchMatching::exactExpression(query),
-              static_cast<int>(std::min<long long>(cap, INT32_MAX)), grouper);
-    return grouper.finish();
+    if (!isOpen()) return {};
+    return IndexQueries::searchExact(reader(), q, limitDocs, hitsPerDoc);
 }
 
 std::vector<CVDocResult> CVSearchIndex::searchFuzzy(std::string_view q, int limitDocs,
                                                     int hitsPerDoc) const {
-    std::string query = trimmedQuery(q);
-    if (!isOpen() || UnicodeText::graphemeCount(query) < 3) return {};
-    auto tris = SearchMatching::trigrams(query);
-    if (tris.empty()) return {};
-    SearchMatching::Grouper grouper(query, true, limitDocs, hitsPerDoc);
-    matchRows(SearchMatching::fuzzyExpression(tris), 6000, grouper);
-    return grouper.finish();
+    if (!isOpen()) return {};
+    return IndexQueries::searchFuzzy(reader(), q, limitDocs, hitsPerDoc);
 }
 
 }  // namespace cvl

@@ -22,9 +22,6 @@ namespace cvl {
 namespace Dispatch {
 class Queue;
 }
-namespace SearchMatching {
-class Grouper;
-}
 
 class CVSearchIndex {
   public:
@@ -93,8 +90,6 @@ class CVSearchIndex {
   private:
     std::unordered_map<std::string, FileKey> indexedFiles() const;
     void deleteFile(const std::string& path);
-    // Runs the search statement and hands every row to the grouper.
-    void matchRows(const std::string& expression, int cap, SearchMatching::Grouper& into) const;
     // The connection searches read through: read-only and memory-mapped when it opens.
     SqliteConnection& reader() const;
 

@@ -10,6 +10,7 @@
 #include "platform/FileIO.h"
 #include "platform/JsonText.h"
 #include "search/CVSearchIndex.h"
+#include "search/CvlSearchOptions.h"
 #include "search/OcrCache.h"
 #include "search/PdfScan.h"
 #include "search/SearchPayloads.h"
@@ -21,71 +22,7 @@ namespace {
 
 using nlohmann::json;
 
-struct Options {
-    std::optional<std::string> db;
-    std::string mode = "exact";
-    bool noRefresh = false;
-    std::vector<std::string> dirs;
-    std::vector<std::string> files;
-    std::vector<std::string> words;
-};
-
-// Paths as the user typed them, made absolute against the current folder.
-std::string absolute(const std::string& p) {
-    std::error_code ec;
-    auto abs = std::filesystem::absolute(p, ec);
-    return ec ? p : abs.lexically_normal().string();
-}
-
-// Parses the options a command accepts; prints a usage message and returns none on error.
-std::optional<Options> parse(const std::vector<std::string>& args, const char* usage, bool withDb,
-                             bool withMode, bool withQuery, bool withNoRefresh = false) {
-    Options o;
-    auto fail = [&](const std::string& why) -> std::optional<Options> {
-        std::fprintf(stderr, "cvl: %s\nusage: %s\n", why.c_str(), usage);
-        return std::nullopt;
-    };
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&]() -> std::optional<std::string> {
-            if (i + 1 >= args.size()) return std::nullopt;
-            return args[++i];
-        };
-        if ((a == "--db" && withDb) || a == "--dir" || a == "--file" ||
-            (a == "--mode" && withMode)) {
-            auto v = value();
-            if (!v) return fail(a + " needs a value");
-            if (a == "--db")
-                o.db = absolute(*v);
-            else if (a == "--dir")
-                o.dirs.push_back(absolute(*v));
-            else if (a == "--file")
-                o.files.push_back(absolute(*v));
-            else if (*v == "exact" || *v == "fuzzy")
-                o.mode = *v;
-            else
-                return fail("--mode must be exact or fuzzy");
-        } else if (a == "--no-refresh" && withNoRefresh) {
-            o.noRefresh = true;
-        } else if (a == "--") {
-            o.words.insert(o.words.end(), args.begin() + static_cast<long>(i) + 1, args.end());
-            break;
-        } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
-            return fail("unknown option " + a);
-        } else {
-            o.words.push_back(a);
-        }
-    }
-    if (withQuery && o.words.empty()) return fail("a query is required");
-    if (!withQuery && !o.words.empty()) return fail("unexpected argument " + o.words[0]);
-    return o;
-}
-
-std::string queryOf(const Options& o) {
-    std::string q;
-    for (std::size_t i = 0; i < o.words.size(); ++i) q += (i ? " " : "") + o.words[i];
-    return std::string(UnicodeText::trimWhitespace(q));
-}
+using Options = CvlSearchOptions;
 
 std::shared_ptr<CVSearchIndex> indexFor(const Options& o) {
     if (!o.db) return CVSearchIndex::sharedIndex();
@@ -102,7 +39,8 @@ int printJson(const json& j) {
 }  // namespace
 
 int cvlIndexMain(const std::vector<std::string>& args) {
-    auto o = parse(args, "cvl index [--db PATH] [--dir D]... [--file F]...", true, false, false);
+    auto o = parseCvlSearchOptions(args, "cvl index [--db PATH] [--dir D]... [--file F]...",
+                                   {.db = true});
     if (!o) return 2;
     auto index = indexFor(*o);
     std::optional<Result<std::int64_t>> changed;
@@ -123,9 +61,12 @@ int cvlIndexMain(const std::vector<std::string>& args) {
 
 int cvlSearchMain(const std::vector<std::string>& args) {
     const std::string usage = std::string("cvl ") + kCvlSearchUsage;
-    auto o = parse(args, usage.c_str(), true, true, true, true);
+    auto o = parseCvlSearchOptions(args, usage.c_str(),
+                                   {.db = true, .mode = true, .query = true, .noRefresh = true});
     if (!o) return 2;
-    const std::string q = queryOf(*o);
+    // An index-only search is answered as the lean start answers it.
+    if (auto status = cvlIndexOnlySearch(*o)) return *status;
+    const std::string q = cvlSearchQuery(*o);
     // The answer a search page ends with: short queries scan the PDFs directly; others read
     // the index, brought up to date first unless the caller asked for a search only. When the
     // index could not be brought up to date, the answer is the index as it stands, with the
@@ -152,9 +93,10 @@ int cvlSearchMain(const std::vector<std::string>& args) {
 }
 
 int cvlScanMain(const std::vector<std::string>& args) {
-    auto o = parse(args, "cvl scan [--dir D]... [--file F]... QUERY", false, false, true);
+    auto o =
+        parseCvlSearchOptions(args, "cvl scan [--dir D]... [--file F]... QUERY", {.query = true});
     if (!o) return 2;
-    return printJson(PdfScan::runPDFSearch(queryOf(*o), o->dirs, o->files));
+    return printJson(PdfScan::runPDFSearch(cvlSearchQuery(*o), o->dirs, o->files));
 }
 
 int cvlTextMain(const std::vector<std::string>& args) {
@@ -162,7 +104,7 @@ int cvlTextMain(const std::vector<std::string>& args) {
         std::fprintf(stderr, "usage: cvl text FILE\n");
         return 2;
     }
-    const std::string path = absolute(args[0]);
+    const std::string path = cvlAbsolutePath(args[0]);
     const std::string type = TextExtraction::typeForPath(path);
     auto fail = [&](const std::string& why) {
         printJson({{"path", path}, {"error", why}});

@@ -21,9 +21,12 @@ template <class T>
 class OrderedWork {
   public:
     // `compute` must be safe to call from several threads at once. Helpers stay at most
-    // `window` items ahead of the consumer (0: no limit), which bounds memory.
-    OrderedWork(std::size_t count, std::function<T(std::size_t)> compute, std::size_t window = 0)
-        : state_(std::make_shared<State>(count, std::move(compute), window)) {
+    // `window` items ahead of the consumer (0: no limit), which bounds memory. A consumer whose
+    // next item a helper is computing waits for it, unless `consumerRunsAhead`: then it computes
+    // the next unclaimed item meanwhile, for consumers that have little work of their own.
+    OrderedWork(std::size_t count, std::function<T(std::size_t)> compute, std::size_t window = 0,
+                bool consumerRunsAhead = false)
+        : state_(std::make_shared<State>(count, std::move(compute), window, consumerRunsAhead)) {
         if (count < 2) return;
         const int helpers =
             std::clamp(static_cast<int>(std::thread::hardware_concurrency()) - 1, 0, 7);
@@ -41,11 +44,17 @@ class OrderedWork {
 
   private:
     struct State {
-        State(std::size_t count, std::function<T(std::size_t)> compute, std::size_t window)
-            : compute(std::move(compute)), window(window), results(count), ready(count, 0) {}
+        State(std::size_t count, std::function<T(std::size_t)> compute, std::size_t window,
+              bool runsAhead)
+            : compute(std::move(compute)),
+              window(window),
+              runsAhead(runsAhead),
+              results(count),
+              ready(count, 0) {}
 
         std::function<T(std::size_t)> compute;
         const std::size_t window;
+        const bool runsAhead;
         std::vector<T> results;
         std::vector<char> ready;
         std::size_t next = 0;      // first unclaimed item
@@ -97,9 +106,11 @@ class OrderedWork {
                         changed.notify_all();
                         return std::move(results[i]);
                     }
-                    if (next > i) {
-                        // Claimed elsewhere: wait rather than run ahead, since consumers either
-                        // have work of their own between items or would contend with helpers.
+                    const bool ahead =
+                        runsAhead && next < results.size() && (window == 0 || next < i + window);
+                    if (next > i && !ahead) {
+                        // Claimed elsewhere: wait rather than run ahead, since such consumers
+                        // have work of their own between items.
                         changed.wait(lock, [&] { return ready[i] != 0; });
                         continue;
                     }

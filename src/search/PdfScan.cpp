@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/FileIO.h"
+#include "platform/pdf/PdfPrivateContext.h"
 #include "search/OcrCache.h"
 #include "search/OrderedWork.h"
 #include "search/PdfText.h"
@@ -128,13 +129,19 @@ json runPDFSearch(const std::string& q, const std::vector<std::string>& dirs,
     std::vector<std::string> pdfs = SearchScope::collect(
         dirs, explicitFiles, kMaxPdfs, [](const std::string&) { return true; }, isPdf);
 
-    // Documents are scanned ahead on the global pool and consumed in collection order, so the
-    // result is that of a scan one by one. This thread scans only documents that no helper has
-    // taken: two threads reading text at once contend on MuPDF's shared locks and were measured
-    // slower than one.
+    // Documents are scanned ahead on the global pool, and on this thread while its next
+    // document is being scanned elsewhere, and consumed in collection order, so the result is
+    // that of a scan one by one. Each document is read in a MuPDF context private to its thread:
+    // through contexts that share one store, two threads take the same lock for every character
+    // and were measured slower than one.
     const std::u32string folded = UnicodeText::foldForSearch(q);
     OrderedWork<Outcome> scan(
-        pdfs.size(), [&](std::size_t i) { return scanDocument(pdfs[i], folded); }, kScanAhead);
+        pdfs.size(),
+        [&](std::size_t i) {
+            PdfPrivateContext privateContext;
+            return scanDocument(pdfs[i], folded);
+        },
+        kScanAhead, true);
 
     std::vector<json> docs;
     json noText = json::array();

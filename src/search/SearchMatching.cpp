@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <span>
 #include <unordered_map>
 
 #include "platform/FileIO.h"
-#include "search/TextExtraction.h"
+#include "search/DocumentTypes.h"
 
 namespace cvl::SearchMatching {
 namespace {
@@ -243,6 +245,49 @@ std::string fuzzySnippet(std::string_view body, const std::string& match) {
     return out;
 }
 
+// Where a hit's snippet can be cut from exactly as from the whole body: [from, to) reaching a
+// snippet's radius of clusters each side of the hit, and a few bytes more, over ASCII text only.
+// There every cluster is one byte (two for CR LF) and its boundaries do not depend on the text
+// outside, so the snippet's cut, its ellipses and its offsets are the same. None when the
+// text within reach is not ASCII.
+std::optional<UnicodeText::ByteRange> asciiWindow(std::string_view body,
+                                                  UnicodeText::ByteRange hit) {
+    constexpr std::size_t kGuard = 8;  // beyond the reach, for the cluster rules' look-around
+    auto ascii = [&](std::size_t i) { return static_cast<unsigned char>(body[i]) < 0x80; };
+    std::size_t from = hit.begin;
+    for (int k = 0; k < kSnippetRadius && from > 0; ++k)
+        from -= (from >= 2 && body[from - 2] == '\r' && body[from - 1] == '\n') ? 2 : 1;
+    from = from > kGuard ? from - kGuard : 0;
+    std::size_t to = hit.end;
+    for (int k = 0; k < kSnippetRadius && to < body.size(); ++k)
+        to += (to + 1 < body.size() && body[to] == '\r' && body[to + 1] == '\n') ? 2 : 1;
+    to = std::min(body.size(), to + kGuard);
+    for (std::size_t i = from; i < hit.begin; ++i)
+        if (!ascii(i)) return std::nullopt;
+    for (std::size_t i = hit.end; i < to; ++i)
+        if (!ascii(i)) return std::nullopt;
+    return UnicodeText::ByteRange{from, to};
+}
+
+// Text kept for snippets, in blocks that never move, so views into it stay valid.
+class TextStore {
+  public:
+    std::string_view keep(std::string_view part) {
+        if (blocks_.empty() || blocks_.back().capacity() - blocks_.back().size() < part.size()) {
+            blocks_.emplace_back();
+            blocks_.back().reserve(std::max(kBlock, part.size()));
+        }
+        std::string& b = blocks_.back();
+        const std::size_t at = b.size();
+        b += part;
+        return std::string_view(b).substr(at, part.size());
+    }
+
+  private:
+    static constexpr std::size_t kBlock = 1 << 16;
+    std::deque<std::string> blocks_;
+};
+
 }  // namespace
 
 std::optional<FuzzyLocated> fuzzyLocate(std::string_view body, std::string_view query,
@@ -264,12 +309,15 @@ struct Grouper::State {
         std::string atype;
         std::string anchor;
         std::int64_t page = 0;
-        std::string body;
     };
+    // A kept hit and the part of its row's body its snippet is cut from: the whole body, or a
+    // window of it that starts at byte `offset` of the body.
     struct Pending {
         std::size_t row;               // index into kept
-        UnicodeText::ByteRange range;  // exact: the occurrence
+        UnicodeText::ByteRange range;  // exact: the occurrence, in the body
         std::string match;             // fuzzy: the best window
+        std::string_view part;
+        std::size_t offset = 0;
     };
     struct PathHash {
         using is_transparent = void;
@@ -285,7 +333,9 @@ struct Grouper::State {
     std::u32string folded;              // exact
     std::optional<TrigramTable> table;  // fuzzy; empty when the query has no trigrams
     std::vector<KeptRow> kept;
-    std::vector<std::vector<Pending>> pending;  // per document, in hit order
+    TextStore text;
+    std::vector<UnicodeText::ByteRange> windows;  // of the row being added
+    std::vector<std::vector<Pending>> pending;    // per document, in hit order
     std::vector<CVDocResult> docs;
     std::unordered_map<std::string, std::size_t, PathHash, std::equal_to<>> where;
     std::size_t lastDoc = SIZE_MAX;  // rows of one document often come together
@@ -330,30 +380,77 @@ Grouper::~Grouper() = default;
 void Grouper::add(std::string_view path, std::string_view atype, std::string_view anchor,
                   std::int64_t page, std::string_view body) {
     State& s = *s_;
-    std::size_t keptRow = SIZE_MAX;
-    auto keepRow = [&] {
-        if (keptRow == SIZE_MAX) {
-            keptRow = s.kept.size();
-            s.kept.push_back({std::string(atype), std::string(anchor), page, std::string(body)});
-        }
-        return keptRow;
-    };
+    const std::size_t row = s.kept.size();
     if (s.fuzzy) {
         if (!s.table) return;
         auto best = fuzzyBest(body, s.query, *s.table);
         if (!best || best->score < 1) return;
         std::size_t d = s.docFor(path);
-        if (s.keep(d)) s.pending[d].push_back({keepRow(), {}, std::move(best->match)});
+        if (!s.keep(d)) return;
+        s.kept.push_back({std::string(atype), std::string(anchor), page});
+        // The snippet is cut around the match's first verbatim occurrence (the window holds
+        // no earlier one), else from the body's start.
+        State::Pending p{row, {}, std::move(best->match), {}, 0};
+        const std::size_t pos = body.find(p.match);
+        auto window = pos == std::string_view::npos
+                          ? std::nullopt
+                          : asciiWindow(body, {pos, pos + p.match.size()});
+        p.offset = window ? window->begin : 0;
+        p.part =
+            s.text.keep(window ? body.substr(window->begin, window->end - window->begin) : body);
+        s.pending[d].push_back(std::move(p));
         return;
     }
     const int cap = std::max(s.hitsPerDoc, 1);
     std::size_t from = 0;
+    std::size_t d = SIZE_MAX;
+    std::size_t firstKept = SIZE_MAX;  // the row's first kept hit in pending[d]
     for (int located = 0; located < cap; ++located) {
         auto range = UnicodeText::caselessFind(body, s.folded, from);
         if (!range || range->end <= range->begin) break;
         from = range->end;
-        std::size_t d = s.docFor(path);
-        if (s.keep(d)) s.pending[d].push_back({keepRow(), *range, {}});
+        d = s.docFor(path);
+        if (!s.keep(d)) continue;
+        if (firstKept == SIZE_MAX) firstKept = s.pending[d].size();
+        s.pending[d].push_back({row, *range, {}, {}, 0});
+    }
+    if (firstKept == SIZE_MAX) return;
+    s.kept.push_back({std::string(atype), std::string(anchor), page});
+    // Each hit keeps an ASCII window around it (overlapping windows are kept as one); a row
+    // where one hit has none keeps its whole body.
+    auto hits = std::span(s.pending[d]).subspan(firstKept);
+    std::vector<UnicodeText::ByteRange>& windows = s.windows;
+    windows.clear();
+    std::size_t windowBytes = 0;
+    for (const auto& p : hits) {
+        auto w = asciiWindow(body, p.range);
+        if (!w) {
+            windows.clear();
+            break;
+        }
+        if (!windows.empty() && w->begin <= windows.back().end) {
+            windowBytes += w->end - windows.back().end;
+            windows.back().end = w->end;
+        } else {
+            windowBytes += w->end - w->begin;
+            windows.push_back(*w);
+        }
+    }
+    if (windows.empty() || windowBytes >= body.size() / 2) {
+        const std::string_view whole = s.text.keep(body);
+        for (auto& p : hits) p.part = whole;
+        return;
+    }
+    std::size_t w = 0;
+    std::string_view part =
+        s.text.keep(body.substr(windows[0].begin, windows[0].end - windows[0].begin));
+    for (auto& p : hits) {
+        if (p.range.end > windows[w].end) {
+            ++w;
+            part = s.text.keep(body.substr(windows[w].begin, windows[w].end - windows[w].begin));
+        }
+        p.offset = windows[w].begin;
+        p.part = part;
     }
 }
 
@@ -374,7 +471,8 @@ std::vector<CVDocResult> Grouper::finish() {
         doc.hits.reserve(s.pending[d].size());
         for (State::Pending& p : s.pending[d]) {
             const State::KeptRow& row = s.kept[p.row];
-            std::string_view body = row.body;
+            const std::string_view body = p.part;
+            const UnicodeText::ByteRange range{p.range.begin - p.offset, p.range.end - p.offset};
             CVHit h;
             h.path = doc.path;
             h.name = doc.name;
@@ -386,10 +484,10 @@ std::vector<CVDocResult> Grouper::finish() {
                 h.snippet = fuzzySnippet(body, p.match);
                 h.match = std::move(p.match);
             } else {
-                Snippet s = snippetAround(body, p.range);
+                Snippet s = snippetAround(body, range);
                 h.snippet = std::move(s.text);
                 h.matchAt = s.matchAt;
-                h.match = std::string(body.substr(p.range.begin, p.range.end - p.range.begin));
+                h.match = std::string(body.substr(range.begin, range.end - range.begin));
             }
             h.fuzzy = s.fuzzy;
             doc.hits.push_back(std::move(h));

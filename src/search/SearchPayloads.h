@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "search/IndexedPayload.h"
+
 namespace cvl {
 class CVSearchIndex;
 struct CVDocResult;
 
 namespace SearchPayloads {
-
-nlohmann::json docResultJson(const CVDocResult& doc);
 
 // Results of the index for the query in the mode ("fuzzy", else exact), with the fuzzy
 // preview when an exact search found nothing.
@@ -24,9 +24,6 @@ nlohmann::json indexedSearchPayload(const CVSearchIndex& index, const std::strin
 // A direct-scan result as a cross-folder payload.
 nlohmann::json scanPayload(const nlohmann::json& scan, const std::string& q,
                            const std::string& mode, bool indexing);
-
-// The JSON text of a payload; none when it cannot be serialised.
-std::optional<std::string> serialise(const nlohmann::json& payload);
 
 }  // namespace SearchPayloads
 }  // namespace cvl

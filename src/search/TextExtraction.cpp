@@ -14,13 +14,6 @@
 namespace cvl::TextExtraction {
 namespace {
 
-const std::pair<std::string_view, std::string_view> kTypes[] = {
-    {"pdf", "pdf"},       {"docx", "docx"},       {"doc", "docx"}, {"xlsx", "xlsx"},
-    {"txt", "text"},      {"text", "text"},       {"log", "text"}, {"csv", "text"},
-    {"md", "md"},         {"markdown", "md"},     {"rtf", "rtf"},  {"gdoc", "gdoc"},
-    {"gsheet", "gsheet"}, {"gslides", "gslides"},
-};
-
 std::vector<Chunk> paragraphsOf(std::optional<std::string> text) {
     if (!text) return {};
     return paragraphChunks(*text, "para", "\u00B6", false);
@@ -31,20 +24,6 @@ bool startsWith(const std::string& s, std::string_view prefix) {
 }
 
 }  // namespace
-
-std::optional<std::string> typeForExt(std::string_view lowerExt) {
-    for (const auto& [ext, type] : kTypes)
-        if (ext == lowerExt) return std::string(type);
-    return std::nullopt;
-}
-
-bool isIndexableExt(std::string_view lowerExt) {
-    return typeForExt(lowerExt).has_value();
-}
-
-std::string typeForPath(const std::string& path) {
-    return typeForExt(lowerExtension(path)).value_or("text");
-}
 
 std::vector<Chunk> paragraphChunks(std::string_view text, const std::string& atype,
                                    const std::string& labelPrefix, bool lineBased) {

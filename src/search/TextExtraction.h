@@ -8,16 +8,11 @@
 #include <vector>
 
 #include "search/CVSearchIndex.h"
+#include "search/DocumentTypes.h"
 
 namespace cvl::TextExtraction {
 
 using Chunk = SearchChunk;
-
-// Document type of a lower-cased extension; none for extensions that are never indexed.
-std::optional<std::string> typeForExt(std::string_view lowerExt);
-bool isIndexableExt(std::string_view lowerExt);
-// Document type of a path by its lower-cased extension, "text" when it has no entry.
-std::string typeForPath(const std::string& path);
 
 // Paragraph mode joins the non-blank lines between blank lines into one chunk each; line
 // mode makes one chunk per non-blank line, numbered by its real line.

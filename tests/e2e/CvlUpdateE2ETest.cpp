@@ -66,6 +66,7 @@ TEST(CvlUpdate, ChecksTheFeedNamedBySettingsAndRefusesArchivesThatFailTheirCheck
     makeDirs(root + "/bin");
     makeDirs(root + "/share/corvello");
     std::filesystem::copy_file(cvl, root + "/bin/cvl");
+    std::filesystem::copy_file(cvl + "-full", root + "/bin/cvl-full");
     EXPECT_TRUE(writeFileAtomic(root + "/bin/corvello", "#!/bin/sh\n", 0755).ok());
     EXPECT_TRUE(writeFileAtomic(root + "/share/corvello/VERSION", "1.0\n").ok());
     ProcessResult install = runCvl(root + "/bin/cvl", home, {"update", "install"});

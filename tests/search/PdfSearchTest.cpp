@@ -167,6 +167,40 @@ TEST(DirectScan, FindsCountsLabelsAndRectangles) {
     EXPECT_EQ(r["docs"][2]["name"], "b.PDF");
 }
 
+// A scan of many documents, read on both threads at once (each in its own MuPDF context),
+// answers as the documents scanned one at a time: the same hits, in collection order where
+// counts tie, and the same documents without text.
+TEST(DirectScan, ManyDocumentsAnswerAsScannedOneByOne) {
+    test::TempHome home;
+    const std::string dir = home / "many";
+    std::vector<std::string> paths;
+    for (int k = 0; k < 24; ++k) {
+        char name[16];
+        std::snprintf(name, sizeof name, "/d%02d.pdf", k);
+        std::vector<std::string> lines{"Clause " + std::to_string(k)};
+        for (int h = 0; h < k % 4; ++h) lines.push_back("the lease term " + std::to_string(h));
+        const bool blank = k % 9 == 8;
+        ASSERT_TRUE(writePdfAt(blank ? pagesPdf({{}}) : pagesPdf({lines, {"lease"}}), dir + name));
+        paths.push_back(dir + name);
+    }
+    json docs = json::array(), noText = json::array();
+    for (const auto& path : paths) {
+        json one = PdfScan::runPDFSearch("lease", {}, {path});
+        for (const auto& d : one["docs"]) docs.push_back(d);
+        for (const auto& n : one["scannedNoText"]) noText.push_back(n);
+    }
+    std::stable_sort(docs.begin(), docs.end(), [](const json& a, const json& b) {
+        return a["count"].get<int>() > b["count"].get<int>();
+    });
+    for (int run = 0; run < 3; ++run) {
+        json all = PdfScan::runPDFSearch("lease", {dir}, {});
+        EXPECT_EQ(all["scanned"], 24);
+        EXPECT_EQ(all["docs"], docs);
+        EXPECT_EQ(all["scannedNoText"], noText);
+        EXPECT_EQ(noText.size(), 2u);
+    }
+}
+
 TEST(DirectScan, LimitsAndNotes) {
     test::TempHome home;
     std::vector<std::string> lines(5, "fee fee fee fee fee fee");

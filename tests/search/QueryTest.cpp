@@ -188,6 +188,71 @@ TEST(Matching, SnippetsAndLocating) {
     EXPECT_EQ(SearchMatching::exactLocate("x", "x", 0).size(), 1u);  // cap at least one
 }
 
+// Grouped hits keep only what their snippets need of long rows: the snippets, matches and
+// offsets are those cut from the whole body, whatever surrounds the hits (ASCII, CR LF,
+// accents and combining marks near or just beyond a hit's reach, hits close together or far
+// apart, at the body's edges).
+TEST(Matching, GroupedSnippetsOfLongRowsAreThoseOfTheWholeBody) {
+    auto filler = [](std::size_t n, const std::string& unit) {
+        std::string out;
+        while (out.size() < n) out += unit;
+        return out;
+    };
+    const std::string q = "Needle";
+    const std::vector<std::string> bodies = {
+        "needle " + filler(3000, "plain words ") + " NEEDLE " + filler(2000, "more text ") +
+            "needle",
+        filler(1500, "a\r\n") + "needle" + filler(1500, "\r\nb"),
+        filler(1000, "x ") + "\u00e9t\u00e9 needle " + filler(1000, "y "),
+        filler(1000, "x ") + "\u00e9" + std::string(100, 'z') + " needle" + filler(1000, " y"),
+        filler(1000, "x ") + "e\u0301" + std::string(140, 'z') + " needle " +
+            std::string(140, 'z') + "o\u0308" + filler(1000, " y"),
+        filler(2000, "w ") + "needle needle " + filler(150, "v ") + "needle" + filler(2000, " u"),
+        filler(1000, "x ") + "\u00e9" + std::string(50, 'z') + " needle " + std::string(58, 'z') +
+            "\u00e8" + filler(1000, " y"),
+        filler(1000, "x ") + "\u00e9" + filler(100, "\r\n") + "needle" + filler(1000, " y"),
+        filler(4000, "\u00fcber ") + "needle",
+    };
+    std::vector<SearchRow> rows;
+    for (std::size_t i = 0; i < bodies.size(); ++i)
+        rows.push_back({"/d" + std::to_string(i) + ".txt", "page", "1", 1, bodies[i]});
+    auto docs = SearchMatching::group(rows, q, false, 300, 40);
+    ASSERT_EQ(docs.size(), bodies.size());
+    for (const auto& d : docs) {
+        const std::size_t i = std::stoul(d.path.substr(2));
+        auto expected = SearchMatching::exactLocate(bodies[i], q, 40);
+        ASSERT_EQ(d.hits.size(), expected.size()) << d.path;
+        for (std::size_t k = 0; k < expected.size(); ++k) {
+            EXPECT_EQ(d.hits[k].snippet, expected[k].snippet) << d.path << " hit " << k;
+            EXPECT_EQ(d.hits[k].matchAt, expected[k].matchAt) << d.path << " hit " << k;
+            EXPECT_EQ(d.hits[k].match, expected[k].match) << d.path << " hit " << k;
+        }
+    }
+
+    // Fuzzy hits: around the match's first occurrence, or the body's start without one.
+    const std::string fq = "indemnifciation";
+    const std::vector<std::string> fuzzyBodies = {
+        filler(3000, "terms ") + "indemnification" + filler(3000, " terms"),
+        "indemnification early " + filler(3000, "terms ") + "indemnification",
+        filler(3000, "terms ") + "indemnification\u00e9" + filler(3000, " terms"),
+        filler(3000, "terms ") + "indemni\nfication" + filler(3000, " terms"),
+    };
+    rows.clear();
+    for (std::size_t i = 0; i < fuzzyBodies.size(); ++i)
+        rows.push_back({"/f" + std::to_string(i) + ".txt", "page", "1", 1, fuzzyBodies[i]});
+    const auto tris = SearchMatching::trigrams(fq);
+    const auto fuzzyDocs = SearchMatching::group(rows, fq, true, 300, 20);
+    ASSERT_EQ(fuzzyDocs.size(), fuzzyBodies.size());
+    for (const auto& d : fuzzyDocs) {
+        const std::size_t i = std::stoul(d.path.substr(2));
+        auto expected = SearchMatching::fuzzyLocate(fuzzyBodies[i], fq, tris);
+        ASSERT_TRUE(expected) << d.path;
+        ASSERT_EQ(d.hits.size(), 1u);
+        EXPECT_EQ(d.hits[0].snippet, expected->snippet) << d.path;
+        EXPECT_EQ(d.hits[0].match, expected->match) << d.path;
+    }
+}
+
 TEST(Matching, FuzzyWindowsScoreAndFallBack) {
     auto tris = SearchMatching::trigrams("new york");
     auto r = SearchMatching::fuzzyLocate("offices in  new   york city", "new york", tris);

@@ -281,6 +281,53 @@ TEST(CvlSearchCommands, IndexSearchAndScanFromTheCommandLine) {
     EXPECT_EQ(runCvl({"index", "--no-refresh"}, home.path()).exitStatus, 2);
 }
 
+// `cvl search --no-refresh` answers from the index alone, without the document readers; its
+// JSON is the application's payload for the same index, byte for byte, also where it has to
+// leave the answer to the full program (PDFs without text in scope, no index yet).
+TEST(CvlSearchCommands, IndexOnlySearchAnswersAsTheApplicationDoes) {
+    test::TempHome home;
+    if (!isRegularFile(std::string(CVL_BINARY_DIR) + "/cvl")) GTEST_SKIP() << "cvl not built";
+    const std::string dir = home / "files";
+    const std::string db = home / "idx.db";
+    test::writeText(dir + "/a.txt", "ledger one\nthe ledger \u00e9t\u00e9 closes\n");
+    test::writeText(dir + "/b.md", "Ledger\n\nnothing else\n");
+    ASSERT_TRUE(test::makeTextPdf(2, "ledger").saveToFile(dir + "/c.pdf").ok());
+    ASSERT_EQ(runCvl({"index", "--db", db, "--dir", dir}, home.path()).exitStatus, 0);
+
+    auto expectSameAnswers = [&] {
+        CVSearchIndex index(db);
+        for (const auto& [q, mode] :
+             std::vector<std::pair<std::string, std::string>>{{"ledger", "exact"},
+                                                              {"ledgre", "fuzzy"},
+                                                              {"ledgre", "exact"},
+                                                              {"xyzzy", "exact"}}) {
+            auto r = runCvl({"search", "--db", db, "--no-refresh", "--mode", mode, "--dir", dir, q},
+                            home.path());
+            EXPECT_EQ(r.exitStatus, 0) << q;
+            EXPECT_EQ(r.out, *SearchPayloads::serialise(
+                                 SearchPayloads::indexedSearchPayload(index, q, mode, {dir}, {})) +
+                                 "\n")
+                << q << " " << mode;
+        }
+    };
+    expectSameAnswers();
+
+    PdfDocument blank;
+    ASSERT_TRUE(blank.insertBlankPage(0, test::kLetter));
+    ASSERT_TRUE(blank.saveToFile(dir + "/scan.pdf").ok());
+    ASSERT_EQ(runCvl({"index", "--db", db, "--dir", dir}, home.path()).exitStatus, 0);
+    auto withScan =
+        runCvl({"search", "--db", db, "--no-refresh", "--dir", dir, "ledger"}, home.path());
+    EXPECT_EQ(json::parse(withScan.out)["scannedNoText"].size(), 1u);
+    expectSameAnswers();
+
+    auto fresh = runCvl({"search", "--db", home / "new.db", "--no-refresh", "--dir", dir, "ledger"},
+                        home.path());
+    EXPECT_EQ(fresh.exitStatus, 0);
+    EXPECT_EQ(json::parse(fresh.out)["docCount"], 0);
+    EXPECT_TRUE(isRegularFile(home / "new.db"));
+}
+
 // Index writes report their failures: a run that cannot take the write lock claims nothing and
 // writes nothing; two runs at once write each file once and count it once.
 TEST(CvlSearchCommands, IndexRunsFailLoudlyAndCountEachFileOnceWhenConcurrent) {

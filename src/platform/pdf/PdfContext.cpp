@@ -7,6 +7,7 @@
 #include "platform/SysLog.h"
 #include "platform/Threads.h"
 #include "platform/pdf/PdfInternal.h"
+#include "platform/pdf/PdfPrivateContext.h"
 
 namespace cvl::pdf {
 namespace {
@@ -72,9 +73,20 @@ struct ThreadContext {
     }
 };
 
+// The thread's private context and how many PdfPrivateContext scopes are open on it.
+struct PrivateContext {
+    fz_context* context = nullptr;
+    int depth = 0;
+    ~PrivateContext() {
+        if (context) fz_drop_context(context);
+    }
+};
+thread_local PrivateContext privateContext;
+
 }  // namespace
 
 fz_context* ctx() {
+    if (privateContext.depth > 0) return privateContext.context;
     thread_local ThreadContext local;
     if (!local.context) {
         fz_context* base = baseContext();
@@ -101,3 +113,27 @@ void throwCaught(fz_context* c) {
 }
 
 }  // namespace cvl::pdf
+
+namespace cvl {
+
+PdfPrivateContext::PdfPrivateContext() {
+    auto& p = pdf::privateContext;
+    if (!p.context) {
+        // Used by this thread only and never cloned, so it needs no locks.
+        p.context = fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT);
+        if (!p.context) {
+            cvlLog("pdf: MuPDF context could not be created");
+            std::abort();
+        }
+        pdf::silence(p.context);
+    }
+    ++p.depth;
+}
+
+PdfPrivateContext::~PdfPrivateContext() {
+    auto& p = pdf::privateContext;
+    // The documents of the scope are closed: what they left in the store is of no further use.
+    if (--p.depth == 0) fz_empty_store(p.context);
+}
+
+}  // namespace cvl
