@@ -30,6 +30,7 @@
 #include "updates/UpdaterSetup.h"
 #include "window/FeatureModules.h"
 #include "window/FolderWatcher.h"
+#include "window/PageTrust.h"
 #include "window/ReaderURL.h"
 #include "window/ScriptedDialogs.h"
 #include "window/WebLinks.h"
@@ -153,8 +154,18 @@ std::shared_ptr<ReviewWC> AppDelegate::newDocumentWindow(std::optional<int> fram
         auto wc = slot->lock();
         return wc ? wc->decidePolicy(request) : NavigationPolicy::Cancel;
     };
-    events.message = [this, slot, alive = alive_](const std::string& body) {
+    events.message = [this, slot, alive = alive_](const std::string& body,
+                                                  const std::string& pageURL) {
+        // Messages count only from the program's own pages.
+        if (!PageTrust::isOwnPage(pageURL)) {
+            cvlLog("a message from a page that is not ours was dropped (%s)", pageURL.c_str());
+            return;
+        }
         if (auto wc = slot->lock(); wc && *alive) pageMessage(wc, body);
+    };
+    events.mayRead = [slot](const std::string& path) {
+        auto wc = slot->lock();
+        return wc && wc->mayServe(path);
     };
     events.loadFinished = [this, slot, alive = alive_](bool failed, const std::string& uri) {
         if (auto wc = slot->lock(); wc && *alive) pageLoaded(wc, failed, uri);
@@ -281,8 +292,11 @@ void AppDelegate::showTitles() {
 
 void AppDelegate::pageMessage(const std::shared_ptr<ReviewWC>& wc, const std::string& body) {
     wc->receiveScriptMessage(body);
-    // The test script of a reader runs once the reader shows its document.
-    if (wc->isReader() && !testDriverStarted_ && body.find("\"displayed\"") != std::string::npos)
+    // The test script of a reader runs once the reader shows its document, asks for its
+    // password or says why it cannot open it.
+    if (wc->isReader() && !testDriverStarted_ &&
+        (body.find("\"displayed\"") != std::string::npos ||
+         body.find("\"openstate\"") != std::string::npos))
         runTestDriver(*wc);
 }
 

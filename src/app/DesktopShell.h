@@ -24,7 +24,10 @@ class ZKNoticeView;
 // What the page of a tab or panel reports; set up before the page loads anything.
 struct PageEvents {
     std::function<NavigationPolicy(const NavigationRequest&)> decide;
-    std::function<void(const std::string& body)> message;  // "corvello" messages, JSON text
+    // "corvello" messages: the JSON text, and the address of the page that sent it.
+    std::function<void(const std::string& body, const std::string& pageURL)> message;
+    // Whether the page may read the file at `path` through the PDF schemes.
+    std::function<bool(const std::string& path)> mayRead;
     // A page finished loading: the address that loaded, or the error of a failed load.
     std::function<void(bool failed, const std::string& detail)> loadFinished;
     std::function<void(const std::string& title)> titleChanged;

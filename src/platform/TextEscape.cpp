@@ -100,6 +100,19 @@ std::string percentEncode(std::string_view text) {
     return out;
 }
 
+std::string percentEncodePath(std::string_view path) {
+    std::string out;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t slash = path.find('/', start);
+        if (slash == std::string_view::npos) slash = path.size();
+        out += percentEncode(path.substr(start, slash - start));
+        if (slash < path.size()) out += '/';
+        start = slash + 1;
+    }
+    return out;
+}
+
 std::optional<std::string> urlQuery(std::string_view url, std::string_view name) {
     auto q = url.find('?');
     if (q == std::string_view::npos) return std::nullopt;

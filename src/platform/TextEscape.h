@@ -18,6 +18,8 @@ std::string htmlEscape(std::string_view text);
 std::string percentDecode(std::string_view text);
 // Percent-encodes everything but unreserved characters.
 std::string percentEncode(std::string_view text);
+// Percent-encodes each step of a path for a file address, keeping the slashes.
+std::string percentEncodePath(std::string_view path);
 // The text without the spaces, tabs and line breaks around it.
 std::string trimWhitespace(std::string_view text);
 

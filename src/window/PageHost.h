@@ -12,6 +12,8 @@ namespace cvl {
 struct NavigationRequest {
     std::string url;          // empty when the navigation has no address
     bool isDownload = false;  // the web view flags the navigation as a download
+    // The address of the page the view shows (its last committed load): the page that asks.
+    std::string pageURL;
 };
 
 enum class NavigationPolicy { Allow, Cancel, Download };

@@ -19,8 +19,9 @@ struct SchemeResponse {
     std::string body;
 
     bool ok() const { return errorCode == 0; }
-    // The four header fields of a successful answer, in order.
-    std::vector<std::pair<std::string, std::string>> headers() const;
+    // The header fields of a successful answer, in order; the origin that may read the
+    // answer is named only when the request gave one (never a wildcard).
+    std::vector<std::pair<std::string, std::string>> headers(const std::string& origin = "") const;
 };
 
 class PageSchemes {

@@ -1,6 +1,8 @@
 #include "window/PanelWC.h"
 
+#include "platform/SysLog.h"
 #include "platform/UserDirs.h"
+#include "window/PageTrust.h"
 #include "window/ReaderURL.h"
 
 namespace cvl {
@@ -38,6 +40,10 @@ NavigationPolicy PanelWC::decidePolicy(const NavigationRequest& request) {
             return NavigationPolicy::Cancel;
         case BD::Route::Bridge: {
             const std::string op = BD::operation(request.url);
+            if (!PageTrust::isOwnPage(request.pageURL)) {
+                cvlLog("panel: \"%s\" refused: the page is not one of ours", op.c_str());
+                return NavigationPolicy::Cancel;
+            }
             if (op == "closepanel") {
                 page_->close();
             } else if (BD::isPanelOperation(op)) {
@@ -49,6 +55,13 @@ NavigationPolicy PanelWC::decidePolicy(const NavigationRequest& request) {
         }
         case BD::Route::Download:
             return NavigationPolicy::Download;
+        case BD::Route::LocalPage:
+        case BD::Route::DefaultApp:
+            // A panel shows its own page; other local files open with their application.
+            if (BD::route(request) == BD::Route::LocalPage && PageTrust::isOwnPage(request.url))
+                return NavigationPolicy::Allow;
+            if (auto path = ReaderAddress::filePath(request.url)) app_.openWithDefaultApp(*path);
+            return NavigationPolicy::Cancel;
         default:
             return NavigationPolicy::Allow;
     }

@@ -5,20 +5,6 @@
 namespace cvl::ReaderAddress {
 namespace {
 
-// Percent-encodes a path for a file address, keeping the slashes.
-std::string encodePath(const std::string& path) {
-    std::string out;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t slash = path.find('/', start);
-        if (slash == std::string::npos) slash = path.size();
-        out += percentEncode(path.substr(start, slash - start));
-        if (slash < path.size()) out += '/';
-        start = slash + 1;
-    }
-    return out;
-}
-
 void addItem(std::string& query, const std::string& key, const std::string& value) {
     query += query.empty() ? "" : "&";
     query += percentEncode(key) + "=" + percentEncode(value);
@@ -27,7 +13,7 @@ void addItem(std::string& query, const std::string& key, const std::string& valu
 }  // namespace
 
 std::string fileURL(const std::string& path) {
-    return "file://" + encodePath(path);
+    return "file://" + percentEncodePath(path);
 }
 
 std::optional<std::string> filePath(const std::string& url) {

@@ -9,6 +9,7 @@
 #include "app/Config.h"
 #include "app/EngineLocator.h"
 #include "app/EngineRuns.h"
+#include "memory/AnnotationSidecars.h"
 #include "memory/VersionStore.h"
 #include "operations/LoadStamp.h"
 #include "platform/Dispatch.h"
@@ -20,6 +21,7 @@
 #include "platform/UserDirs.h"
 #include "window/HostPages.h"
 #include "window/PageScript.h"
+#include "window/PageTrust.h"
 #include "window/ReaderURL.h"
 #include "window/WebLinks.h"
 
@@ -82,8 +84,13 @@ NavigationPolicy ReviewWC::decidePolicy(const NavigationRequest& request) {
         case BD::Route::Download:
             return NavigationPolicy::Download;
         case BD::Route::NoAddress:
-        case BD::Route::LocalPage:
             return NavigationPolicy::Allow;
+        case BD::Route::LocalPage:
+            // Only the program's own pages load in its windows; any other web page on disk is a
+            // document, opened like one.
+            if (PageTrust::isOwnPage(request.url)) return NavigationPolicy::Allow;
+            openLocalFile(request.url);
+            return NavigationPolicy::Cancel;
         case BD::Route::Other:
             // mailto:, ftp: and the like go to the desktop; the page stays where it is.
             if (WebLinks::kindOf(request.url) == WebLinks::Kind::Page)
@@ -98,11 +105,26 @@ NavigationPolicy ReviewWC::decidePolicy(const NavigationRequest& request) {
                 app_.openInBrowser(request.url);
             return NavigationPolicy::Cancel;
         case BD::Route::DefaultApp:
-            if (auto path = ReaderAddress::filePath(request.url)) app_.openWithDefaultApp(*path);
+            openLocalFile(request.url);
             return NavigationPolicy::Cancel;
         case BD::Route::Bridge: {
             const std::string op = BD::operation(request.url);
+            // Work is taken only from the program's own pages, never from a page a document
+            // or a link brought into the view.
+            if (!PageTrust::isOwnPage(request.pageURL)) {
+                cvlLog("window %d: \"%s\" refused: the page is not one of ours (%s)", number_,
+                       op.c_str(), request.pageURL.c_str());
+                return NavigationPolicy::Cancel;
+            }
             if (isReader() && BD::isIdentitySensitive(op)) checkIdentityFor(op);
+            // Operations on documents act on this window's own documents only.
+            if (BD::isIdentitySensitive(op) && !holdsNamedPaths(request.url)) {
+                cvlLog("window %d: \"%s\" refused: it names a file the window does not show",
+                       number_, op.c_str());
+                page_->evaluateScript(
+                    PageScript::toast("That file is not one of this window’s documents."));
+                return NavigationPolicy::Cancel;
+            }
             if (performOwn(op, request.url)) return NavigationPolicy::Cancel;
             // Operations no module answers are cancelled without effect.
             if (BridgeModule* module = modules_.forOperation(op))
@@ -112,6 +134,32 @@ NavigationPolicy ReviewWC::decidePolicy(const NavigationRequest& request) {
         }
     }
     return NavigationPolicy::Cancel;
+}
+
+void ReviewWC::openLocalFile(const std::string& url) {
+    auto path = ReaderAddress::filePath(url);
+    if (!path) return;
+    // A link inside a document names any file on disk: the reader says which before it opens.
+    if (isReader())
+        WebLinks::followFile(*path, *dialogs_, app_);
+    else
+        app_.openWithDefaultApp(*path);
+}
+
+bool ReviewWC::holdsNamedPaths(const std::string& url) const {
+    const WindowSnapshot s = snapshot();
+    std::vector<std::string> named = BD::pathsArg(url);
+    if (auto one = BD::arg(url, "path")) named.push_back(*one);
+    return std::all_of(named.begin(), named.end(),
+                       [&](const std::string& p) { return s.holds(p); });
+}
+
+bool ReviewWC::mayServe(const std::string& path) const {
+    const WindowSnapshot s = snapshot();
+    if (s.holds(path)) return true;
+    // A reader also shows the annotated copy of its document.
+    return s.isReader() && ((!s.shownPdf.empty() && path == annotSidecarPath(s.shownPdf)) ||
+                            (!s.original().empty() && path == annotSidecarPath(s.original())));
 }
 
 IdentityVerdict ReviewWC::identityVerdict() const {

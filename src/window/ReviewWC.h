@@ -57,6 +57,9 @@ class ReviewWC : public BridgeWindow, public std::enable_shared_from_this<Review
 
     // Every navigation of the page.
     NavigationPolicy decidePolicy(const NavigationRequest& request);
+    // Whether its page may read the file at `path` through the PDF schemes: the window's own
+    // documents (and a reader's annotated copy), nothing else.
+    bool mayServe(const std::string& path) const;
     // A "corvello" script message; `body` is its JSON text.
     void receiveScriptMessage(const std::string& body);
 
@@ -145,6 +148,10 @@ class ReviewWC : public BridgeWindow, public std::enable_shared_from_this<Review
     IdentityVerdict identityVerdict() const;
 
   private:
+    // A file link followed in the page: opened with its application (a reader asks first).
+    void openLocalFile(const std::string& url);
+    // Whether every file an operation names ("path", "paths") is one of the window's own.
+    bool holdsNamedPaths(const std::string& url) const;
     // The operations the window answers itself (its review run, reader session and closing);
     // false for the others, which go to the feature modules.
     bool performOwn(const std::string& op, const std::string& url);

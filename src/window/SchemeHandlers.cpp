@@ -36,11 +36,14 @@ SchemeResponse failure(int code) {
 
 }  // namespace
 
-std::vector<std::pair<std::string, std::string>> SchemeResponse::headers() const {
-    return {{"Content-Type", contentType},
-            {"Content-Length", std::to_string(body.size())},
-            {"Cache-Control", "no-store"},
-            {"Access-Control-Allow-Origin", "*"}};
+std::vector<std::pair<std::string, std::string>> SchemeResponse::headers(
+    const std::string& origin) const {
+    std::vector<std::pair<std::string, std::string>> out = {
+        {"Content-Type", contentType},
+        {"Content-Length", std::to_string(body.size())},
+        {"Cache-Control", "no-store"}};
+    if (!origin.empty()) out.emplace_back("Access-Control-Allow-Origin", origin);
+    return out;
 }
 
 PageDocumentCache::PageDocumentCache(DocumentOpener opener) : opener_(std::move(opener)) {}

@@ -82,4 +82,14 @@ void follow(const std::string& url, Dialogs& dialogs, AppActions& app) {
     });
 }
 
+void followFile(const std::string& path, Dialogs& dialogs, AppActions& app) {
+    ConfirmSheet sheet;
+    sheet.title = "Open this file with its application?";
+    sheet.message = path;
+    sheet.verb = "Open File";
+    dialogs.confirm(sheet, [path, &app](ConfirmAnswer answer) {
+        if (answer != ConfirmAnswer::Cancel) app.openWithDefaultApp(path);
+    });
+}
+
 }  // namespace cvl::WebLinks

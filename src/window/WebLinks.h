@@ -29,4 +29,8 @@ void openWithoutAsking(const std::string& site);
 // left to the caller.
 void follow(const std::string& url, Dialogs& dialogs, AppActions& app);
 
+// Opens a local file a document links to with its application, once the user has seen which
+// file it is (a document's link may name a program or a launcher anywhere on disk).
+void followFile(const std::string& path, Dialogs& dialogs, AppActions& app);
+
 }  // namespace cvl::WebLinks

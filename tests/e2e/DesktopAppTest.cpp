@@ -305,7 +305,52 @@ return { preview, done, said: document.getElementById('cmdReply').textContent };
     EXPECT_EQ(cached, 2);
 }
 
-// Locked and damaged PDFs, each in a reader page framed inside the driven reader.
+// What a page in a reader can read: its own document and the program's own files; not another
+// PDF, not any other file on disk.
+TEST(ReaderWindow, ThePageReadsOnlyItsDocumentAndTheProgramsOwnFiles) {
+    if (!haveDisplay()) GTEST_SKIP() << "needs a display (scripts/test.sh runs under xvfb-run)";
+    test::TempHome home;
+    const std::string mine = makePdf(home / "Mine.pdf", 2);
+    const std::string other = makePdf(home / "Other.pdf", 1);
+    const std::string secret = home / "secret.txt";
+    ASSERT_TRUE(writeFileAtomic(secret, "token").ok());
+    json result = driveReader(home, mine,
+                              std::string(kWaitHelper) + "const MINE = " + json(mine).dump() +
+                                  ", OTHER = " + json(other).dump() +
+                                  ", SECRET = " + json(secret).dump() + ";" + R"(
+const read = async (u) => {
+  try { const r = await fetch(u); return r.ok ? (await r.arrayBuffer()).byteLength : 'refused'; }
+  catch (e) { return 'refused'; }
+};
+// Local files through a request, as a page's script would try.
+const get = (u) => new Promise((r) => {
+  const x = new XMLHttpRequest();
+  x.onload = () => r(x.responseText.length); x.onerror = () => r('refused');
+  try { x.open('GET', u); x.send(); } catch (e) { r('refused'); }
+});
+const draw = (u) => new Promise((r) => {
+  const i = new Image(); i.onload = () => r('drawn'); i.onerror = () => r('refused'); i.src = u;
+});
+return {
+  own: await read('vtpdf://doc?p=' + encodeURIComponent(MINE)),
+  ownPage: await draw('vtpage://p?w=50&p=' + encodeURIComponent(MINE)),
+  other: await read('vtpdf://doc?p=' + encodeURIComponent(OTHER)),
+  otherPage: await draw('vtpage://p?w=50&p=' + encodeURIComponent(OTHER)),
+  secret: await get('file://' + SECRET),
+  engine: await get(new URL('reader.js', location.href).href),
+};
+)");
+    ASSERT_TRUE(result.is_object()) << result.dump();
+    ASSERT_TRUE(result["own"].is_number() && result["engine"].is_number()) << result.dump();
+    EXPECT_GT(result["own"].get<int>(), 100);
+    EXPECT_EQ(result["ownPage"], "drawn");
+    EXPECT_EQ(result["other"], "refused");
+    EXPECT_EQ(result["otherPage"], "refused");
+    EXPECT_EQ(result["secret"], "refused");
+    EXPECT_GT(result["engine"].get<int>(), 1000);
+}
+
+// Locked and damaged PDFs, each opened in the reader as a user would open it.
 TEST(ReaderWindow, AsksForThePasswordOfALockedPdfAndNamesWhyAFileCannotOpen) {
     if (!haveDisplay()) GTEST_SKIP() << "needs a display (scripts/test.sh runs under xvfb-run)";
     test::TempHome home;
@@ -315,35 +360,14 @@ TEST(ReaderWindow, AsksForThePasswordOfALockedPdfAndNamesWhyAFileCannotOpen) {
     qpdf.program = "/usr/bin/qpdf";
     qpdf.args = {"--encrypt", "secret", "owner", "256", "--", plain, locked};
     ASSERT_EQ(runProcess(qpdf).exitStatus, 0);
-    const std::string damaged = home / "Damaged.pdf";
-    ASSERT_TRUE(writeFileAtomic(damaged, "%PDF-1.7\nthis is not a PDF body at all\n").ok());
-    const char* frame = R"(
-const open = (pdf) => new Promise((resolve) => {
-  const f = document.createElement('iframe');
-  f.style.cssText = 'position:fixed;inset:0;width:100%;height:100%;border:0;z-index:99';
-  f.src = location.pathname + '?pdf=' + encodeURIComponent(pdf) + '&orig=' + encodeURIComponent(pdf) + '&theme=light';
-  f.onload = () => resolve(f);
-  document.body.appendChild(f);
-});
-)";
-    json result = driveReader(home, plain, std::string(kWaitHelper) + frame + R"(
-await waitFor(() => window.pdfViewer && window.pdfViewer.pagesCount);
-const lockedFrame = await open(')" + locked + R"(');
-const w = lockedFrame.contentWindow, d = lockedFrame.contentDocument;
-const asked = await waitFor(() => w.__cvlOpenState === 'password' && !d.getElementById('pwDialog').hidden);
-const prompt = d.getElementById('pwText').textContent;
-w.__cvlPassword.submit('wrong');
-const wrong = await waitFor(() => d.getElementById('pwError').textContent);
-w.__cvlPassword.submit('secret');
-await waitFor(() => w.__cvlOpenState === 'open' && w.pdfViewer.pagesCount);
-const pages = w.pdfViewer.pagesCount;
-lockedFrame.remove();
-const badFrame = await open(')" + damaged + R"(');
-const bw = badFrame.contentWindow;
-await waitFor(() => bw.__cvlOpenState === 'failed');
-const page = badFrame.contentDocument.getElementById('openFailed');
-return { asked: !!asked, prompt, wrong, pages,
-         failed: page.hidden ? '' : page.textContent, reason: bw.__cvlOpenFailure };
+    json result = driveReader(home, locked, std::string(kWaitHelper) + R"(
+const asked = await waitFor(() => window.__cvlOpenState === 'password' && !document.getElementById('pwDialog').hidden);
+const prompt = document.getElementById('pwText').textContent;
+window.__cvlPassword.submit('wrong');
+const wrong = await waitFor(() => document.getElementById('pwError').textContent);
+window.__cvlPassword.submit('secret');
+await waitFor(() => window.__cvlOpenState === 'open' && window.pdfViewer.pagesCount);
+return { asked: !!asked, prompt, wrong, pages: window.pdfViewer.pagesCount };
 )");
     ASSERT_TRUE(result.is_object()) << result.dump();
     EXPECT_EQ(result["asked"], true);
@@ -351,6 +375,16 @@ return { asked: !!asked, prompt, wrong, pages,
               std::string::npos);
     EXPECT_EQ(result["wrong"], "That password is not right. Try again.");
     EXPECT_EQ(result["pages"], 2);
+
+    test::TempHome other;
+    const std::string damaged = other / "Damaged.pdf";
+    ASSERT_TRUE(writeFileAtomic(damaged, "%PDF-1.7\nthis is not a PDF body at all\n").ok());
+    result = driveReader(other, damaged, std::string(kWaitHelper) + R"(
+await waitFor(() => window.__cvlOpenState === 'failed');
+const page = document.getElementById('openFailed');
+return { failed: page.hidden ? '' : page.textContent, reason: window.__cvlOpenFailure };
+)");
+    ASSERT_TRUE(result.is_object()) << result.dump();
     const std::string failed = result["failed"];
     EXPECT_NE(failed.find("This file could not be opened"), std::string::npos) << failed;
     EXPECT_NE(failed.find("Damaged.pdf"), std::string::npos) << failed;

@@ -77,7 +77,11 @@ class Rig : public BridgeWindow, public std::enable_shared_from_this<Rig> {
                                         self->app});
             return NavigationPolicy::Cancel;
         };
-        handlers->message = [weak](const std::string& body) {
+        handlers->mayRead = [weak](const std::string& path) {
+            auto self = weak.lock();
+            return self && self->state.holds(path);
+        };
+        handlers->message = [weak](const std::string& body, const std::string&) {
             auto self = weak.lock();
             auto j = nlohmann::json::parse(body, nullptr, false);
             if (!self || !j.is_object()) return;

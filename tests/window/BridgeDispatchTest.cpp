@@ -5,8 +5,12 @@
 
 #include <fstream>
 
+#include <unistd.h>
 #include "WindowFakes.h"
+
 #include "app/Config.h"
+#include "memory/AnnotationSidecars.h"
+#include "platform/FileIO.h"
 #include "platform/TextEscape.h"
 #include "support/TempHome.h"
 #include "window/ConfirmChange.h"
@@ -44,17 +48,23 @@ class StampModule : public BridgeModule {
 
 TEST(NavigationRoutes, EachKindOfAddressGetsItsPolicy) {
     WindowUnderTest w;
-    EXPECT_EQ(w.wc->decidePolicy({"https://example.org/x", true}), NavigationPolicy::Download);
-    EXPECT_EQ(w.wc->decidePolicy({"", false}), NavigationPolicy::Allow);
-    EXPECT_EQ(w.go("file:///home/u/engine/other.HTML?x=1"), NavigationPolicy::Allow);
+    EXPECT_EQ(w.wc->decidePolicy({"https://example.org/x", true, ""}), NavigationPolicy::Download);
+    EXPECT_EQ(w.wc->decidePolicy({"", false, ""}), NavigationPolicy::Allow);
+    EXPECT_EQ(
+        w.go(ReaderAddress::fileURL(UserDirs::resourceDir() + "/engine/organize.html") + "?x=1"),
+        NavigationPolicy::Allow);
     EXPECT_EQ(w.go("vtpdf://doc?p=%2Ftmp%2Fa.pdf"), NavigationPolicy::Allow);
     EXPECT_EQ(w.go("about:blank"), NavigationPolicy::Allow);
     EXPECT_TRUE(w.app.calls.empty());
     // Web links open the browser, never the page; other local files their default application.
     EXPECT_EQ(w.go("HTTPS://example.org/terms"), NavigationPolicy::Cancel);
     EXPECT_EQ(w.go("file:///home/u/My%20Contract.pdf"), NavigationPolicy::Cancel);
+    // A web page on disk that is not one of the program's is a document too: it never loads
+    // in the window, where its script could reach the bridge.
+    EXPECT_EQ(w.go("file:///home/u/engine/other.HTML?x=1"), NavigationPolicy::Cancel);
     EXPECT_EQ(w.app.calls, (std::vector<std::string>{"browser HTTPS://example.org/terms",
-                                                     "default /home/u/My Contract.pdf"}));
+                                                     "default /home/u/My Contract.pdf",
+                                                     "default /home/u/engine/other.HTML"}));
     EXPECT_TRUE(w.page->loads.empty());
 }
 
@@ -83,11 +93,70 @@ TEST(NavigationRoutes, LinksInADocumentShowWhereTheyGoAndNeverMoveTheReader) {
     w.dialogs->confirmAnswers = {ConfirmAnswer::Verb};
     EXPECT_EQ(w.go("ftp://files.example.org/a.pdf"), NavigationPolicy::Cancel);
     w.drain();
+    // A link to a local file may name a launcher: the reader says which file before it opens.
+    w.dialogs->confirmAnswers = {ConfirmAnswer::Cancel};
+    EXPECT_EQ(w.go("file:///home/u/run%20me.desktop"), NavigationPolicy::Cancel);
+    w.drain();
+    EXPECT_EQ(w.dialogs->sheets.back().message, "/home/u/run me.desktop");
     EXPECT_EQ(w.app.calls, (std::vector<std::string>{"browser https://example.org/terms",
                                                      "browser http://user@EXAMPLE.org:8080/privacy",
                                                      "browser mailto:clerk@example.org",
                                                      "browser ftp://files.example.org/a.pdf"}));
     EXPECT_TRUE(w.page->loads.empty());
+}
+
+TEST(PageTrustBoundary, OnlyTheProgramsOwnPagesAskForWorkAndReadDocuments) {
+    test::TempHome home;
+    WindowUnderTest w;
+    auto module = std::make_unique<StampModule>();
+    StampModule* stamp = module.get();
+    w.modules.add(std::move(module));
+    const std::string pdf = home / "Brief.pdf";
+    std::ofstream(pdf) << "%PDF-1.4";
+    w.wc->becomeReader(pdf, {});
+    // A page a link or a document brought into the view, a data: page, or no page at all.
+    const std::string evil = home / "evil.html";
+    std::ofstream(evil) << "<script></script>";
+    makeDirs(UserDirs::archiveDir());
+    const std::string disguised = UserDirs::archiveDir() + "/page.html";
+    ASSERT_EQ(::symlink(evil.c_str(), disguised.c_str()), 0);  // ours by name, not by place
+    for (const std::string& asker :
+         {ReaderAddress::fileURL(evil), ReaderAddress::fileURL(disguised),
+          ReaderAddress::fileURL(UserDirs::archiveDir() + "/../evil.html"),
+          std::string("data:text/html,x"), std::string()})
+        EXPECT_EQ(w.wc->decidePolicy({"qrtiz://stamp?prefix=A", false, asker}),
+                  NavigationPolicy::Cancel);
+    w.drain();
+    EXPECT_TRUE(stamp->seen.empty());
+    EXPECT_TRUE(w.dialogs->sheets.empty());
+    // A page the host generated in its working folder is one of its own.
+    const std::string generated = UserDirs::archiveDir() + "/.review-1.html";
+    std::ofstream(generated) << "<p>";
+    w.wc->decidePolicy({"qrtiz://stampready", false, ReaderAddress::fileURL(generated)});
+    EXPECT_EQ(stamp->seen.size(), 1u);
+
+    // A document operation names only the window's own documents.
+    struct Redact : BridgeModule {
+        std::vector<std::string> seen;
+        std::vector<std::string> operations() const override { return {"redact"}; }
+        void handle(const BridgeRequest& r) override { seen.push_back(r.path().value_or("-")); }
+    };
+    auto redactModule = std::make_unique<Redact>();
+    Redact* redact = redactModule.get();
+    w.modules.add(std::move(redactModule));
+    w.go("qrtiz://redact?path=" + percentEncode(home / "Other.pdf"));
+    w.go("qrtiz://redact?paths=" + percentEncode("[\"" + pdf + "\",\"/etc/passwd\"]"));
+    w.go("qrtiz://redact?path=" + percentEncode(pdf));
+    w.drain();
+    EXPECT_EQ(redact->seen, std::vector<std::string>{pdf});
+    EXPECT_TRUE(w.page->ranScriptContaining("not one of this window"));
+
+    // The PDF schemes serve the window's documents and the reader's annotated copy only.
+    EXPECT_TRUE(w.wc->mayServe(pdf));
+    EXPECT_TRUE(w.wc->mayServe(annotSidecarPath(pdf)));
+    EXPECT_FALSE(w.wc->mayServe(home / "Other.pdf"));
+    EXPECT_FALSE(w.wc->mayServe(home / ".config/token"));
+    EXPECT_FALSE(w.wc->mayServe(""));
 }
 
 TEST(FeatureDispatch, AModuleIsReachedWithTheWindowItsPageAndItsDialogs) {
@@ -240,18 +309,21 @@ TEST(PanelOperations, OnlyThePanelTableReachesTheModules) {
     auto panel = std::make_shared<PanelWC>("settings", std::make_unique<test::FakePage>(rec), app,
                                            modules, std::make_unique<test::FakeDialogs>());
     panel->show("/tmp/panel.html");
-    EXPECT_EQ(panel->decidePolicy({"qrtiz://setcfg?key=max_depth&value=-1", false}),
+    const std::string own = WindowUnderTest::ownPageURL();
+    EXPECT_EQ(panel->decidePolicy({"qrtiz://setcfg?key=max_depth&value=-1", false, own}),
               NavigationPolicy::Cancel);
-    panel->decidePolicy({"qrtiz://help", false});
-    panel->decidePolicy({"qrtiz://stamp", false});  // a document operation: not in a panel
-    panel->decidePolicy({"qrtiz://closepanel", false});
-    EXPECT_EQ(panel->decidePolicy({"https://example.org", false}), NavigationPolicy::Cancel);
-    EXPECT_EQ(panel->decidePolicy({"file:///tmp/x.pdf", false}), NavigationPolicy::Allow);
+    panel->decidePolicy({"qrtiz://help", false, own});
+    panel->decidePolicy({"qrtiz://stamp", false, own});  // a document operation: not in a panel
+    panel->decidePolicy({"qrtiz://setcfg?key=x", false, "file:///tmp/evil.html"});  // not ours
+    panel->decidePolicy({"qrtiz://closepanel", false, own});
+    EXPECT_EQ(panel->decidePolicy({"https://example.org", false, ""}), NavigationPolicy::Cancel);
+    EXPECT_EQ(panel->decidePolicy({"file:///tmp/x.pdf", false, ""}), NavigationPolicy::Cancel);
     EXPECT_EQ(seen->seen,
               (std::vector<std::string>{"setcfg settings max_depth", "help settings -"}));
     EXPECT_TRUE(stamp->seen.empty());
     EXPECT_EQ(rec->closes, 1);
-    EXPECT_EQ(app.calls, std::vector<std::string>{"browser https://example.org"});
+    EXPECT_EQ(app.calls,
+              (std::vector<std::string>{"browser https://example.org", "default /tmp/x.pdf"}));
 }
 
 }  // namespace

@@ -74,12 +74,15 @@ TEST(PdfBytesScheme, AnswersTheFileWithItsHeaders) {
     SchemeResponse r = servePdfBytes("vtpdf://ignored/path?p=" + percentEncode(path));
     ASSERT_TRUE(r.ok());
     EXPECT_EQ(r.body, "%PDF-1.4 body");
-    auto h = r.headers();
+    auto h = r.headers("file://");
     ASSERT_EQ(h.size(), 4u);
     EXPECT_EQ(h[0], (std::pair<std::string, std::string>{"Content-Type", "application/pdf"}));
     EXPECT_EQ(h[1].second, "13");
     EXPECT_EQ(h[2], (std::pair<std::string, std::string>{"Cache-Control", "no-store"}));
-    EXPECT_EQ(h[3], (std::pair<std::string, std::string>{"Access-Control-Allow-Origin", "*"}));
+    // Only the asking origin may read it, never any origin.
+    EXPECT_EQ(h[3],
+              (std::pair<std::string, std::string>{"Access-Control-Allow-Origin", "file://"}));
+    EXPECT_EQ(r.headers().size(), 3u);
     EXPECT_EQ(servePdfBytes("vtpdf://x").errorCode, 1);
     EXPECT_EQ(servePdfBytes("vtpdf://x?p=").errorCode, 1);
     EXPECT_EQ(servePdfBytes("vtpdf://x?p=%2Fnowhere.pdf").errorCode, 1);

@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/UserDirs.h"
 #include "support/ModuleFakes.h"
 #include "window/PageHost.h"
+#include "window/ReaderURL.h"
 #include "window/ReviewWC.h"
 #include "window/WindowServices.h"
 
@@ -109,7 +111,13 @@ struct WindowUnderTest {
         wc = std::make_shared<ReviewWC>(3, std::make_unique<FakePage>(page),
                                         WindowContext{services, app, modules, std::move(d)});
     }
-    NavigationPolicy go(const std::string& url) { return wc->decidePolicy({url, false}); }
+    // A navigation asked by the reader page, one of the program's own pages.
+    NavigationPolicy go(const std::string& url) {
+        return wc->decidePolicy({url, false, ownPageURL()});
+    }
+    static std::string ownPageURL() {
+        return ReaderAddress::fileURL(UserDirs::resourceDir() + "/engine/vendor/pdfjs/reader.html");
+    }
     void drain() { Dispatch::manualMain()->drain(); }
 };
 

@@ -43,6 +43,7 @@ void onStartup(GApplication* app, gpointer data) {
 void startOnce(AppState& state) {
     if (state.started) return;
     state.started = true;
+    prepareWebViews();
     state.desktop->start();
 }
 

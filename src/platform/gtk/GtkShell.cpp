@@ -196,6 +196,7 @@ ShellPage GtkShell::newTab(int frameId, bool warm, PageEvents events) {
     }
     t.handlers->decide = std::move(events.decide);
     t.handlers->message = std::move(events.message);
+    t.handlers->mayRead = std::move(events.mayRead);
     t.handlers->loadFinished = std::move(events.loadFinished);
     t.handlers->titleChanged = std::move(events.titleChanged);
     paintBackground(t.view);
@@ -384,6 +385,7 @@ ShellPage GtkShell::newPanel(const std::string& title, PageEvents events,
     p.handlers = std::make_shared<WebViewHandlers>();
     p.handlers->decide = std::move(events.decide);
     p.handlers->message = std::move(events.message);
+    p.handlers->mayRead = std::move(events.mayRead);
     p.handlers->loadFinished = std::move(events.loadFinished);
     p.handlers->titleChanged = std::move(events.titleChanged);
     p.view = makeDocumentWebView(p.handlers);

@@ -3,16 +3,31 @@
 #include <libsoup/soup.h>
 
 #include <atomic>
+#include <climits>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <set>
 
 #include "platform/Dispatch.h"
 #include "platform/Env.h"
+#include "platform/FileIO.h"
+#include "platform/SysLog.h"
 #include "platform/TextEscape.h"
+#include "platform/UserDirs.h"
 #include "window/PageSchemes.h"
 
 namespace cvl {
 namespace {
 
 std::string gDemoProfile;
+
+struct ViewState {
+    std::shared_ptr<WebViewHandlers> handlers;
+    // WebKit follows a failed or replaced load with a "finished" event whose address is
+    // already the next load's; that event is not a page that finished loading.
+    bool loadFailed = false;
+    std::string committedURI;  // the address of the load that committed last
+};
 
 // ---- custom schemes ---------------------------------------------------------------------
 
@@ -28,7 +43,10 @@ void finishRequest(WebKitURISchemeRequest* request, const char* scheme, SchemeRe
         g_error_free(error);
         return;
     }
-    const auto headers = r.headers();
+    // Only the asking page's origin may read the answer; it passed the window's check.
+    SoupMessageHeaders* asked = webkit_uri_scheme_request_get_http_headers(request);
+    const char* origin = asked ? soup_message_headers_get_one(asked, "Origin") : nullptr;
+    const auto headers = r.headers(origin ? origin : "");
     auto body = std::make_unique<std::string>(std::move(r.body));
     const gsize size = body->size();
     const char* data = body->data();
@@ -52,11 +70,32 @@ void finishRequest(WebKitURISchemeRequest* request, const char* scheme, SchemeRe
 // The schemes' answers; without them (a screenshot mode) every request fails with code 1.
 std::shared_ptr<PageSchemes> gSchemes;
 
-void onPdfBytes(WebKitURISchemeRequest* request, gpointer) {
+SchemeResponse refused() {
     SchemeResponse none;
     none.errorCode = 1;
+    return none;
+}
+
+// Whether the view that asks may read the file the address names: the window that owns the
+// view decides (its own documents only); a view without an owner reads nothing.
+bool viewMayRead(WebKitURISchemeRequest* request) {
+    WebKitWebView* view = webkit_uri_scheme_request_get_web_view(request);
+    auto* state = view
+                      ? static_cast<ViewState*>(g_object_get_data(G_OBJECT(view), "cvl-view-state"))
+                      : nullptr;
+    const char* uri = webkit_uri_scheme_request_get_uri(request);
+    auto path = urlQuery(uri ? uri : "", "p");
+    if (!state || !state->handlers->mayRead || !path || path->empty()) return false;
+    if (state->handlers->mayRead(*path)) return true;
+    g_message("a page asked for a file its window does not show; refused: %s", uri);
+    return false;
+}
+
+void onPdfBytes(WebKitURISchemeRequest* request, gpointer) {
     finishRequest(request, "vtpdf",
-                  gSchemes ? gSchemes->pdfBytes(webkit_uri_scheme_request_get_uri(request)) : none);
+                  gSchemes && viewMayRead(request)
+                      ? gSchemes->pdfBytes(webkit_uri_scheme_request_get_uri(request))
+                      : refused());
 }
 
 // Requests of a view that has gone are stopped: their answers are never delivered.
@@ -70,10 +109,8 @@ void onPageImage(WebKitURISchemeRequest* request, gpointer) {
         g_weak_ref_clear(r);
         g_free(r);
     });
-    if (!gSchemes) {
-        SchemeResponse none;
-        none.errorCode = 1;
-        finishRequest(request, "vtpage", none);
+    if (!gSchemes || !viewMayRead(request)) {
+        finishRequest(request, "vtpage", refused());
         g_object_unref(request);
         return;
     }
@@ -108,25 +145,95 @@ WebKitWebContext* sharedContext() {
     return context;
 }
 
-// ---- view signals -----------------------------------------------------------------------
+// ---- which files pages may load ------------------------------------------------------------
 
-struct ViewState {
-    std::shared_ptr<WebViewHandlers> handlers;
-    // WebKit follows a failed or replaced load with a "finished" event whose address is
-    // already the next load's; that event is not a page that finished loading.
-    bool loadFailed = false;
-    std::string committedURI;  // the address of the load that committed last
-};
+// Engine pages load their module scripts and data as same-origin files, which needs file access
+// from file addresses; a content rule narrows that access to the program's own folders (the
+// resources and the working folder of generated pages), so no page's script can fetch, frame
+// or load any other file on disk. Documents reach pages only through the PDF schemes.
+std::string regexLiteral(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (std::string_view(".*+?^$()[]{}|\\").find(c) != std::string_view::npos) out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+std::string fileAccessRules() {
+    nlohmann::json rules = nlohmann::json::array();
+    rules.push_back({{"trigger", {{"url-filter", "^file:"}}}, {"action", {{"type", "block"}}}});
+    std::set<std::string> folders;
+    for (const std::string& dir : {UserDirs::resourceDir(), UserDirs::archiveDir()}) {
+        folders.insert(dir);
+        char real[PATH_MAX];
+        if (::realpath(dir.c_str(), real)) folders.insert(real);
+    }
+    for (const std::string& dir : folders) {
+        const std::string prefix = "file://" + percentEncodePath(dir) + "/";
+        rules.push_back(
+            {{"trigger",
+              {{"url-filter", "^" + regexLiteral(prefix)}, {"url-filter-is-case-sensitive", true}}},
+             {"action", {{"type", "ignore-previous-rules"}}}});
+    }
+    return rules.dump();
+}
+
+// The compiled rule, made once; pages wait for it (a few milliseconds) rather than load
+// without it. None when WebKit could not compile it: that is logged, and pages then keep the
+// file access they need to work.
+WebKitUserContentFilter* fileAccessFilter() {
+    static WebKitUserContentFilter* filter = [] {
+        const std::string dir = UserDirs::supportDir() + "/WebFilters";
+        makeDirs(dir);
+        WebKitUserContentFilterStore* store = webkit_user_content_filter_store_new(dir.c_str());
+        struct Wait {
+            bool done = false;
+            WebKitUserContentFilter* filter = nullptr;
+        } wait;
+        const std::string rules = fileAccessRules();
+        GBytes* source = g_bytes_new(rules.data(), rules.size());
+        // WebKit answers on the main context. The rule is made before the first window (see
+        // prepareWebViews), while nothing else is waiting there.
+        webkit_user_content_filter_store_save(
+            store, "cvl-file-access", source, nullptr,
+            [](GObject* object, GAsyncResult* result, gpointer data) {
+                auto* w = static_cast<Wait*>(data);
+                GError* error = nullptr;
+                w->filter = webkit_user_content_filter_store_save_finish(
+                    WEBKIT_USER_CONTENT_FILTER_STORE(object), result, &error);
+                if (error) {
+                    cvlLog("pages: the file access rule could not be compiled: %s", error->message);
+                    g_error_free(error);
+                }
+                w->done = true;
+            },
+            &wait);
+        const guint guard = g_timeout_add_seconds(
+            20, [](gpointer) { return G_SOURCE_REMOVE; }, nullptr);
+        const gint64 end = g_get_monotonic_time() + 20 * G_USEC_PER_SEC;
+        while (!wait.done && g_get_monotonic_time() < end) g_main_context_iteration(nullptr, TRUE);
+        if (!wait.done) g_source_remove(guard);
+        g_bytes_unref(source);
+        g_object_unref(store);
+        if (!wait.done) cvlLog("pages: the file access rule took too long to compile");
+        return wait.filter;
+    }();
+    return filter;
+}
+
+// ---- view signals -----------------------------------------------------------------------
 
 gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                         WebKitPolicyDecisionType type, gpointer data) {
-    auto& h = *static_cast<ViewState*>(data)->handlers;
+    auto& state = *static_cast<ViewState*>(data);
+    auto& h = *state.handlers;
     if (!h.decide) return FALSE;
     if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
         auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
         if (webkit_response_policy_decision_is_mime_type_supported(response)) return FALSE;
         WebKitURIRequest* req = webkit_response_policy_decision_get_request(response);
-        NavigationRequest nav{webkit_uri_request_get_uri(req), true};
+        NavigationRequest nav{webkit_uri_request_get_uri(req), true, state.committedURI};
         if (h.decide(nav) == NavigationPolicy::Download)
             webkit_policy_decision_download(decision);
         else
@@ -138,7 +245,7 @@ gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
         webkit_navigation_policy_decision_get_navigation_action(navDecision);
     WebKitURIRequest* req = webkit_navigation_action_get_request(action);
     const char* uri = req ? webkit_uri_request_get_uri(req) : nullptr;
-    NavigationRequest nav{uri ? uri : "", false};
+    NavigationRequest nav{uri ? uri : "", false, state.committedURI};
     switch (h.decide(nav)) {
         case NavigationPolicy::Allow:
             webkit_policy_decision_use(decision);
@@ -154,12 +261,13 @@ gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
 }
 
 void onScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer data) {
-    auto& h = *static_cast<ViewState*>(data)->handlers;
+    auto& state = *static_cast<ViewState*>(data);
+    auto& h = *state.handlers;
     JSCValue* value = webkit_javascript_result_get_js_value(result);
     if (!h.message || !value || !jsc_value_is_object(value)) return;
     char* json = jsc_value_to_json(value, 0);
     if (json) {
-        h.message(json);
+        h.message(json, state.committedURI);
         g_free(json);
     }
 }
@@ -237,6 +345,10 @@ void onCalled(GObject* source, GAsyncResult* result, gpointer data) {
 
 }  // namespace
 
+void prepareWebViews() {
+    fileAccessFilter();
+}
+
 void setPageSchemes(std::shared_ptr<PageSchemes> schemes) {
     gSchemes = std::move(schemes);
 }
@@ -247,6 +359,8 @@ void setPageDemoProfile(const std::string& profile) {
 
 WebKitWebView* makeDocumentWebView(std::shared_ptr<WebViewHandlers> handlers) {
     WebKitUserContentManager* content = webkit_user_content_manager_new();
+    if (WebKitUserContentFilter* filter = fileAccessFilter())
+        webkit_user_content_manager_add_filter(content, filter);
     if (!gDemoProfile.empty()) {
         const std::string script = "window.CVL_DEMO=" + jsQuote(gDemoProfile) + ";";
         WebKitUserScript* us =
@@ -258,7 +372,11 @@ WebKitWebView* makeDocumentWebView(std::shared_ptr<WebViewHandlers> handlers) {
     WebKitSettings* settings = webkit_settings_new();
     webkit_settings_set_javascript_can_open_windows_automatically(settings, TRUE);
     webkit_settings_set_allow_file_access_from_file_urls(settings, TRUE);
-    webkit_settings_set_allow_universal_access_from_file_urls(settings, TRUE);
+    // Engine pages read their own scripts and data beside them; nothing gives them other
+    // origins, and documents reach them only through the PDF schemes, which ask the window.
+    webkit_settings_set_allow_universal_access_from_file_urls(settings, FALSE);
+    webkit_settings_set_enable_write_console_messages_to_stdout(
+        settings, envVariable("CVL_WEB_CONSOLE").has_value());
     webkit_settings_set_enable_developer_extras(settings,
                                                 envVariable("CVL_WEB_INSPECTOR").has_value());
 

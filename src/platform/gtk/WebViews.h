@@ -17,13 +17,21 @@ namespace cvl {
 // What a view reports to the window that owns it.
 struct WebViewHandlers {
     std::function<NavigationPolicy(const NavigationRequest&)> decide;
-    std::function<void(const std::string& body)> message;  // "corvello" messages, JSON text
+    // "corvello" messages: the JSON text, and the address of the page that sent it.
+    std::function<void(const std::string& body, const std::string& pageURL)> message;
+    // Whether the page of this view may read the file at `path` through vtpdf: and vtpage:
+    // (none: it may read nothing).
+    std::function<bool(const std::string& path)> mayRead;
     std::function<void(const std::string& title)> titleChanged;
     // A page finished loading: `detail` is the address of the page that loaded (read when the
     // load committed: by the time WebKit reports the finish, a newer load may already have
     // replaced the view's address), or the error text of a failed load.
     std::function<void(bool failed, const std::string& detail)> loadFinished;
 };
+
+// Makes what every view shares (the rule that keeps pages to the program's own files) before
+// the first view; call it at start-up, before windows exist.
+void prepareWebViews();
 
 // A new web view with the document-window configuration. The handlers live as long as the
 // view; `handlers` may be filled in after the view is made.

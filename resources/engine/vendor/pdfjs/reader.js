@@ -113,6 +113,7 @@ let passwordProtected = false;
 // or null when the user gives up.
 function askPassword(retry) {
   window.__cvlOpenState = 'password';
+  post({ action: 'openstate', state: 'password', gen: GEN });
   const dialog = $('pwDialog');
   const input = $('pwInput');
   $('pwText').textContent = '\u201c' + baseName(ORIG) + '\u201d is protected with a password. Enter it to open the document.';
@@ -146,6 +147,7 @@ function openFailureReason(e) {
 function showOpenFailure(e) {
   window.__cvlOpenState = 'failed';
   window.__cvlOpenFailure = { name: (e && e.name) || '', reason: openFailureReason(e) };
+  post({ action: 'openstate', state: 'failed', gen: GEN, reason: window.__cvlOpenFailure.reason });
   $('pwDialog').hidden = true;
   $('viewerContainer').hidden = true;
   $('openFailed').hidden = false;

@@ -1,0 +1,42 @@
+#include "window/PageTrust.h"
+
+#include <climits>
+#include <cstdlib>
+#include <optional>
+
+#include "platform/UserDirs.h"
+#include "window/BridgeDispatch.h"
+#include "window/ReaderURL.h"
+
+namespace cvl::PageTrust {
+namespace {
+
+std::optional<std::string> canonical(const std::string& path) {
+    char buffer[PATH_MAX];
+    if (!::realpath(path.c_str(), buffer)) return std::nullopt;
+    return std::string(buffer);
+}
+
+bool inside(const std::string& path, const std::string& folder) {
+    auto dir = canonical(folder);
+    return dir && path.size() > dir->size() && path.compare(0, dir->size(), *dir) == 0 &&
+           path[dir->size()] == '/';
+}
+
+bool hasDotStep(const std::string& path) {
+    return path.find("/../") != std::string::npos || path.find("/./") != std::string::npos ||
+           (path.size() >= 3 && path.compare(path.size() - 3, 3, "/..") == 0);
+}
+
+}  // namespace
+
+bool isOwnPage(const std::string& url) {
+    if (BridgeDispatch::scheme(url) != "file") return false;
+    auto path = ReaderAddress::filePath(url);
+    if (!path || path->empty() || (*path)[0] != '/' || hasDotStep(*path)) return false;
+    auto real = canonical(*path);
+    if (!real) return false;
+    return inside(*real, UserDirs::resourceDir()) || inside(*real, UserDirs::archiveDir());
+}
+
+}  // namespace cvl::PageTrust
