@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/FileIO.h"
+#include "platform/SysLog.h"
 #include "search/CVSearchIndex.h"
 #include "search/OcrCache.h"
 #include "search/OrderedWork.h"
@@ -169,7 +170,13 @@ bool ocrCacheWrite(const std::string& path, const std::vector<PageRecord>& pages
 
 bool storeRecognisedText(const std::string& path, const std::vector<PageRecord>& pages) {
     if (!ocrCacheWrite(path, pages)) return false;
-    CVSearchIndex::queue().async([path] { CVSearchIndex::shared().forget(path); });
+    CVSearchIndex::queue().async([path] {
+        // The file itself did not change: only dropping its rows makes the next run read the
+        // recognised text.
+        if (Status forgotten = CVSearchIndex::shared().forget(path); !forgotten)
+            cvlLog("ocr: %s stays indexed without its recognised text: %s", path.c_str(),
+                   forgotten.error().c_str());
+    });
     return true;
 }
 

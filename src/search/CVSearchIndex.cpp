@@ -112,15 +112,19 @@ std::vector<std::string> CVSearchIndex::pdfsWithoutText(
     return IndexQueries::pdfsWithoutText(db_, dirs, explicitFiles, cap);
 }
 
-void CVSearchIndex::deleteFile(const std::string& path) {
-    {
-        SqliteStatement st = db_.prepare("DELETE FROM chunk WHERE path=?;");
+Status CVSearchIndex::forget(const std::string& path) {
+    if (!db_.exec("BEGIN IMMEDIATE;"))
+        return Failure{"The search index could not be changed: " + db_.errorMessage()};
+    bool ok = true;
+    for (const char* sql : {"DELETE FROM chunk WHERE path=?;", "DELETE FROM files WHERE path=?;"}) {
+        SqliteStatement st = db_.prepare(sql);
         st.bindText(1, path);
-        st.run();
+        ok = ok && st.run();
     }
-    SqliteStatement st = db_.prepare("DELETE FROM files WHERE path=?;");
-    st.bindText(1, path);
-    st.run();
+    if (ok && db_.exec("COMMIT;")) return success();
+    const std::string why = db_.errorMessage();
+    db_.exec("ROLLBACK;");
+    return Failure{"The search index could not be changed: " + why};
 }
 
 std::optional<CVSearchIndex::FileKey> CVSearchIndex::statKey(const std::string& path) {

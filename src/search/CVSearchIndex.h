@@ -66,8 +66,9 @@ class CVSearchIndex {
                                  const std::vector<std::string>& explicitFiles,
                                  std::int64_t maxFiles = kMaxFiles, const Progress& progress = {});
     // Drops the file from the index, so that the next run reads it again (its OCR text may
-    // have changed while the file did not).
-    void forget(const std::string& path) { deleteFile(path); }
+    // have changed while the file did not). Both rows go in one transaction; a failure (the
+    // database locked past the busy timeout, the disk full) is given back with its message.
+    Status forget(const std::string& path);
     // True when no file of the scope needs indexing.
     bool isFresh(const std::vector<std::string>& dirs,
                  const std::vector<std::string>& explicitFiles,
@@ -89,7 +90,6 @@ class CVSearchIndex {
 
   private:
     std::unordered_map<std::string, FileKey> indexedFiles() const;
-    void deleteFile(const std::string& path);
     // The connection searches read through: read-only and memory-mapped when it opens.
     SqliteConnection& reader() const;
 

@@ -381,4 +381,17 @@ TEST(CvlSearchCommands, IndexRunsFailLoudlyAndCountEachFileOnceWhenConcurrent) {
     ASSERT_TRUE(integrity.stepRow());
     EXPECT_EQ(integrity.columnText(0), "ok");
     EXPECT_TRUE(check.exec("INSERT INTO chunk_fts(chunk_fts, rank) VALUES('integrity-check', 1);"));
+
+    // Forgetting a file (after its text was recognised) reports a held lock, and keeps it whole.
+    const std::string first0 = home / "files/f0.txt";
+    CVSearchIndex index(db);
+    {
+        SqliteConnection holder(db);
+        ASSERT_TRUE(holder.exec("BEGIN IMMEDIATE;"));
+        EXPECT_FALSE(index.forget(first0).ok());
+    }
+    EXPECT_EQ(check.queryInt64("SELECT COUNT(*) FROM chunk;"), kFiles);
+    ASSERT_TRUE(index.forget(first0).ok());
+    EXPECT_EQ(check.queryInt64("SELECT COUNT(*) FROM chunk;"), kFiles - 1);
+    EXPECT_EQ(index.fileCount(), kFiles - 1);
 }
