@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <set>
 
 #include "platform/SysLog.h"
 #include "platform/pdf/PdfDocument.h"
@@ -182,8 +183,24 @@ void forEachLink(pdf_document* doc, pdf_obj* pageObj,
 
 namespace {
 
-PdfOutlineItem readOutlineItem(pdf_document* doc, const PageIndex& index, pdf_obj* node,
-                               int depth) {
+// What one outline read may still visit: a crafted outline can loop (an item that is its own
+// child or sibling) or fan out without end; each object is read once and the whole read has a
+// budget, so a small file cannot hold the reader.
+struct OutlineWalk {
+    int left = 20000;
+    std::set<int> seen;
+    // Whether `node` may be read: budget left, and not an object read before in this walk.
+    bool admit(pdf_obj* node) {
+        if (left <= 0) return false;
+        const int num = mu([&](fz_context* c) { return pdf_to_num(c, node); });
+        if (num > 0 && !seen.insert(num).second) return false;
+        --left;
+        return true;
+    }
+};
+
+PdfOutlineItem readOutlineItem(pdf_document* doc, const PageIndex& index, pdf_obj* node, int depth,
+                               OutlineWalk& walk) {
     PdfOutlineItem item;
     item.title = pdfText(mu([&](fz_context* c) { return pdf_dict_get(c, node, PDF_NAME(Title)); }));
     item.open = mu([&](fz_context* c) { return pdf_dict_get_int(c, node, PDF_NAME(Count)); }) > 0;
@@ -195,8 +212,8 @@ PdfOutlineItem readOutlineItem(pdf_document* doc, const PageIndex& index, pdf_ob
     });
     if (depth < 64) {
         pdf_obj* child = mu([&](fz_context* c) { return pdf_dict_get(c, node, PDF_NAME(First)); });
-        for (int guard = 0; child && guard < 100000; ++guard) {
-            item.children.push_back(readOutlineItem(doc, index, child, depth + 1));
+        for (; child && walk.admit(child);) {
+            item.children.push_back(readOutlineItem(doc, index, child, depth + 1, walk));
             child = mu([&](fz_context* c) { return pdf_dict_get(c, child, PDF_NAME(Next)); });
         }
     }
@@ -275,8 +292,9 @@ std::vector<PdfOutlineItem> PdfDocument::outline() const {
         pdf_obj* child = mu([&](fz_context* c) {
             return pdf_dict_getp(c, pdf_trailer(c, doc), "Root/Outlines/First");
         });
-        for (int guard2 = 0; child && guard2 < 100000; ++guard2) {
-            out.push_back(readOutlineItem(doc, index, child, 0));
+        OutlineWalk walk;
+        for (; child && walk.admit(child);) {
+            out.push_back(readOutlineItem(doc, index, child, 0, walk));
             child = mu([&](fz_context* c) { return pdf_dict_get(c, child, PDF_NAME(Next)); });
         }
     } catch (const std::exception& e) {
