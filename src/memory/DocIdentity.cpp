@@ -1,12 +1,12 @@
 #include "memory/DocIdentity.h"
 
-#include <cstdlib>
 #include <functional>
 
 #include "memory/FileStamp.h"
 #include "platform/ExtendedAttributes.h"
 #include "platform/FileIO.h"
 #include "platform/Hashing.h"
+#include "platform/RealPath.h"
 
 namespace cvl {
 
@@ -51,10 +51,7 @@ IdentityVerdict mismatch(std::vector<std::string> reasons) {
 std::string norm(const std::string& path) {
     if (path.empty()) return "";
     std::string p = standardizePath(path);
-    if (char* real = ::realpath(p.c_str(), nullptr)) {
-        p = real;
-        std::free(real);
-    }
+    if (auto real = resolvedPath(p)) p = std::move(*real);
     for (const char* prefix : {"/private/tmp/", "/private/var/", "/private/etc/"}) {
         std::string pre = prefix;
         if (p.rfind(pre, 0) == 0) {

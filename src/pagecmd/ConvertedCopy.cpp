@@ -1,12 +1,11 @@
 #include "pagecmd/ConvertedCopy.h"
 
-#include <limits.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <nlohmann/json.hpp>
 
 #include "platform/FileIO.h"
+#include "platform/RealPath.h"
 #include "platform/UserDirs.h"
 
 namespace cvl::ConvertedCopy {
@@ -14,9 +13,7 @@ namespace cvl::ConvertedCopy {
 namespace {
 
 std::string realPath(const std::string& path) {
-    char buffer[PATH_MAX];
-    if (::realpath(path.c_str(), buffer)) return buffer;
-    return path;
+    return resolvedPath(path).value_or(path);
 }
 
 std::string curlyName(const std::string& path) {

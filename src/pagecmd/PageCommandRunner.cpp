@@ -1,9 +1,6 @@
 // Planning, storing and running previewed page commands.
 #include "pagecmd/PageCommandRunner.h"
 
-#include <limits.h>
-#include <stdlib.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -15,6 +12,7 @@
 #include "pagecmd/PageTools.h"
 #include "platform/FileIO.h"
 #include "platform/Hashing.h"
+#include "platform/RealPath.h"
 #include "platform/SysLog.h"
 
 namespace cvl::PageCommandRunner {
@@ -87,9 +85,7 @@ std::vector<int> imagePages(const PageCommand& command, int n) {
 }
 
 std::string realPath(const std::string& path) {
-    char buffer[PATH_MAX];
-    if (::realpath(path.c_str(), buffer)) return buffer;
-    return path;
+    return resolvedPath(path).value_or(path);
 }
 
 std::vector<int> zeroBased(const std::vector<int>& pages) {

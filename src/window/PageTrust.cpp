@@ -1,9 +1,8 @@
 #include "window/PageTrust.h"
 
-#include <climits>
-#include <cstdlib>
 #include <optional>
 
+#include "platform/RealPath.h"
 #include "platform/UserDirs.h"
 #include "window/BridgeDispatch.h"
 #include "window/ReaderURL.h"
@@ -11,14 +10,8 @@
 namespace cvl::PageTrust {
 namespace {
 
-std::optional<std::string> canonical(const std::string& path) {
-    char buffer[PATH_MAX];
-    if (!::realpath(path.c_str(), buffer)) return std::nullopt;
-    return std::string(buffer);
-}
-
 bool inside(const std::string& path, const std::string& folder) {
-    auto dir = canonical(folder);
+    auto dir = resolvedPath(folder);
     return dir && path.size() > dir->size() && path.compare(0, dir->size(), *dir) == 0 &&
            path[dir->size()] == '/';
 }
@@ -34,7 +27,7 @@ bool isOwnPage(const std::string& url) {
     if (BridgeDispatch::scheme(url) != "file") return false;
     auto path = ReaderAddress::filePath(url);
     if (!path || path->empty() || (*path)[0] != '/' || hasDotStep(*path)) return false;
-    auto real = canonical(*path);
+    auto real = resolvedPath(*path);
     if (!real) return false;
     return inside(*real, UserDirs::resourceDir()) || inside(*real, UserDirs::archiveDir());
 }

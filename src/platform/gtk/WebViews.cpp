@@ -3,14 +3,13 @@
 #include <libsoup/soup.h>
 
 #include <atomic>
-#include <climits>
-#include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <set>
 
 #include "platform/Dispatch.h"
 #include "platform/Env.h"
 #include "platform/FileIO.h"
+#include "platform/RealPath.h"
 #include "platform/SysLog.h"
 #include "platform/TextEscape.h"
 #include "platform/UserDirs.h"
@@ -166,8 +165,7 @@ std::string fileAccessRules() {
     std::set<std::string> folders;
     for (const std::string& dir : {UserDirs::resourceDir(), UserDirs::archiveDir()}) {
         folders.insert(dir);
-        char real[PATH_MAX];
-        if (::realpath(dir.c_str(), real)) folders.insert(real);
+        if (auto real = resolvedPath(dir)) folders.insert(*real);
     }
     for (const std::string& dir : folders) {
         const std::string prefix = "file://" + percentEncodePath(dir) + "/";
