@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -24,6 +25,38 @@ std::string fullProgram() {
     return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/cvl-full";
 }
 
+// A common word's search allocates tens of megabytes that a new process faults in 4 KiB at a
+// time (a fifth of its run). glibc backs its heap with transparent huge pages when its tunable
+// asks, and reads tunables only at start, so the search runs in this program started again
+// with the tunable added. The caller's value is kept aside and given back to cvl-full.
+constexpr const char* kHugeHeap = "glibc.malloc.hugetlb=1";
+constexpr const char* kCallerTunables = "CVL_CALLER_TUNABLES";
+
+void restartWithHugeHeap(char** argv) {
+    if (std::getenv(kCallerTunables)) return;  // already restarted
+    const char* caller = std::getenv("GLIBC_TUNABLES");
+    const std::string before = caller ? caller : "";
+    if (before.find("glibc.malloc.hugetlb") != std::string::npos) return;  // the caller's choice
+    ::setenv(kCallerTunables, caller ? ("=" + before).c_str() : "", 1);
+    ::setenv("GLIBC_TUNABLES", (before.empty() ? kHugeHeap : before + ":" + kHugeHeap).c_str(), 1);
+    ::execv("/proc/self/exe", argv);
+    // Not restarted: go on as the caller started us.
+    caller ? ::setenv("GLIBC_TUNABLES", before.c_str(), 1) : ::unsetenv("GLIBC_TUNABLES");
+    ::unsetenv(kCallerTunables);
+}
+
+// Gives the caller's tunables back before another program starts ("=VALUE", or empty when the
+// caller had none).
+void restoreCallerTunables() {
+    const char* kept = std::getenv(kCallerTunables);
+    if (!kept) return;
+    if (*kept == '=')
+        ::setenv("GLIBC_TUNABLES", kept + 1, 1);
+    else
+        ::unsetenv("GLIBC_TUNABLES");
+    ::unsetenv(kCallerTunables);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -34,9 +67,11 @@ int main(int argc, char** argv) {
         auto o = cvl::parseCvlSearchOptions(
             rest, usage.c_str(), {.db = true, .mode = true, .query = true, .noRefresh = true},
             false);
+        if (o && o->noRefresh) restartWithHugeHeap(argv);
         if (o)
             if (auto status = cvl::cvlIndexOnlySearch(*o)) return *status;
     }
+    restoreCallerTunables();
     const std::string full = fullProgram();
     ::execv(full.c_str(), argv);
     std::fprintf(stderr, "cvl: cannot run %s: %s\n", full.c_str(), std::strerror(errno));
