@@ -56,6 +56,11 @@ class TrigramTable {
         ids_.emplace(cluster, next_);
         return next_++;
     }
+    // The id of a lower-case ASCII character, -1 when the query lacks it.
+    int asciiId(unsigned char c) const {
+        const int slot = ascii_[c];
+        return slot ? slot : -1;
+    }
     int lookup(int a, int b, int c) const {
         if (a < 0 || b < 0 || c < 0) return -1;
         std::uint64_t key = (static_cast<std::uint64_t>(a) << 42) |
@@ -73,9 +78,11 @@ class TrigramTable {
     std::unordered_map<std::uint64_t, int> index_;
 };
 
+// A word of a body; its cluster ids lie in one array shared by all the body's words.
 struct Word {
     std::string_view text;
-    std::vector<int> ids;
+    std::size_t firstId = 0;
+    std::size_t idCount = 0;
     int length = 0;  // clusters of the word as written
 };
 
@@ -168,25 +175,33 @@ std::optional<FuzzyBest> fuzzyBest(std::string_view body, std::string_view query
                                    TrigramTable& table) {
     if (table.size() == 0) return std::nullopt;
     std::vector<Word> words;
+    std::vector<int> ids;
+    ids.reserve(body.size());
+    std::vector<std::string> clusters;
     std::size_t i0 = 0;
     auto isSep = [](char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r'; };
     while (i0 < body.size()) {
         while (i0 < body.size() && isSep(body[i0])) ++i0;
         std::size_t j = i0;
         while (j < body.size() && !isSep(body[j])) ++j;
-        if (j > i0) words.push_back({body.substr(i0, j - i0), {}, 0});
+        if (j > i0) {
+            Word w{body.substr(i0, j - i0), ids.size(), 0, 0};
+            if (isAscii(w.text)) {
+                for (char c : w.text)
+                    ids.push_back(table.asciiId(
+                        static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 32 : c)));
+                w.length = static_cast<int>(w.text.size());
+            } else {
+                lowerClusters(w.text, clusters);
+                for (const auto& c : clusters) ids.push_back(table.idOf(c));
+                w.length = static_cast<int>(UnicodeText::graphemeCount(w.text));
+            }
+            w.idCount = ids.size() - w.firstId;
+            words.push_back(w);
+        }
         i0 = j;
     }
     if (words.empty()) return std::nullopt;
-
-    std::vector<std::string> clusters;
-    for (auto& w : words) {
-        lowerClusters(w.text, clusters);
-        w.ids.reserve(clusters.size());
-        for (const auto& c : clusters) w.ids.push_back(table.idOf(c));
-        w.length = isAscii(w.text) ? static_cast<int>(w.text.size())
-                                   : static_cast<int>(UnicodeText::graphemeCount(w.text));
-    }
     const int spaceId = table.idOf(" ");
     const int qLen = static_cast<int>(UnicodeText::graphemeCount(query));
 
@@ -195,19 +210,23 @@ std::optional<FuzzyBest> fuzzyBest(std::string_view body, std::string_view query
     std::vector<int> seq;
     std::vector<char> hit(table.size());
     for (std::size_t i = 0; i < words.size(); ++i) {
+        // A longer window shares the trigrams of the shorter one, so only the trigrams that
+        // the added word brings are looked up; `hit` carries the set from one length to the next.
         seq.clear();
+        std::fill(hit.begin(), hit.end(), 0);
         int length = 0;
+        int common = 0;
         for (std::size_t n = 1; n <= 3 && i + n - 1 < words.size(); ++n) {
             const Word& w = words[i + n - 1];
+            const std::size_t firstNew = seq.size() >= 2 ? seq.size() - 2 : 0;
             if (n > 1) {
                 seq.push_back(spaceId);
                 length += 1;
             }
-            seq.insert(seq.end(), w.ids.begin(), w.ids.end());
+            const auto wordIds = ids.begin() + static_cast<std::ptrdiff_t>(w.firstId);
+            seq.insert(seq.end(), wordIds, wordIds + static_cast<std::ptrdiff_t>(w.idCount));
             length += w.length;
-            std::fill(hit.begin(), hit.end(), 0);
-            int common = 0;
-            for (std::size_t k = 0; k + 3 <= seq.size(); ++k) {
+            for (std::size_t k = firstNew; k + 3 <= seq.size(); ++k) {
                 int t = table.lookup(seq[k], seq[k + 1], seq[k + 2]);
                 if (t >= 0 && !hit[static_cast<std::size_t>(t)]) {
                     hit[static_cast<std::size_t>(t)] = 1;
