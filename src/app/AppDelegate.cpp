@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 
+#include <cstdlib>
 #include <ctime>
 #include <nlohmann/json.hpp>
 
@@ -109,8 +110,12 @@ void AppDelegate::start() {
         if (removed > 0)
             cvlLog("working folder: removed %d generated file(s) of earlier runs", removed);
     });
-    // The welcome window, when nothing was opened meanwhile.
-    Dispatch::main().asyncAfter(std::chrono::milliseconds(350), [this, alive = alive_] {
+    // The welcome window, when nothing was opened meanwhile. Test launches can put it off
+    // (CVL_TEST_FIRST_WINDOW_DELAY_MS) to stand in for a slow machine.
+    int delayMs = 350;
+    if (!envValue("CVL_TEST").empty())
+        delayMs += std::atoi(envValue("CVL_TEST_FIRST_WINDOW_DELAY_MS").c_str());
+    Dispatch::main().asyncAfter(std::chrono::milliseconds(delayMs), [this, alive = alive_] {
         if (!*alive || didOpen_ || !tabs_.empty()) return;
         // End-to-end tests of the history page start on it (CVL_TEST_DRIVE_ON=history).
         if (envIs("CVL_TEST_DRIVE_ON", "history") && !envValue("CVL_TEST_DRIVE").empty())

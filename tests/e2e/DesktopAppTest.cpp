@@ -544,6 +544,25 @@ return { listed, fav: fav && fav.path, cover: cover || 0, filtered: names() };
     EXPECT_EQ(json::parse(*favs, nullptr, false), json::array({lease}));
 }
 
+// On a slow machine the first window can come after the application's first second; the
+// application waits for it instead of ending at once without a window.
+TEST(DesktopStart, ASlowFirstWindowStillStartsTheApplication) {
+    if (!haveDisplay()) GTEST_SKIP() << "needs a display (scripts/test.sh runs under xvfb-run)";
+    test::TempHome home;
+    const std::string scriptFile = home / "drive.js";
+    const std::string outFile = home / "drive-out.json";
+    std::ofstream(scriptFile) << "return { page: document.title.length > 0 };";
+    ProcessResult r = runCorvello(home, {},
+                                  {{"CVL_TEST_DRIVE", scriptFile},
+                                   {"CVL_TEST_DRIVE_OUT", outFile},
+                                   {"CVL_TEST_DRIVE_ON", "welcome"},
+                                   {"CVL_TEST_FIRST_WINDOW_DELAY_MS", "2500"}});
+    EXPECT_FALSE(r.timedOut) << r.err;
+    auto text = readFile(outFile);
+    ASSERT_TRUE(text) << "the application ended before its first window; exit " << r.exitStatus;
+    EXPECT_EQ(json::parse(*text, nullptr, false), json({{"page", true}}));
+}
+
 TEST(ReaderWindow, ReadsAPageAloudReportingEachWordInOrderThenDone) {
     if (!haveDisplay()) GTEST_SKIP() << "needs a display (scripts/test.sh runs under xvfb-run)";
     test::TempHome home;

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/DesktopEntry.h"
@@ -23,21 +24,59 @@ struct AppState {
     std::unique_ptr<DesktopRunner> desktop;
     std::vector<std::string> pendingFiles;
     bool started = false;
+    // The start-up hold (see onStartup).
+    GApplication* app = nullptr;
+    bool startHeld = false;
+    bool settled = false;     // the first second has passed
+    bool windowSeen = false;  // a window has joined the application
+    guint settleTimer = 0;
+    guint giveUpTimer = 0;
 };
+
+void endStartHold(AppState& state) {
+    if (!state.startHeld) return;
+    state.startHeld = false;
+    for (guint* timer : {&state.settleTimer, &state.giveUpTimer})
+        if (*timer) g_source_remove(std::exchange(*timer, 0u));
+    g_application_release(state.app);
+}
 
 void onStartup(GApplication* app, gpointer data) {
     auto& state = *static_cast<AppState*>(data);
     state.shell = std::make_unique<GtkShell>(GTK_APPLICATION(app));
     state.desktop = state.make(*state.shell);
-    // Keep running while windows come and go during start-up; released once one is shown.
+    // An application without windows ends, so start-up holds it while windows come and go,
+    // for a second and until the first window has joined: on a slow or busy machine the
+    // first window can take longer than that second. Without any window in a minute,
+    // start-up has failed and the application ends.
+    state.app = app;
+    state.startHeld = true;
     g_application_hold(app);
-    g_timeout_add(
+    g_signal_connect(app, "window-added", G_CALLBACK(+[](GtkApplication*, GtkWindow*, gpointer d) {
+                         auto& s = *static_cast<AppState*>(d);
+                         s.windowSeen = true;
+                         if (s.settled) endStartHold(s);
+                     }),
+                     &state);
+    state.settleTimer = g_timeout_add(
         1000,
-        [](gpointer a) -> gboolean {
-            g_application_release(G_APPLICATION(a));
+        [](gpointer d) -> gboolean {
+            auto& s = *static_cast<AppState*>(d);
+            s.settleTimer = 0;
+            s.settled = true;
+            if (s.windowSeen) endStartHold(s);
             return G_SOURCE_REMOVE;
         },
-        app);
+        &state);
+    state.giveUpTimer = g_timeout_add_seconds(
+        60,
+        [](gpointer d) -> gboolean {
+            auto& s = *static_cast<AppState*>(d);
+            s.giveUpTimer = 0;
+            endStartHold(s);
+            return G_SOURCE_REMOVE;
+        },
+        &state);
 }
 
 void startOnce(AppState& state) {
@@ -123,6 +162,10 @@ int runDesktopApplication(int argc, char** argv, const std::string& demoProfile,
     int status = g_application_run(G_APPLICATION(app), static_cast<int>(args.size()), args.data());
     state.desktop.reset();
     state.shell.reset();
+    // The hold's timers point at this function's state.
+    for (guint* timer : {&state.settleTimer, &state.giveUpTimer})
+        if (*timer) g_source_remove(std::exchange(*timer, 0u));
+    g_signal_handlers_disconnect_by_data(app, &state);
     g_object_unref(app);
     return status;
 }
