@@ -43,6 +43,16 @@ class TrigramTable {
                 key = (key << 21) | static_cast<std::uint64_t>(idOf(p, true));
             index_.emplace(key, static_cast<int>(t));
         }
+        // A query of a few dozen distinct clusters gets a dense table: a window's trigrams are
+        // then looked up by position instead of by hash.
+        const std::size_t n = static_cast<std::size_t>(next_);
+        if (n <= kDenseIds && count_ < static_cast<std::size_t>(INT16_MAX)) {
+            dense_.assign(n * n * n, -1);
+            for (const auto& [key, t] : index_) {
+                const std::size_t a = key >> 42, b = (key >> 21) & 0x1FFFFF, c = key & 0x1FFFFF;
+                dense_[(a * n + b) * n + c] = static_cast<std::int16_t>(t);
+            }
+        }
     }
     int idOf(const std::string& cluster, bool add = false) {
         if (cluster.size() == 1 && static_cast<unsigned char>(cluster[0]) < 0x80) {
@@ -63,6 +73,11 @@ class TrigramTable {
     }
     int lookup(int a, int b, int c) const {
         if (a < 0 || b < 0 || c < 0) return -1;
+        if (!dense_.empty()) {
+            const std::size_t n = static_cast<std::size_t>(next_);
+            return dense_[(static_cast<std::size_t>(a) * n + static_cast<std::size_t>(b)) * n +
+                          static_cast<std::size_t>(c)];
+        }
         std::uint64_t key = (static_cast<std::uint64_t>(a) << 42) |
                             (static_cast<std::uint64_t>(b) << 21) | static_cast<std::uint64_t>(c);
         auto it = index_.find(key);
@@ -71,11 +86,13 @@ class TrigramTable {
     std::size_t size() const { return count_; }
 
   private:
+    static constexpr std::size_t kDenseIds = 40;  // 40^3 two-byte entries: 125 KiB at most
     std::size_t count_;
     int ascii_[128] = {};
     int next_ = 1;
     std::unordered_map<std::string, int> ids_;
     std::unordered_map<std::uint64_t, int> index_;
+    std::vector<std::int16_t> dense_;
 };
 
 // A word of a body; its cluster ids lie in one array shared by all the body's words.

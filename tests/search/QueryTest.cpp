@@ -264,4 +264,12 @@ TEST(Matching, FuzzyWindowsScoreAndFallBack) {
     EXPECT_EQ(r->score, 18);
     EXPECT_FALSE(SearchMatching::fuzzyLocate("nothing alike", "new york", tris));
     EXPECT_FALSE(SearchMatching::fuzzyLocate("   ", "new york", tris));
+
+    // A query of many distinct letters (more than a dense trigram table holds) scores alike.
+    const std::string many = "abcdefghijklmnopqrstuvwxyz 0123456789 éèêëàâ";
+    const std::string body = "zz abcdefghijklm nopqrstuvwxyz 0123 ÉÈÊ";
+    auto wide = SearchMatching::fuzzyLocate(body, many, SearchMatching::trigrams(many));
+    ASSERT_TRUE(wide);
+    EXPECT_EQ(wide->match, "abcdefghijklm nopqrstuvwxyz 0123");
+    EXPECT_EQ(wide->score, 3 * 27 - (44 - 32) / 8);
 }
