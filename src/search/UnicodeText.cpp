@@ -258,6 +258,13 @@ std::size_t retreatGraphemes(std::string_view text, std::size_t offset, int n) {
             --p;
             continue;
         }
+        // libunistring's step back reads on past an ill-formed character before p (into
+        // memory before the text), so such a byte counts as a cluster of its own.
+        ucs4_t last = 0;
+        if (!u8_prev(&last, p, start)) {
+            --p;
+            continue;
+        }
         const uint8_t* prev = u8_grapheme_prev(p, start);
         p = (prev && prev < p) ? prev : p - 1;
     }

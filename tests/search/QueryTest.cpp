@@ -186,6 +186,12 @@ TEST(Matching, SnippetsAndLocating) {
     EXPECT_EQ(SearchMatching::snippet("x\r\ny NEEDLE e\u0301z", {5, 11}, 3),
               "\u2026y NEEDLE e\u0301z");
     EXPECT_EQ(SearchMatching::exactLocate("x", "x", 0).size(), 1u);  // cap at least one
+    // Text that is not UTF-8 (a damaged or foreign index): the snippet reaches back over the
+    // ill-formed bytes one by one, to the text's start.
+    const std::string broken = "\xff\xd8 broken \xe2\x82needle";
+    auto bad = SearchMatching::exactLocate(broken, "needle", 40);
+    ASSERT_EQ(bad.size(), 1u);
+    EXPECT_EQ(bad[0].snippet, broken);
 }
 
 // Grouped hits keep only what their snippets need of long rows: the snippets, matches and
