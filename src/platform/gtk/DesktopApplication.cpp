@@ -33,11 +33,15 @@ struct AppState {
     guint giveUpTimer = 0;
 };
 
+void stopStartTimers(AppState& state) {
+    for (guint* timer : {&state.settleTimer, &state.giveUpTimer})
+        if (*timer) g_source_remove(std::exchange(*timer, 0u));
+}
+
 void endStartHold(AppState& state) {
     if (!state.startHeld) return;
     state.startHeld = false;
-    for (guint* timer : {&state.settleTimer, &state.giveUpTimer})
-        if (*timer) g_source_remove(std::exchange(*timer, 0u));
+    stopStartTimers(state);
     g_application_release(state.app);
 }
 
@@ -162,9 +166,7 @@ int runDesktopApplication(int argc, char** argv, const std::string& demoProfile,
     int status = g_application_run(G_APPLICATION(app), static_cast<int>(args.size()), args.data());
     state.desktop.reset();
     state.shell.reset();
-    // The hold's timers point at this function's state.
-    for (guint* timer : {&state.settleTimer, &state.giveUpTimer})
-        if (*timer) g_source_remove(std::exchange(*timer, 0u));
+    stopStartTimers(state);  // they point at this function's state
     g_signal_handlers_disconnect_by_data(app, &state);
     g_object_unref(app);
     return status;
