@@ -14,7 +14,7 @@
 # Installing (and cpack) takes what is built; it does not build every test first. Build
 # corvello, cvl and compressed_docs before installing.
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY TRUE)
-install(TARGETS corvello cvl cvl-full RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS corvello cvl cvl-full cvl-scan RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY resources/ DESTINATION ${CMAKE_INSTALL_DATADIR}/corvello
         USE_SOURCE_PERMISSIONS
         PATTERN node_modules EXCLUDE

@@ -70,7 +70,8 @@ openssl pkeyutl -verify -pubin -inkey "$stage/public.pem" -rawin -in "$archive" 
   -sigfile "$stage/signature" >/dev/null
 signature="$(base64 -w0 < "$stage/signature")"
 # The lowest C library that runs the programs: the newest symbol version they need.
-min_glibc="$(objdump -T "$stage/corvello/bin/corvello" "$stage/corvello/bin/cvl" "$stage/corvello/bin/cvl-full" |
+min_glibc="$(objdump -T "$stage/corvello/bin/corvello" "$stage/corvello/bin/cvl" "$stage/corvello/bin/cvl-full" \
+  "$stage/corvello/bin/cvl-scan" |
   grep -o 'GLIBC_[0-9][0-9.]*' | sed 's/GLIBC_//' | sort -V | tail -1)"
 
 VERSION="$version" BUILD="$build" URL="$feed_base/corvello/$name" SHA256="$sha256" \

@@ -1,7 +1,8 @@
 // cvl as the user runs it: a small program that answers index-only searches (`cvl search
-// --no-refresh`) itself, with SQLite and the search core alone, and hands every other command
-// to the full program beside it (cvl-full), which loads the document, recognition, speech and
-// network libraries. Scripts that search often pay only for what a search needs.
+// --no-refresh`) itself, with SQLite and the search core alone, hands direct scans to cvl-scan
+// (the PDF reader and the scan), and every other command to the full program beside it
+// (cvl-full), which loads the document, recognition, speech and network libraries. Scripts
+// that search often pay only for what a search needs.
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,13 +17,13 @@
 
 namespace {
 
-// The full program: cvl-full in the folder of this executable.
-std::string fullProgram() {
+// A program in the folder of this executable.
+std::string sibling(const char* name) {
     char buf[4096];
     const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
     std::string self = n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
     const auto slash = self.rfind('/');
-    return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/cvl-full";
+    return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/" + name;
 }
 
 // A common word's search allocates tens of megabytes that a new process faults in 4 KiB at a
@@ -71,8 +72,11 @@ int main(int argc, char** argv) {
         if (o)
             if (auto status = cvl::cvlIndexOnlySearch(*o)) return *status;
     }
+    // Direct scans go to cvl-scan, which loads only the PDF reader's libraries; an install
+    // without it (an older one being updated) leaves them to cvl-full.
+    if (argc > 1 && std::strcmp(argv[1], "scan") == 0) ::execv(sibling("cvl-scan").c_str(), argv);
     restoreCallerTunables();
-    const std::string full = fullProgram();
+    const std::string full = sibling("cvl-full");
     ::execv(full.c_str(), argv);
     std::fprintf(stderr, "cvl: cannot run %s: %s\n", full.c_str(), std::strerror(errno));
     return 1;
