@@ -56,10 +56,10 @@ NavigationPolicy PanelWC::decidePolicy(const NavigationRequest& request) {
         case BD::Route::Download:
             return NavigationPolicy::Download;
         case BD::Route::LocalPage:
-        case BD::Route::DefaultApp:
             // A panel shows its own page; other local files open with their application.
-            if (BD::route(request) == BD::Route::LocalPage && PageTrust::isOwnPage(request.url))
-                return NavigationPolicy::Allow;
+            if (PageTrust::isOwnPage(request.url)) return NavigationPolicy::Allow;
+            [[fallthrough]];
+        case BD::Route::DefaultApp:
             if (auto path = ReaderAddress::filePath(request.url)) app_.openWithDefaultApp(*path);
             return NavigationPolicy::Cancel;
         default:

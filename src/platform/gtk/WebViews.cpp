@@ -187,6 +187,7 @@ WebKitUserContentFilter* fileAccessFilter() {
         WebKitUserContentFilterStore* store = webkit_user_content_filter_store_new(dir.c_str());
         struct Wait {
             bool done = false;
+            bool timedOut = false;
             WebKitUserContentFilter* filter = nullptr;
         } wait;
         const std::string rules = fileAccessRules();
@@ -207,11 +208,16 @@ WebKitUserContentFilter* fileAccessFilter() {
                 w->done = true;
             },
             &wait);
+        // At most 20 s: the timer both wakes the loop and ends the wait.
         const guint guard = g_timeout_add_seconds(
-            20, [](gpointer) { return G_SOURCE_REMOVE; }, nullptr);
-        const gint64 end = g_get_monotonic_time() + 20 * G_USEC_PER_SEC;
-        while (!wait.done && g_get_monotonic_time() < end) g_main_context_iteration(nullptr, TRUE);
-        if (!wait.done) g_source_remove(guard);
+            20,
+            [](gpointer data) {
+                static_cast<Wait*>(data)->timedOut = true;
+                return G_SOURCE_REMOVE;
+            },
+            &wait);
+        while (!wait.done && !wait.timedOut) g_main_context_iteration(nullptr, TRUE);
+        if (!wait.timedOut) g_source_remove(guard);
         g_bytes_unref(source);
         g_object_unref(store);
         if (!wait.done) cvlLog("pages: the file access rule took too long to compile");
