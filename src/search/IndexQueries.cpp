@@ -1,5 +1,7 @@
 #include "search/IndexQueries.h"
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <climits>
 
@@ -35,8 +37,28 @@ std::string defaultIndexPath() {
     return UserDirs::supportDir() + "/searchindex.db";
 }
 
+namespace {
+
+// A writer killed mid-transaction leaves a hot rollback journal or a write-ahead log that
+// needs recovery; a read-only connection may not repair either and fails every read. One
+// read-write open does the recovery SQLite would do for any writer.
+bool needsRecovery(SqliteConnection& db) {
+    if (db.queryInt64("PRAGMA schema_version;", -1) >= 0) return false;
+    const int code = db.errorCode();
+    return code == SQLITE_READONLY_ROLLBACK || code == SQLITE_READONLY_RECOVERY ||
+           code == SQLITE_READONLY_CANTINIT;
+}
+
+}  // namespace
+
 std::unique_ptr<SqliteConnection> openReader(const std::string& dbPath) {
     auto db = std::make_unique<SqliteConnection>(dbPath, SqliteConnection::Mode::readOnly);
+    if (db->isOpen() && needsRecovery(*db)) {
+        SqliteConnection writer(dbPath, SqliteConnection::Mode::readWriteCreate);
+        writer.exec("PRAGMA busy_timeout=4000;");
+        writer.queryInt64("PRAGMA schema_version;", -1);
+        db = std::make_unique<SqliteConnection>(dbPath, SqliteConnection::Mode::readOnly);
+    }
     if (db->isOpen()) {
         db->exec("PRAGMA busy_timeout=4000;");
         // Pages are read in place from the file's mapping instead of being copied into the

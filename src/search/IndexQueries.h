@@ -19,7 +19,7 @@ namespace IndexQueries {
 std::string defaultIndexPath();
 
 // A read-only, memory-mapped connection to an existing index; closed when there is no
-// database file to open.
+// database file to open. What a writer killed mid-transaction left is recovered first.
 std::unique_ptr<SqliteConnection> openReader(const std::string& dbPath);
 
 // True when the connection holds the index's tables (the search statement prepares).

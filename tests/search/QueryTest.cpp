@@ -4,10 +4,16 @@
 
 #include <nlohmann/json.hpp>
 
+#include <sqlite3.h>
+
+#include <filesystem>
+
 #include "search/CVSearchIndex.h"
+#include "search/IndexQueries.h"
 #include "search/SearchFixtures.h"
 #include "search/SearchMatching.h"
 #include "search/SearchPayloads.h"
+#include "search/SqliteDb.h"
 #include "support/TempHome.h"
 
 using namespace cvl;
@@ -61,6 +67,31 @@ TEST_F(Queries, TheKeptReaderRepeatsItsAnswersAndSeesLaterWrites) {
     std::filesystem::remove(dir + "/a.txt");
     ASSERT_TRUE(other.reindex({dir}, {}).ok());
     EXPECT_EQ(index.searchExact("ledger").size(), 2u);
+}
+
+// An index run killed while its file was still in rollback-journal mode (as when it is being
+// created) leaves a hot journal, which a read-only connection may not roll back. A reader
+// recovers it and answers from the last committed state instead of finding nothing.
+TEST(IndexReader, RecoversWhatAKilledWriterLeft) {
+    test::TempHome home;
+    const std::string dir = home / "docs", db = home / "idx.db", copy = home / "copy.db";
+    test::writeText(dir + "/a.txt", "ledger entry one\n");
+    test::writeText(dir + "/b.md", "the ledger closes\n");
+    ASSERT_TRUE(CVSearchIndex(db).reindex({dir}, {}).ok());
+    {
+        SqliteConnection writer(db);
+        ASSERT_TRUE(
+            writer.exec("PRAGMA journal_mode=DELETE; PRAGMA cache_size=1; BEGIN;"
+                        "DELETE FROM chunk; DELETE FROM files;"));
+        // The files as a writer killed at this moment leaves them: no process holds a lock.
+        std::filesystem::copy_file(db, copy);
+        std::filesystem::copy_file(db + "-journal", copy + "-journal");
+        writer.exec("ROLLBACK;");
+    }
+    auto reader = IndexQueries::openReader(copy);
+    ASSERT_TRUE(IndexQueries::hasIndex(*reader));
+    EXPECT_EQ(IndexQueries::searchExact(*reader, "ledger").size(), 2u);
+    EXPECT_FALSE(std::filesystem::exists(copy + "-journal"));
 }
 
 TEST_F(Queries, ExactIsCaseInsensitiveForNonAsciiWithoutFoldingDiacritics) {
