@@ -125,8 +125,7 @@ std::string mcpLiveConfigPath() {
 }
 
 std::optional<std::string> mcpResolveServerPath() {
-    std::string bundled =
-        UserDirs::expandTilde("~/.claude/skills/_corvello_use_bundled_engine/app/mcp/server.py");
+    std::string bundled = UserDirs::engineOverrideDir() + "/app/mcp/server.py";
     if (isRegularFile(bundled)) return bundled;
     std::string shipped = UserDirs::resourceDir() + "/engine/mcp/server.py";
     if (isRegularFile(shipped)) return shipped;

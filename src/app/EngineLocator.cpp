@@ -9,13 +9,9 @@
 
 namespace cvl::EngineLocator {
 
-std::string overrideRoot() {
-    return UserDirs::expandTilde("~/.claude/skills/_corvello_use_bundled_engine");
-}
-
 std::string locate(const std::string& overrideRelative, const std::string& packagedSuffix) {
     if (!overrideRelative.empty()) {
-        std::string candidate = overrideRoot() + "/" + overrideRelative;
+        std::string candidate = UserDirs::engineOverrideDir() + "/" + overrideRelative;
         if (pathExists(candidate)) return candidate;
     }
     return UserDirs::resourceDir() + packagedSuffix;

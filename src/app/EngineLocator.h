@@ -6,11 +6,8 @@
 
 namespace cvl::EngineLocator {
 
-// "~/.claude/skills/_corvello_use_bundled_engine" expanded (no trailing slash).
-std::string overrideRoot();
-
-// The override path under the root when it exists, else resource folder + packaged suffix
-// (the suffix alone when the resource folder is empty).
+// The override path under UserDirs::engineOverrideDir() when it exists, else resource folder +
+// packaged suffix (the suffix alone when the resource folder is empty).
 std::string locate(const std::string& overrideRelative, const std::string& packagedSuffix);
 
 std::string engineLauncher();

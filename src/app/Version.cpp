@@ -8,8 +8,7 @@ namespace cvl {
 
 std::string kVersion() {
     for (const std::string& path :
-         {UserDirs::resourceDir() + "/VERSION",
-          UserDirs::expandTilde("~/.claude/skills/_corvello_use_bundled_engine/app/VERSION")}) {
+         {UserDirs::resourceDir() + "/VERSION", UserDirs::engineOverrideDir() + "/app/VERSION"}) {
         if (auto text = readFile(path)) {
             std::string v = trimmed(*text);
             if (!v.empty()) return v;

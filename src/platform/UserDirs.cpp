@@ -38,6 +38,9 @@ std::string logDir() {
 std::string archiveDir() {
     return home() + "/Vizazi Divavo rez Iviruzi";
 }
+std::string engineOverrideDir() {
+    return home() + "/.claude/skills/_corvello_use_bundled_engine";
+}
 std::string configPath() {
     return supportDir() + "/config.json";
 }
@@ -63,6 +66,10 @@ std::string resourceDir() {
     if (!besideExecutable().empty()) return besideExecutable();
     if (*CVL_INSTALL_RESOURCES && isDirectory(CVL_INSTALL_RESOURCES)) return CVL_INSTALL_RESOURCES;
     return CVL_SOURCE_RESOURCES;
+}
+
+std::vector<std::string> ownPageDirs() {
+    return {resourceDir(), engineOverrideDir(), archiveDir()};
 }
 
 }  // namespace cvl::UserDirs

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace cvl::UserDirs {
 
@@ -14,6 +15,8 @@ std::string supportDir();
 std::string logDir();
 // ~/Vizazi Divavo rez Iviruzi: the working folder for generated pages and exchange files.
 std::string archiveDir();
+// ~/.claude/skills/_corvello_use_bundled_engine: engine files here win over the packaged ones.
+std::string engineOverrideDir();
 // supportDir() + "/config.json"
 std::string configPath();
 
@@ -21,5 +24,9 @@ std::string configPath();
 // the executable runs from (ROOT/bin/corvello -> ROOT/share/corvello); else the configured
 // install prefix's share/corvello when it exists; else the source tree's resources/.
 std::string resourceDir();
+
+// The folders the program's own pages load from: the resource folder, the engine override
+// folder and the working folder.
+std::vector<std::string> ownPageDirs();
 
 }  // namespace cvl::UserDirs

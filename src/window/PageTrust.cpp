@@ -29,7 +29,9 @@ bool isOwnPage(const std::string& url) {
     if (!path || path->empty() || (*path)[0] != '/' || hasDotStep(*path)) return false;
     auto real = resolvedPath(*path);
     if (!real) return false;
-    return inside(*real, UserDirs::resourceDir()) || inside(*real, UserDirs::archiveDir());
+    for (const std::string& dir : UserDirs::ownPageDirs())
+        if (inside(*real, dir)) return true;
+    return false;
 }
 
 }  // namespace cvl::PageTrust

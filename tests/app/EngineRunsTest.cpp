@@ -37,7 +37,7 @@ int filesWithPrefix(const std::string& prefix) {
 class EngineTest : public testing::Test {
   protected:
     test::TempHome home;
-    std::string root = EngineLocator::overrideRoot();
+    std::string root = UserDirs::engineOverrideDir();
     std::string resources = UserDirs::resourceDir();
 };
 

@@ -49,7 +49,7 @@ TEST_F(SupportDirsTest, NoLegacyFolderIsNotAnError) {
 }
 
 TEST_F(SupportDirsTest, IconVariantFallsBackToSlateThenToNothing) {
-    std::string variants = EngineLocator::overrideRoot() + "/app/icon/variants";
+    std::string variants = UserDirs::engineOverrideDir() + "/app/icon/variants";
     ASSERT_TRUE(test::putFile(variants + "/stack_ink_dark.png", "png"));
     ASSERT_TRUE(test::putFile(variants + "/stack_slate_light.png", "png"));
     EXPECT_EQ(appIconsDir(), variants);

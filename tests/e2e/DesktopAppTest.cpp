@@ -15,6 +15,7 @@
 #include "platform/FileIO.h"
 #include "platform/Hashing.h"
 #include "platform/ProcessRunner.h"
+#include "platform/UserDirs.h"
 #include "platform/pdf/PdfDocument.h"
 #include "support/TempHome.h"
 
@@ -61,6 +62,30 @@ return { pages: window.pdfViewer.pagesCount, title: document.title,
     EXPECT_EQ(result["pages"], 3);
     EXPECT_EQ(result["title"], "Three pages.pdf");
     EXPECT_EQ(result["shown"], true);
+}
+
+// The user's engine override folder supplies the reader page: it loads, reads its document
+// through the PDF scheme and is trusted like the packaged page.
+TEST(ReaderWindow, AReaderPageFromTheEngineOverrideFolderShowsTheDocument) {
+    if (!haveDisplay()) GTEST_SKIP() << "needs a display (scripts/test.sh runs under xvfb-run)";
+    test::TempHome home;
+    namespace fs = std::filesystem;
+    const std::string engine = std::string(CVL_SOURCE_RESOURCES) + "/engine";
+    const std::string app = UserDirs::engineOverrideDir() + "/app";
+    fs::create_directories(app + "/vendor");
+    fs::copy(engine + "/vendor/pdfjs", app + "/vendor/pdfjs", fs::copy_options::recursive);
+    fs::create_directory_symlink(engine + "/node_modules", app + "/node_modules");
+    // Marks the copy, so the page can tell it was the one loaded.
+    std::ofstream(app + "/vendor/pdfjs/reader-studio.js", std::ios::app)
+        << "\nwindow.cvlFromOverride = true;\n";
+    const std::string pdf = makePdf(home / "Two pages.pdf", 2);
+    json result = driveReader(home, pdf, std::string(kWaitHelper) + R"(
+await waitFor(() => window.pdfViewer && window.pdfViewer.pagesCount);
+return { pages: window.pdfViewer.pagesCount, fromOverride: window.cvlFromOverride === true };
+)");
+    ASSERT_TRUE(result.is_object()) << result.dump();
+    EXPECT_EQ(result["pages"], 2);
+    EXPECT_EQ(result["fromOverride"], true);
 }
 
 TEST(ReaderWindow, SearchFindsTheWordOnItsPageWithRectangles) {

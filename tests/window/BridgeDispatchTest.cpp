@@ -134,6 +134,12 @@ TEST(PageTrustBoundary, OnlyTheProgramsOwnPagesAskForWorkAndReadDocuments) {
     std::ofstream(generated) << "<p>";
     w.wc->decidePolicy({"qrtiz://stampready", false, ReaderAddress::fileURL(generated)});
     EXPECT_EQ(stamp->seen.size(), 1u);
+    // So is an engine page that the user's engine override folder supplies.
+    const std::string overridden = UserDirs::engineOverrideDir() + "/app/bates.html";
+    ASSERT_TRUE(makeDirs(UserDirs::engineOverrideDir() + "/app"));
+    std::ofstream(overridden) << "<p>";
+    w.wc->decidePolicy({"qrtiz://stampready", false, ReaderAddress::fileURL(overridden)});
+    EXPECT_EQ(stamp->seen.size(), 2u);
 
     // A document operation names only the window's own documents.
     struct Redact : BridgeModule {

@@ -148,8 +148,9 @@ WebKitWebContext* sharedContext() {
 
 // Engine pages load their module scripts and data as same-origin files, which needs file access
 // from file addresses; a content rule narrows that access to the program's own folders (the
-// resources and the working folder of generated pages), so no page's script can fetch, frame
-// or load any other file on disk. Documents reach pages only through the PDF schemes.
+// resources, the engine override and the working folder of generated pages), so no page's script
+// can fetch, frame or load any other file on disk. Documents reach pages only through the PDF
+// schemes.
 std::string regexLiteral(const std::string& text) {
     std::string out;
     for (char c : text) {
@@ -163,7 +164,7 @@ std::string fileAccessRules() {
     nlohmann::json rules = nlohmann::json::array();
     rules.push_back({{"trigger", {{"url-filter", "^file:"}}}, {"action", {{"type", "block"}}}});
     std::set<std::string> folders;
-    for (const std::string& dir : {UserDirs::resourceDir(), UserDirs::archiveDir()}) {
+    for (const std::string& dir : UserDirs::ownPageDirs()) {
         folders.insert(dir);
         if (auto real = resolvedPath(dir)) folders.insert(*real);
     }
