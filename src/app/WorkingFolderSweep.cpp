@@ -17,8 +17,8 @@ bool hasPrefixAndSuffix(const std::string& name, std::string_view prefix, std::s
 }  // namespace
 
 bool isGeneratedName(const std::string& name) {
-    for (std::string_view page : {".welcome-", ".loading-", ".panel-", ".history-", ".vdiff-",
-                                  ".compare-", ".info-", ".xcompare-"})
+    for (std::string_view page : {".welcome-", ".loading-", ".cancelled-", ".panel-", ".history-",
+                                  ".vdiff-", ".compare-", ".info-", ".xcompare-", ".ask-"})
         if (hasPrefixAndSuffix(name, page, ".html")) return true;
     for (std::string_view exchange :
          {".topdf-", ".editprobe-", ".grid-", ".pages-", ".tl-", ".tlo-"})

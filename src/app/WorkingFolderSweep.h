@@ -10,9 +10,9 @@ namespace cvl::WorkingFolderSweep {
 
 inline constexpr std::chrono::hours kMaxAge{24};
 
-// True for a name the host or an engine run generates: ".welcome-", ".loading-", ".panel-",
-// ".history-" pages ending in ".html", and ".topdf-", ".editprobe-", ".grid-", ".pages-",
-// ".tl-", ".tlo-" files ending in ".json".
+// True for a name the host or an engine run generates: a hidden page of one of the host's
+// kinds (".welcome-", ".loading-", ".ask-", ...) ending in ".html", or an engine exchange file
+// (".topdf-", ".grid-", ...) ending in ".json", with a unique part between.
 bool isGeneratedName(const std::string& name);
 
 // Removes generated regular files in `folder` last modified before `now - maxAge`; returns how

@@ -29,17 +29,19 @@ TEST(WorkingFolderSweep, RemovesOnlyOldGeneratedFiles) {
     const auto now = system_clock::now();
     const std::string oldPage = dir + "/.welcome-1234.html";
     const std::string oldExchange = dir + "/.topdf-99.json";
+    const std::string oldAsk = dir + "/.ask-77.html";
     const std::string freshPage = dir + "/.loading-5678.html";
     const std::string userFile = dir + "/welcome-notes.html";     // not hidden: the user's
     const std::string wrongEnd = dir + "/.history-old.html.bak";  // not one of ours
-    for (const auto& p : {oldPage, oldExchange, freshPage, userFile, wrongEnd})
+    for (const auto& p : {oldPage, oldExchange, oldAsk, freshPage, userFile, wrongEnd})
         ASSERT_TRUE(test::putFile(p, "x"));
-    for (const auto& p : {oldPage, oldExchange, userFile, wrongEnd}) age(p, now, hours(30));
+    for (const auto& p : {oldPage, oldExchange, oldAsk, userFile, wrongEnd}) age(p, now, hours(30));
     age(freshPage, now, hours(2));
 
-    EXPECT_EQ(WorkingFolderSweep::sweep(dir, now), 2);
+    EXPECT_EQ(WorkingFolderSweep::sweep(dir, now), 3);
     EXPECT_FALSE(pathExists(oldPage));
     EXPECT_FALSE(pathExists(oldExchange));
+    EXPECT_FALSE(pathExists(oldAsk));
     EXPECT_TRUE(pathExists(freshPage));
     EXPECT_TRUE(pathExists(userFile));
     EXPECT_TRUE(pathExists(wrongEnd));
