@@ -232,6 +232,14 @@ SqliteConnection& CVSearchIndex::reader() const {
     return reader_->isOpen() ? *reader_ : db_;
 }
 
+Status CVSearchIndex::readable() const {
+    if (!isOpen()) return Failure{"The search index could not be opened at " + dbPath_ + "."};
+    SqliteConnection& db = reader();
+    if (!IndexQueries::hasIndex(db))
+        return Failure{"The search index could not be read: " + db.errorMessage() + "."};
+    return success();
+}
+
 std::vector<CVDocResult> CVSearchIndex::searchExact(std::string_view q, int limitDocs,
                                                     int hitsPerDoc) const {
     if (!isOpen()) return {};

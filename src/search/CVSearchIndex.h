@@ -52,6 +52,9 @@ class CVSearchIndex {
     static Dispatch::Queue& queue();
 
     bool isOpen() const { return db_.isOpen(); }
+    // Whether searches can read the index; the failure names why (no file could be opened, or
+    // the file is not an index).
+    Status readable() const;
     const std::string& dbPath() const { return dbPath_; }
     std::int64_t fileCount() const;
 

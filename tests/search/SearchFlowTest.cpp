@@ -328,8 +328,9 @@ TEST(CvlSearchCommands, IndexOnlySearchAnswersAsTheApplicationDoes) {
     EXPECT_TRUE(isRegularFile(home / "new.db"));
 }
 
-// Index writes report their failures: a run that cannot take the write lock claims nothing and
-// writes nothing; two runs at once write each file once and count it once.
+// Index writes report their failures (a file that is not an index fails searches too): a run that
+// cannot take the write lock claims nothing and writes nothing; two runs at once write each file
+// once and count it once.
 TEST(CvlSearchCommands, IndexRunsFailLoudlyAndCountEachFileOnceWhenConcurrent) {
     test::TempHome home;
     if (!isRegularFile(std::string(CVL_BINARY_DIR) + "/cvl")) GTEST_SKIP() << "cvl not built";
@@ -337,6 +338,23 @@ TEST(CvlSearchCommands, IndexRunsFailLoudlyAndCountEachFileOnceWhenConcurrent) {
     for (int i = 0; i < kFiles; ++i)
         test::writeText(home / ("files/f" + std::to_string(i) + ".txt"),
                         "ledger line " + std::to_string(i) + "\n");
+    // A file that is not an index fails every command, a search only included, and stays.
+    const std::string notIndex = home / "notes.db";
+    test::writeText(notIndex, "not a database\n");
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"index", "--db", notIndex, "--dir", home / "files"},
+          {"search", "--db", notIndex, "--dir", home / "files", "ledger"},
+          {"search", "--db", notIndex, "--no-refresh", "ledger"}}) {
+        auto r = runCvl(command, home.path());
+        EXPECT_EQ(r.exitStatus, 1) << command[0];
+        json j = json::parse(r.out, nullptr, false);
+        EXPECT_NE(
+            j.value(command[0] == "index" ? "error" : "indexError", "").find("not a database"),
+            std::string::npos)
+            << r.out;
+    }
+    EXPECT_EQ(*readFile(notIndex), "not a database\n");
+
     const std::string db = home / "idx.db";
     const std::vector<std::string> args{"index", "--db", db, "--dir", home / "files"};
     ASSERT_TRUE(CVSearchIndex(db).isOpen());
