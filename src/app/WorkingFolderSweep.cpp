@@ -16,10 +16,15 @@ bool hasPrefixAndSuffix(const std::string& name, std::string_view prefix, std::s
 
 }  // namespace
 
-bool isGeneratedName(const std::string& name) {
+bool isGeneratedPageName(const std::string& name) {
     for (std::string_view page : {".welcome-", ".loading-", ".cancelled-", ".panel-", ".history-",
                                   ".vdiff-", ".compare-", ".info-", ".xcompare-", ".ask-"})
         if (hasPrefixAndSuffix(name, page, ".html")) return true;
+    return false;
+}
+
+bool isGeneratedName(const std::string& name) {
+    if (isGeneratedPageName(name)) return true;
     for (std::string_view exchange :
          {".topdf-", ".editprobe-", ".grid-", ".pages-", ".tl-", ".tlo-"})
         if (hasPrefixAndSuffix(name, exchange, ".json")) return true;

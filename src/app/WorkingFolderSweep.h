@@ -10,9 +10,12 @@ namespace cvl::WorkingFolderSweep {
 
 inline constexpr std::chrono::hours kMaxAge{24};
 
-// True for a name the host or an engine run generates: a hidden page of one of the host's
-// kinds (".welcome-", ".loading-", ".ask-", ...) ending in ".html", or an engine exchange file
-// (".topdf-", ".grid-", ...) ending in ".json", with a unique part between.
+// True for the name of a page the host generates: hidden, of one of the host's kinds
+// (".welcome-", ".loading-", ".ask-", ...), a unique part, then ".html".
+bool isGeneratedPageName(const std::string& name);
+
+// True for a name the host or an engine run generates: a generated page, or an engine exchange
+// file (".topdf-", ".grid-", ...) with a unique part, ending in ".json".
 bool isGeneratedName(const std::string& name);
 
 // Removes generated regular files in `folder` last modified before `now - maxAge`; returns how

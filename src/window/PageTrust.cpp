@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "app/WorkingFolderSweep.h"
 #include "platform/RealPath.h"
 #include "platform/UserDirs.h"
 #include "window/BridgeDispatch.h"
@@ -29,9 +30,13 @@ bool isOwnPage(const std::string& url) {
     if (!path || path->empty() || (*path)[0] != '/' || hasDotStep(*path)) return false;
     auto real = resolvedPath(*path);
     if (!real) return false;
-    for (const std::string& dir : UserDirs::ownPageDirs())
-        if (inside(*real, dir)) return true;
-    return false;
+    if (inside(*real, UserDirs::resourceDir()) || inside(*real, UserDirs::engineOverrideDir()))
+        return true;
+    // In the working folder only the pages the host wrote there: a file the user saved into
+    // it is not one of the program's pages.
+    const auto slash = real->rfind('/');
+    return real->substr(0, slash) == resolvedPath(UserDirs::archiveDir()).value_or("") &&
+           WorkingFolderSweep::isGeneratedPageName(real->substr(slash + 1));
 }
 
 }  // namespace cvl::PageTrust

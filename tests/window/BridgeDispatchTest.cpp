@@ -118,10 +118,13 @@ TEST(PageTrustBoundary, OnlyTheProgramsOwnPagesAskForWorkAndReadDocuments) {
     const std::string evil = home / "evil.html";
     std::ofstream(evil) << "<script></script>";
     makeDirs(UserDirs::archiveDir());
-    const std::string disguised = UserDirs::archiveDir() + "/page.html";
-    ASSERT_EQ(::symlink(evil.c_str(), disguised.c_str()), 0);  // ours by name, not by place
+    const std::string disguised = UserDirs::archiveDir() + "/.loading-1.html";
+    ASSERT_EQ(::symlink(evil.c_str(), disguised.c_str()), 0);          // ours by name, not by place
+    const std::string saved = UserDirs::archiveDir() + "/saved.html";  // in place, not by name
+    std::ofstream(saved) << "<script></script>";
     for (const std::string& asker :
          {ReaderAddress::fileURL(evil), ReaderAddress::fileURL(disguised),
+          ReaderAddress::fileURL(saved),
           ReaderAddress::fileURL(UserDirs::archiveDir() + "/../evil.html"),
           std::string("data:text/html,x"), std::string()})
         EXPECT_EQ(w.wc->decidePolicy({"qrtiz://stamp?prefix=A", false, asker}),
@@ -130,7 +133,7 @@ TEST(PageTrustBoundary, OnlyTheProgramsOwnPagesAskForWorkAndReadDocuments) {
     EXPECT_TRUE(stamp->seen.empty());
     EXPECT_TRUE(w.dialogs->sheets.empty());
     // A page the host generated in its working folder is one of its own.
-    const std::string generated = UserDirs::archiveDir() + "/.review-1.html";
+    const std::string generated = UserDirs::archiveDir() + "/.loading-2.html";
     std::ofstream(generated) << "<p>";
     w.wc->decidePolicy({"qrtiz://stampready", false, ReaderAddress::fileURL(generated)});
     EXPECT_EQ(stamp->seen.size(), 1u);
