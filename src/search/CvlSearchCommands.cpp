@@ -82,9 +82,9 @@ int cvlSearchMain(const std::vector<std::string>& args) {
         CVSearchIndex::queue().async([&] {
             if (!o->noRefresh && !index->isFresh(o->dirs, o->files))
                 if (auto run = index->reindex(o->dirs, o->files); !run) indexError = run.error();
-            // A search only (or a failed run) may meet a file that is not an index at all.
-            if (auto readable = index->readable(); indexError.empty() && !readable)
-                indexError = readable.error();
+            // A search only may meet a file that is not an index at all.
+            if (indexError.empty())
+                if (auto readable = index->readable(); !readable) indexError = readable.error();
             payload = SearchPayloads::indexedSearchPayload(*index, q, o->mode, o->dirs, o->files);
             Dispatch::main().async([&] { done = true; });
         });
